@@ -1,0 +1,282 @@
+#include "ScanCommand.h"
+
+#include "ExitStatus.h"
+#include "FileTypeInfo.h"
+#include "FileVolumeSource.h"
+#include "FoundFileSaver.h"
+#include "ScanEngine.h"
+#include "TerminalProgress.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+
+namespace quorvex::cli {
+
+namespace {
+
+constexpr std::int64_t kDefaultMaxKb = 20480;
+
+// The job Ctrl-C stops. The handler only stores to lock-free atomics.
+std::atomic<Stoppable*> g_activeJob{nullptr};
+std::atomic<int> g_interrupted{0};
+static_assert(std::atomic<Stoppable*>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int)
+{
+    g_interrupted.store(1);
+    if (Stoppable* job = g_activeJob.load())
+        job->RequestStop();
+}
+
+class InterruptGuard {
+public:
+    InterruptGuard()
+    {
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptGuard()
+    {
+        g_activeJob.store(nullptr);
+        sigaction(SIGINT, &previous_, nullptr);
+    }
+
+private:
+    struct sigaction previous_ {};
+};
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads a size figure: a whole number of KiB, 0 or more.
+std::int64_t ParseFigure(const std::string& text, const std::string& argument)
+{
+    std::size_t used = 0;
+    long long value = -1;
+    try {
+        value = std::stoll(text, &used, 10);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || value < 0)
+        throw UsageError("--max-kb " + argument + ": the size must be a whole number of KiB, 0 or more");
+    return value;
+}
+
+SelectedTypes BuildSelection(const ScanCommandOptions& options)
+{
+    if (options.prefix.empty())
+        throw UsageError("Please provide prefix.");
+    if (PrefixHasIllegalCharacter(options.prefix))
+        throw UsageError("Illegal character found in file prefix. (--prefix must not contain any of " +
+                         std::string(kIllegalPrefixCharacters) + ")");
+
+    std::set<std::string> wanted;
+    for (const std::string& token : options.types) {
+        if (FindFileType(token) == nullptr)
+            throw UsageError("--types: unknown type '" + token +
+                             "' (known: JPG, BMP, TIF, PNG, GIF, RIFF, RAF, NEF, MRW, DCR, CRW)");
+        wanted.insert(token);
+    }
+
+    std::int64_t figure = kDefaultMaxKb;
+    std::map<std::string, std::int64_t> figureOf;
+    for (const std::string& argument : options.maxKb) {
+        const std::size_t equals = argument.find('=');
+        if (equals == std::string::npos) {
+            figure = ParseFigure(argument, argument);
+            continue;
+        }
+        const std::string token = argument.substr(0, equals);
+        if (FindFileType(token) == nullptr)
+            throw UsageError("--max-kb " + argument + ": unknown type '" + token + "'");
+        figureOf[token] = ParseFigure(argument.substr(equals + 1), argument);
+    }
+
+    // Types are always tried in the table's order, whatever order they were named in.
+    std::vector<TypeSelection> entries;
+    for (const FileTypeInfo& info : FileTypeTable()) {
+        const std::string token(info.token);
+        if (!wanted.empty() && !wanted.contains(token))
+            continue;
+        const auto own = figureOf.find(token);
+        entries.push_back({token, options.prefix + token, own != figureOf.end() ? own->second : figure});
+    }
+    return SelectedTypes(std::move(entries));
+}
+
+class ScanProgressPrinter final : public ScanObserver {
+public:
+    ScanProgressPrinter(TerminalProgress& progress, const FoundFileCatalogue& catalogue)
+        : progress_(progress), catalogue_(catalogue)
+    {
+    }
+    void OnScanProgress(int percent) override
+    {
+        progress_.Show("Scanning", percent, std::to_string(catalogue_.FoundCount()) + " found");
+    }
+    void OnTypeFound(const std::string&) override {}
+    void OnScanFinished(const ScanSummary&) override { progress_.Clear(); }
+
+private:
+    TerminalProgress& progress_;
+    const FoundFileCatalogue& catalogue_;
+};
+
+class SaveProgressPrinter final : public SaveObserver {
+public:
+    explicit SaveProgressPrinter(TerminalProgress& progress) : progress_(progress) {}
+    void OnSaveProgress(int percent) override
+    {
+        percent_ = percent;
+        progress_.Show("Saving", percent_, file_);
+    }
+    void OnFileStarted(const std::string& path) override
+    {
+        file_ = path;
+        progress_.Show("Saving", percent_, file_);
+    }
+    void OnFileFailed(const std::string& path, const std::string& reason) override
+    {
+        progress_.Clear();
+        std::cerr << "quorvex-cli: could not write " << path << ": " << reason << '\n';
+    }
+
+private:
+    TerminalProgress& progress_;
+    int percent_ = 0;
+    std::string file_;
+};
+
+void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json)
+{
+    std::string out;
+    catalogue.ForEachEntry([&](const FoundFileEntry& entry) {
+        if (json) {
+            nlohmann::ordered_json line;
+            line["name"] = entry.name;
+            line["token"] = entry.token;
+            line["start_sector"] = entry.startSector;
+            out += line.dump();
+        } else {
+            out.append(entry.name).append("\t").append(entry.token).append("\t").append(std::to_string(entry.startSector));
+        }
+        out.push_back('\n');
+        if (out.size() > (1 << 16)) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    });
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+}
+
+void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, const SaveReport* save, bool json,
+                  const std::optional<std::string>& outputFolder)
+{
+    const std::uint64_t unreadable = scan.unreadableSectors + (save ? save->unreadableSectors : 0);
+    if (json) {
+        nlohmann::ordered_json byType = nlohmann::ordered_json::object();
+        for (const TypeSelection& type : catalogue.Selection().Entries())
+            byType[type.token] = catalogue.CountOfType(type.token);
+        nlohmann::ordered_json summary;
+        summary["found"] = catalogue.FoundCount();
+        summary["by_type"] = byType;
+        summary["saved"] = save ? save->saved : 0;
+        summary["failed"] = save ? save->failed : 0;
+        summary["unreadable_sectors"] = unreadable;
+        nlohmann::ordered_json line;
+        line["summary"] = summary;
+        std::cout << line.dump() << std::endl;
+        return;
+    }
+    std::cerr << "Found " << catalogue.FoundCount() << (catalogue.FoundCount() == 1 ? " file" : " files");
+    const char* separator = ": ";
+    for (const TypeSelection& type : catalogue.Selection().Entries()) {
+        if (const std::uint64_t count = catalogue.CountOfType(type.token); count > 0) {
+            std::cerr << separator << type.token << ' ' << count;
+            separator = ", ";
+        }
+    }
+    std::cerr << ".\n";
+    if (save && outputFolder) {
+        std::cerr << "Saved " << save->saved << " into " << WithTrailingSeparator(*outputFolder) << kRecoveryFolderName
+                  << "/";
+        if (save->failed > 0)
+            std::cerr << "; " << save->failed << " could not be written";
+        std::cerr << ".\n";
+        if (!save->partialFile.empty())
+            std::cerr << "Stopped while writing " << save->partialFile << "; it holds only part of the file.\n";
+    }
+    if (unreadable > 0)
+        std::cerr << unreadable << " sectors could not be read (skipped by the scan, written as zeros when saving).\n";
+}
+
+}  // namespace
+
+int RunScanCommand(const ScanCommandOptions& options)
+{
+    SelectedTypes selection;
+    try {
+        selection = BuildSelection(options);
+    } catch (const UsageError& error) {
+        std::cerr << "quorvex-cli: " << error.what() << '\n';
+        return kExitBadUsage;
+    }
+
+    InterruptGuard interruptGuard;
+    TerminalProgress progress(stderr);
+    const VolumeOpener opener = OpenerForPath(options.source);
+
+    FoundFileCatalogue catalogue;
+    ScanProgressPrinter scanPrinter(progress, catalogue);
+    ScanEngine engine(catalogue, scanPrinter);
+    g_activeJob.store(&engine);
+    const ScanSummary scan = engine.Run(opener, std::move(selection));
+    g_activeJob.store(nullptr);
+
+    if (scan.outcome == ScanOutcome::VolumeUnavailable) {
+        std::cerr << "quorvex-cli: cannot open " << scan.message << '\n';
+        return kExitSourceUnavailable;
+    }
+    PrintFoundFiles(catalogue, options.json);
+    if (scan.outcome == ScanOutcome::OutOfMemory)
+        std::cerr << "quorvex-cli: " << scan.message << '\n';
+
+    std::optional<SaveReport> save;
+    const bool interrupted = g_interrupted.load() != 0;
+    if (options.outputFolder && !interrupted) {
+        SaveProgressPrinter savePrinter(progress);
+        FoundFileSaver saver(catalogue, savePrinter);
+        g_activeJob.store(&saver);
+        save = saver.SaveAll(opener, *options.outputFolder);
+        g_activeJob.store(nullptr);
+        progress.Clear();
+        if (save->outcome == SaveOutcome::VolumeUnavailable) {
+            std::cerr << "quorvex-cli: cannot open " << save->message << '\n';
+            return kExitSourceUnavailable;
+        }
+    }
+
+    PrintSummary(catalogue, scan, save ? &*save : nullptr, options.json, options.outputFolder);
+    if (g_interrupted.load() != 0) {
+        std::cerr << "quorvex-cli: stopped by Ctrl-C\n";
+        return kExitInterrupted;
+    }
+    if (save && save->failed > 0)
+        return kExitFilesNotWritten;
+    if (scan.outcome == ScanOutcome::OutOfMemory)
+        return kExitOutOfMemory;
+    return kExitDone;
+}
+
+}  // namespace quorvex::cli

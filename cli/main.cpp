@@ -1,0 +1,49 @@
+// quorvex-cli: lists volumes, scans a volume or a disk image for lost pictures and saves them.
+#include "ExitStatus.h"
+#include "ListCommand.h"
+#include "ScanCommand.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+
+#ifndef QUORVEX_VERSION
+#define QUORVEX_VERSION "0"
+#endif
+
+int main(int argc, char** argv)
+{
+    using namespace quorvex::cli;
+
+    CLI::App app{"Quorvex finds lost or deleted pictures on a card, a disk or a disk image.", "quorvex-cli"};
+    app.set_version_flag("--version", "quorvex-cli " QUORVEX_VERSION);
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 done, 1 bad usage, 2 the source cannot be opened, 3 some files could not be\n"
+               "written, 4 the scan ran out of memory, 130 stopped by Ctrl-C.");
+
+    bool listJson = false;
+    std::string sysClassBlock = "/sys/class/block";
+    CLI::App* list = app.add_subcommand("list", "List the volumes that can be scanned");
+    list->add_flag("--json", listJson, "One JSON object per line");
+    list->add_option("--sys-block", sysClassBlock, "Where the kernel lists block devices")->group("");
+
+    ScanCommandOptions scan;
+    CLI::App* scanCommand = app.add_subcommand("scan", "Scan a device or a disk image for found files");
+    scanCommand->add_option("SOURCE", scan.source, "A block device (/dev/sdb1) or a disk image file")->required();
+    scanCommand->add_option("--types", scan.types, "Types to look for, e.g. JPG,BMP (default: all)")->delimiter(',');
+    scanCommand->add_option("--prefix", scan.prefix, "File-name prefix; each type adds its token (default FoundFile)");
+    scanCommand->add_option("--max-kb", scan.maxKb,
+                            "Maximum size in KiB copied per found file: N for all types or TOKEN=N (default 20480)")
+        ->allow_extra_args(false);
+    scanCommand->add_option("--out", scan.outputFolder, "Save every found file under DIR/recoverd/<TOKEN>/");
+    scanCommand->add_flag("--json", scan.json, "One JSON object per found file, then a summary");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error) == 0 ? kExitDone : kExitBadUsage;
+    }
+
+    if (*list)
+        return RunListCommand(listJson, sysClassBlock);
+    return RunScanCommand(scan);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "OutputFile.h"
+#include "SectorBuffer.h"
+#include "VolumeReader.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace quorvex {
+
+// How many sectors are copied for a found file whose type has the size figure `maxSizeKb`.
+// The figure is in KiB, as the "Maximum Size (KB)" caption says: 2 sectors per KiB. Saving and
+// temporary copies take the same length. A figure of 0 or below copies nothing.
+std::uint64_t ExtentSectors(std::int64_t maxSizeKb);
+
+enum class CopyStatus {
+    Complete,     // every sector was written
+    Stopped,      // the stop request was seen; the sectors written so far stay in the file
+    WriteFailed,  // the output refused a write (full disk, I/O error); see writeError
+};
+
+struct CopyResult {
+    CopyStatus status = CopyStatus::Complete;
+    std::uint64_t sectorsWritten = 0;
+    std::uint64_t unreadableSectors = 0;  // device errors, written as zeros
+    std::uint64_t sectorsPastEnd = 0;     // beyond the end of the volume, written as zeros
+    int writeError = 0;
+};
+
+// Copies `sectorCount` sectors of the volume from `startSector` into `output`. The data is never
+// examined: the copy does not stop at the end of the file or of the volume. Reads go in blocks
+// of the buffer's size; where a block fails, it is read again sector by sector, and a sector
+// that cannot be read is written as zeros, so the output always has its full length unless the
+// copy stops or a write fails. `stopRequested` (may be null) is checked before every block.
+CopyResult CopyExtent(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t startSector,
+                      std::uint64_t sectorCount, OutputFile& output, const std::atomic<int>* stopRequested);
+
+}  // namespace quorvex

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "VolumeSource.h"
+
+#include <string>
+
+namespace quorvex {
+
+// A block device (partition, whole disk, loop device) or a disk image file, opened read-only
+// with open(O_RDONLY) and read with pread. The file descriptor is never opened for writing.
+class FileVolumeSource final : public VolumeSource {
+public:
+    // Opens `path`. Block devices are sized with BLKGETSIZE64, regular files by their length.
+    static VolumeOpenResult Open(const std::string& path);
+
+    ~FileVolumeSource() override;
+    FileVolumeSource(const FileVolumeSource&) = delete;
+    FileVolumeSource& operator=(const FileVolumeSource&) = delete;
+
+    std::uint64_t SizeBytes() const override { return sizeBytes_; }
+    ReadOutcome ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override;
+
+private:
+    FileVolumeSource(int fd, std::uint64_t sizeBytes) : fd_(fd), sizeBytes_(sizeBytes) {}
+
+    int fd_;
+    std::uint64_t sizeBytes_;
+};
+
+// An opener for the volume at `path`, for the workers that open it once per run.
+VolumeOpener OpenerForPath(std::string path);
+
+}  // namespace quorvex

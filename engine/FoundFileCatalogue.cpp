@@ -1,0 +1,82 @@
+#include "FoundFileCatalogue.h"
+
+#include <charconv>
+#include <new>
+
+namespace quorvex {
+
+void FoundFileCatalogue::Reset(SelectedTypes selection)
+{
+    ClearCatalogue();
+    selection_ = std::move(selection);
+}
+
+void FoundFileCatalogue::ClearCatalogue()
+{
+    std::deque<Record>().swap(records_);  // gives the memory back, not just the entries
+}
+
+AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector)
+{
+    if (records_.size() >= entryLimit_)
+        return AppendResult::OutOfMemory;
+    try {
+        records_.push_back({startSector, static_cast<std::uint32_t>(typeIndex)});
+    } catch (const std::bad_alloc&) {
+        return AppendResult::OutOfMemory;
+    }
+    return AppendResult::Appended;
+}
+
+FoundFileEntry FoundFileCatalogue::EntryAt(std::uint64_t index) const
+{
+    const Record& record = records_[index];
+    const TypeSelection& type = selection_[record.typeIndex];
+    FoundFileEntry entry;
+    entry.number = index + 1;
+    entry.token = type.token;
+    entry.startSector = record.startSector;
+    entry.name.reserve(type.prefix.size() + 21 + type.token.size());
+    entry.name.append(type.prefix).append(std::to_string(entry.number)).append(".").append(type.token);
+    return entry;
+}
+
+std::optional<FoundFileEntry> FoundFileCatalogue::FindByName(std::string_view name) const
+{
+    std::optional<std::uint64_t> best;
+    for (std::size_t t = 0; t < selection_.Count(); ++t) {
+        const TypeSelection& type = selection_[t];
+        const std::size_t fixed = type.prefix.size() + 1 + type.token.size();
+        if (name.size() <= fixed || !name.starts_with(type.prefix) ||
+            name[name.size() - type.token.size() - 1] != '.' || !name.ends_with(type.token))
+            continue;
+        const std::string_view digits = name.substr(type.prefix.size(), name.size() - fixed);
+        if (digits.front() == '0')  // numbers are written without leading zeros
+            continue;
+        std::uint64_t number = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (error != std::errc() || end != digits.data() + digits.size() || number == 0 ||
+            number > records_.size())
+            continue;
+        if (records_[number - 1].typeIndex != t)
+            continue;
+        if (!best || number - 1 < *best)
+            best = number - 1;
+    }
+    if (!best)
+        return std::nullopt;
+    return EntryAt(*best);
+}
+
+std::uint64_t FoundFileCatalogue::CountOfType(std::string_view token) const
+{
+    const auto typeIndex = selection_.IndexOf(token);
+    if (!typeIndex)
+        return 0;
+    std::uint64_t count = 0;
+    for (const Record& record : records_)
+        count += record.typeIndex == *typeIndex;
+    return count;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "ExtentCopy.h"
+#include "FoundFileCatalogue.h"
+#include "ScanEngine.h"
+#include "VolumeSource.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+// How the save tells its owner what happens; calls come from the thread that runs the save.
+class SaveObserver {
+public:
+    virtual ~SaveObserver() = default;
+    // The position in percent (0..99), sent only when it changes; 100 is never sent.
+    virtual void OnSaveProgress(int percent) = 0;
+    // `path` is about to be written.
+    virtual void OnFileStarted(const std::string& path) = 0;
+    // `path` could not be created or written completely; the save goes on with the next file.
+    virtual void OnFileFailed(const std::string& path, const std::string& reason) = 0;
+};
+
+enum class SaveOutcome {
+    Completed,          // every chosen entry was attempted
+    Stopped,            // a stop was requested; files written so far stay, the last one partial
+    VolumeUnavailable,  // the volume could not be opened; nothing was written, no folder made
+};
+
+struct FailedFile {
+    std::string path;
+    std::string reason;
+};
+
+struct SaveReport {
+    SaveOutcome outcome = SaveOutcome::Completed;
+    std::uint64_t saved = 0;               // files written to their full length
+    std::uint64_t failed = 0;              // files that could not be created or written
+    std::uint64_t unreadableSectors = 0;   // written as zeros inside saved files
+    std::string partialFile;               // the file a stop cut short, if any
+    std::string message;                   // why the volume could not be opened
+    std::vector<FailedFile> failures;      // the first kMaxListedFailures failed files
+
+    static constexpr std::size_t kMaxListedFailures = 100;
+};
+
+// The folder every file of a save goes into: <destination>/recoverd/<TOKEN>/<name>.
+inline constexpr const char* kRecoveryFolderName = "recoverd";
+
+// Creates every directory along `path`, from the left: for /a/b/c it tries /a, /a/b and /a/b/c.
+// A directory that cannot be created (it exists, or no right) is passed over. Returns whether
+// `path` is a directory afterwards.
+bool CreateFolderPath(const std::string& path);
+
+// `folder` with a "/" appended unless it ends in one.
+std::string WithTrailingSeparator(std::string folder);
+
+// Writes found files of a catalogue into a destination folder, one save per object. The catalogue
+// must not change while a save runs (the scan has ended).
+class FoundFileSaver final : public Stoppable {
+public:
+    FoundFileSaver(const FoundFileCatalogue& catalogue, SaveObserver& observer);
+
+    // Every entry of the catalogue, in catalogue order.
+    SaveReport SaveAll(const VolumeOpener& opener, const std::string& destinationFolder);
+
+    // The entries with these names, in the order given; a name that matches no entry saves nothing.
+    SaveReport SaveSelected(const VolumeOpener& opener, const std::string& destinationFolder,
+                            const std::vector<std::string>& names);
+
+    // Asks the save to stop before its next sector block or entry; does not wait.
+    void RequestStop() noexcept override { saveStopRequested_.store(1); }
+
+private:
+    struct Run;
+    template <typename ForEachChosen>
+    SaveReport Save(const VolumeOpener& opener, const std::string& destinationFolder, ForEachChosen&& forEachChosen);
+    // Writes one entry. Returns false when the save must end (stop seen).
+    bool SaveFoundFile(Run& run, const FoundFileEntry& entry);
+
+    const FoundFileCatalogue& catalogue_;
+    SaveObserver& observer_;
+    std::atomic<int> saveStopRequested_{0};
+};
+
+}  // namespace quorvex

@@ -1,0 +1,180 @@
+#include "ScanEngine.h"
+
+#include "SectorTypeDetector.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+namespace quorvex {
+
+namespace {
+constexpr std::size_t kChunkSectors = 8;  // the granularity at which unreadable regions are skipped
+__extension__ typedef unsigned __int128 Uint128;
+}
+
+ScanEngine::ScanEngine(FoundFileCatalogue& catalogue, ScanObserver& observer)
+    : ScanEngine(catalogue, observer, Options{})
+{
+}
+
+ScanEngine::ScanEngine(FoundFileCatalogue& catalogue, ScanObserver& observer, Options options)
+    : catalogue_(catalogue), observer_(observer), options_(options)
+{
+    if (options_.blockSectors == 0 || options_.blockSectors % kChunkSectors != 0)
+        throw std::invalid_argument("ScanEngine: the block must be a non-zero multiple of 8 sectors");
+}
+
+ScanEngine::~ScanEngine()
+{
+    RequestStop();
+    Wait();
+}
+
+void ScanEngine::Start(VolumeOpener opener, SelectedTypes selection)
+{
+    if (thread_.joinable()) {
+        RequestStop();
+        Wait();
+    }
+    scanStopRequested_.store(0);
+    scanRunning_.store(1);
+    thread_ = std::thread([this, opener = std::move(opener), selection = std::move(selection)]() mutable {
+        Run(opener, std::move(selection));
+    });
+}
+
+void ScanEngine::RequestStop() noexcept
+{
+    scanStopRequested_.store(1);
+    scanRunning_.store(0);
+}
+
+void ScanEngine::Wait()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+ScanSummary ScanEngine::Run(const VolumeOpener& opener, SelectedTypes selection)
+{
+    ScanSummary summary;
+    try {
+        catalogue_.Reset(std::move(selection));
+        const SectorTypeDetector detector(catalogue_.Selection());
+        detector_ = &detector;
+        typeSeen_.assign(catalogue_.Selection().Count(), false);
+        lastPercent_ = -1;
+
+        VolumeReader reader;
+        const OpenStatus opened = reader.Open(opener);
+        if (!opened.ok()) {
+            summary.outcome = ScanOutcome::VolumeUnavailable;
+            summary.message = opened.message;
+        } else {
+            summary = ScanVolume(reader);
+        }
+        reader.Close();
+        detector_ = nullptr;
+    } catch (const std::bad_alloc&) {
+        detector_ = nullptr;
+        summary.outcome = ScanOutcome::OutOfMemory;
+        summary.message = "There is not enough memory to go on scanning.";
+    }
+    summary.foundCount = catalogue_.FoundCount();
+    Finish(summary);
+    return summary;
+}
+
+ScanSummary ScanEngine::ScanVolume(VolumeReader& reader)
+{
+    ScanSummary summary;
+    const std::uint64_t totalSectors = reader.TotalSectors();
+    summary.totalSectors = totalSectors;
+    const std::size_t block = options_.blockSectors;
+    SectorBuffer buffer(block);
+
+    // The bound is inclusive, as the chunked reads always were: the last read may start at the
+    // end of the volume, where it reads nothing and nothing is tested.
+    for (std::uint64_t s = 0; s <= totalSectors; s += block) {
+        if (scanStopRequested_.load(std::memory_order_relaxed)) {
+            summary.outcome = ScanOutcome::Stopped;
+            return summary;
+        }
+        ReportProgress(s, totalSectors);
+
+        const SectorReadResult read = reader.ReadSectors(s, block, buffer);
+        if (read.error == 0) {
+            // A short read at the end of the volume tests only the sectors it read.
+            if (!TestSectors(buffer, s, read.sectorsRead, summary))
+                return summary;
+            continue;
+        }
+
+        // The block failed somewhere: read it again in chunks and skip only the chunks that fail.
+        for (std::size_t c = 0; c < block; c += kChunkSectors) {
+            if (scanStopRequested_.load(std::memory_order_relaxed)) {
+                summary.outcome = ScanOutcome::Stopped;
+                return summary;
+            }
+            const SectorReadResult chunk = reader.ReadSectors(s + c, kChunkSectors, buffer);
+            if (chunk.error != 0) {
+                summary.unreadableSectors += kChunkSectors;
+                continue;
+            }
+            if (!TestSectors(buffer, s + c, chunk.sectorsRead, summary))
+                return summary;
+            if (chunk.ReachedEnd(kChunkSectors))
+                break;
+        }
+    }
+    return summary;
+}
+
+bool ScanEngine::TestSectors(const SectorBuffer& buffer, std::uint64_t firstSector, std::size_t sectorCount,
+                             ScanSummary& summary)
+{
+    for (std::size_t k = 0; k < sectorCount; ++k) {
+        if (scanStopRequested_.load(std::memory_order_relaxed)) {
+            summary.outcome = ScanOutcome::Stopped;
+            return false;
+        }
+        const int typeIndex = detector_->Detect(buffer.Sector(k));
+        if (typeIndex == SectorTypeDetector::kNoType)
+            continue;
+        if (catalogue_.AppendFoundFile(static_cast<std::size_t>(typeIndex), firstSector + k) ==
+            AppendResult::OutOfMemory) {
+            summary.outcome = ScanOutcome::OutOfMemory;
+            summary.message = "There is not enough memory to record more found files; the scan stopped after " +
+                              std::to_string(catalogue_.FoundCount()) + " files.";
+            return false;
+        }
+        if (!typeSeen_[static_cast<std::size_t>(typeIndex)]) {
+            typeSeen_[static_cast<std::size_t>(typeIndex)] = true;
+            observer_.OnTypeFound(catalogue_.Selection()[static_cast<std::size_t>(typeIndex)].token);
+        }
+    }
+    return true;
+}
+
+void ScanEngine::ReportProgress(std::uint64_t sector, std::uint64_t totalSectors)
+{
+    if (totalSectors == 0)
+        return;
+    // 128-bit product: sector × 100 must not wrap on any volume size.
+    const auto percent = static_cast<int>(std::min<Uint128>(
+        static_cast<Uint128>(sector) * 100 / totalSectors, 100));
+    if (percent == lastPercent_)
+        return;
+    lastPercent_ = percent;
+    observer_.OnScanProgress(percent);
+}
+
+void ScanEngine::Finish(ScanSummary& summary)
+{
+    scanRunning_.store(0);
+    scanStopRequested_.store(0);
+    observer_.OnScanFinished(summary);
+}
+
+}  // namespace quorvex

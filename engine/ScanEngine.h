@@ -1,0 +1,80 @@
+#pragma once
+
+#include "FoundFileCatalogue.h"
+#include "ScanObserver.h"
+#include "SectorBuffer.h"
+#include "TypeSelection.h"
+#include "VolumeReader.h"
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace quorvex {
+
+// Something a stop request can be sent to from any thread, also from a signal handler:
+// RequestStop only stores to lock-free atomics.
+class Stoppable {
+public:
+    virtual ~Stoppable() = default;
+    virtual void RequestStop() noexcept = 0;
+};
+
+// Reads a volume from its first sector to its last and records every sector at which a file of
+// a selected type begins. The scan runs on its own thread (Start) or on the caller's (Run).
+class ScanEngine final : public Stoppable {
+public:
+    // Sectors per read. A multiple of 8: when a read fails, the block is read again in chunks of
+    // eight sectors, and only the chunks that fail are skipped.
+    struct Options {
+        std::size_t blockSectors = SectorBuffer::kDefaultSectorCount;
+    };
+
+    ScanEngine(FoundFileCatalogue& catalogue, ScanObserver& observer);
+    ScanEngine(FoundFileCatalogue& catalogue, ScanObserver& observer, Options options);
+    // Asks a running scan to stop and waits for its thread.
+    ~ScanEngine() override;
+
+    ScanEngine(const ScanEngine&) = delete;
+    ScanEngine& operator=(const ScanEngine&) = delete;
+
+    // Empties the catalogue, hands it the selection and starts the scan thread. A scan that is
+    // still running, or whose thread has not been waited for, is stopped and waited for first.
+    void Start(VolumeOpener opener, SelectedTypes selection);
+
+    // The scan itself, on the calling thread: opens the volume, ScanVolume, then Finish.
+    ScanSummary Run(const VolumeOpener& opener, SelectedTypes selection);
+
+    // Asks the scan to stop at its next check (before each sector); does not wait.
+    void RequestStop() noexcept override;
+
+    // Waits until the scan thread has ended. Afterwards the catalogue may be read or cleared.
+    void Wait();
+
+    // True from Start until the scan ends or a stop is requested.
+    bool IsRunning() const { return scanRunning_.load() != 0; }
+
+private:
+    ScanSummary ScanVolume(VolumeReader& reader);
+    // Tests the first `sectorCount` sectors of the buffer, which hold the volume from `firstSector`.
+    // Returns false when the scan must end (stop requested or memory exhausted).
+    bool TestSectors(const SectorBuffer& buffer, std::uint64_t firstSector, std::size_t sectorCount,
+                     ScanSummary& summary);
+    void ReportProgress(std::uint64_t sector, std::uint64_t totalSectors);
+    void Finish(ScanSummary& summary);
+
+    FoundFileCatalogue& catalogue_;
+    ScanObserver& observer_;
+    Options options_;
+
+    std::atomic<int> scanRunning_{0};
+    std::atomic<int> scanStopRequested_{0};
+    std::thread thread_;
+
+    // State of the current run, touched by the scan thread only.
+    const class SectorTypeDetector* detector_ = nullptr;
+    std::vector<bool> typeSeen_;
+    int lastPercent_ = -1;
+};
+
+}  // namespace quorvex

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvex {
+
+enum class ScanOutcome {
+    Completed,          // every sector was looked at
+    Stopped,            // a stop was requested; what was found so far stays
+    VolumeUnavailable,  // the volume could not be opened; nothing was read
+    OutOfMemory,        // no memory for another found file; what was found so far stays
+};
+
+struct ScanSummary {
+    ScanOutcome outcome = ScanOutcome::Completed;
+    std::uint64_t foundCount = 0;
+    std::uint64_t totalSectors = 0;
+    std::uint64_t unreadableSectors = 0;  // sectors skipped because the device failed to read them
+    std::string message;                  // why the scan ended early, for the user; empty otherwise
+};
+
+// How the scan tells its owner what happens. The calls come from the scan thread, in order; a
+// GUI hands each one to its UI thread. No call is made once OnScanFinished has returned.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+
+    // The position in percent (0..100), sent only when it changes.
+    virtual void OnScanProgress(int percent) = 0;
+    // The first file of a type was found; types arrive in the order of their first hit.
+    virtual void OnTypeFound(const std::string& token) = 0;
+    // The scan has ended for any reason; the catalogue is complete.
+    virtual void OnScanFinished(const ScanSummary& summary) = 0;
+};
+
+}  // namespace quorvex

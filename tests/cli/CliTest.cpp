@@ -1,0 +1,208 @@
+// quorvex-cli end to end: the sample card image, the output formats and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+// Runs quorvex-cli with `arguments` (already quoted for the shell); stderr goes to `errFile`.
+Result RunCli(const std::string& arguments, const fs::path& errFile = "/dev/null")
+{
+    const std::string command = std::string(QUORVEX_CLI_PATH) + " " + arguments + " 2>" + errFile.string();
+    Result result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return result;
+    std::array<char, 4096> chunk{};
+    std::size_t n = 0;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        result.out.append(chunk.data(), n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string ReadText(const fs::path& file)
+{
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<unsigned char> ReadBytes(const fs::path& file, std::uint64_t offset, std::size_t length)
+{
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    std::vector<unsigned char> bytes(length);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+struct PlantedFile {
+    std::string token;
+    std::uint64_t startSector;
+    std::size_t length;
+};
+
+std::vector<PlantedFile> Manifest()
+{
+    std::vector<PlantedFile> planted;
+    for (const std::string& line : Lines(ReadText(QUORVEX_SAMPLE_MANIFEST))) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        PlantedFile file;
+        fields >> file.token >> file.startSector >> file.length;
+        planted.push_back(file);
+    }
+    return planted;
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (fs::temp_directory_path() / "quorvex-cli-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    const fs::path& Path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+}  // namespace
+
+TEST(Cli, ScanOfTheSampleCardListsEveryPlantedFileInOrder)
+{
+    const auto planted = Manifest();
+    ASSERT_EQ(planted.size(), 9u);
+    const Result result = RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE);
+    ASSERT_EQ(result.status, 0);
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), planted.size());
+    std::map<std::string, int> seen;
+    for (std::size_t i = 0; i < planted.size(); ++i) {
+        const std::string expected = "FoundFile" + planted[i].token + std::to_string(i + 1) + "." +
+                                     planted[i].token + "\t" + planted[i].token + "\t" +
+                                     std::to_string(planted[i].startSector);
+        EXPECT_EQ(lines[i], expected);
+    }
+}
+
+TEST(Cli, SaveWritesFilesThatStartWithThePlantedBytes)
+{
+    TempDir out;
+    const auto planted = Manifest();
+    const Result result = RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --max-kb 256 --out " +
+                                 out.Path().string() + " --json");
+    ASSERT_EQ(result.status, 0);
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), planted.size() + 1);
+    EXPECT_EQ(lines.back(),
+              "{\"summary\":{\"found\":9,\"by_type\":{\"JPG\":2,\"BMP\":1,\"TIF\":2,\"PNG\":1,\"GIF\":1,\"RIFF\":1,"
+              "\"RAF\":0,\"NEF\":0,\"MRW\":0,\"DCR\":0,\"CRW\":1},\"saved\":9,\"failed\":0,\"unreadable_sectors\":0}}");
+    for (std::size_t i = 0; i < planted.size(); ++i) {
+        const std::string name = "FoundFile" + planted[i].token + std::to_string(i + 1) + "." + planted[i].token;
+        EXPECT_EQ(lines[i], "{\"name\":\"" + name + "\",\"token\":\"" + planted[i].token +
+                                "\",\"start_sector\":" + std::to_string(planted[i].startSector) + "}");
+        const fs::path saved = out.Path() / "recoverd" / planted[i].token / name;
+        ASSERT_TRUE(fs::exists(saved)) << saved;
+        EXPECT_EQ(fs::file_size(saved), 256u * 1024);
+        EXPECT_EQ(ReadBytes(saved, 0, planted[i].length),
+                  ReadBytes(QUORVEX_SAMPLE_IMAGE, planted[i].startSector * 512, planted[i].length))
+            << name;
+    }
+}
+
+TEST(Cli, TypesPrefixAndPerTypeFiguresShapeNamesAndSizes)
+{
+    TempDir out;
+    const Result result = RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE +
+                                 " --types GIF,PNG --prefix Trip- --max-kb 2 --max-kb GIF=1 --out " + out.Path().string());
+    ASSERT_EQ(result.status, 0);
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 2u);
+    // Table order, whatever the order on the command line: PNG before GIF.
+    EXPECT_EQ(lines[0].substr(0, lines[0].find('\t')), "Trip-PNG1.PNG");
+    EXPECT_EQ(lines[1].substr(0, lines[1].find('\t')), "Trip-GIF2.GIF");
+    EXPECT_EQ(fs::file_size(out.Path() / "recoverd/PNG/Trip-PNG1.PNG"), 2048u);
+    EXPECT_EQ(fs::file_size(out.Path() / "recoverd/GIF/Trip-GIF2.GIF"), 1024u);
+}
+
+TEST(Cli, BadUsageExitsWithOne)
+{
+    TempDir dir;
+    const fs::path err = dir.Path() / "err.txt";
+    EXPECT_EQ(RunCli("", err).status, 1);
+    EXPECT_EQ(RunCli("scan", err).status, 1);
+    EXPECT_EQ(RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --types JPG,XYZ", err).status, 1);
+    EXPECT_NE(ReadText(err).find("XYZ"), std::string::npos);
+    EXPECT_EQ(RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --max-kb -4", err).status, 1);
+    EXPECT_EQ(RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --max-kb 12abc", err).status, 1);
+    EXPECT_EQ(RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --prefix 'a:b'", err).status, 1);
+    EXPECT_NE(ReadText(err).find("Illegal character found in file prefix."), std::string::npos);
+    EXPECT_EQ(RunCli("--version").status, 0);
+    EXPECT_NE(RunCli("--version").out.find("19.7"), std::string::npos);
+}
+
+TEST(Cli, ASourceThatCannotBeOpenedExitsWithTwoAndTheReason)
+{
+    TempDir dir;
+    const fs::path err = dir.Path() / "err.txt";
+    const Result result = RunCli("scan /nonexistent/card.img", err);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_TRUE(result.out.empty());
+    EXPECT_NE(ReadText(err).find("/nonexistent/card.img: no such file or device"), std::string::npos);
+    EXPECT_EQ(RunCli("scan " + dir.Path().string(), err).status, 2);
+}
+
+TEST(Cli, FilesThatCannotBeWrittenExitWithThreeAndTheOthersAreSaved)
+{
+    TempDir out;
+    fs::create_directories(out.Path() / "recoverd");
+    std::ofstream(out.Path() / "recoverd/JPG") << "a file where the JPG folder must go";
+    const fs::path err = out.Path() / "err.txt";
+    const Result result =
+        RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --max-kb 64 --json --out " + out.Path().string(), err);
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.out.find("\"saved\":7,\"failed\":2"), std::string::npos);
+    EXPECT_NE(ReadText(err).find("FoundFileJPG1.JPG"), std::string::npos);
+    EXPECT_TRUE(fs::exists(out.Path() / "recoverd/PNG/FoundFilePNG2.PNG"));
+}
+
+TEST(Cli, ListPrintsOneLinePerVolume)
+{
+    const Result text = RunCli("list");
+    EXPECT_EQ(text.status, 0);
+    const Result json = RunCli("list --json");
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(Lines(text.out).size(), Lines(json.out).size());
+    for (const std::string& line : Lines(json.out))
+        EXPECT_NE(line.find("\"kind\":"), std::string::npos) << line;
+}
