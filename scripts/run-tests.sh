@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite: everything in the optimised build, then the engine and
+# CLI tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded scan and
+# save tests under ThreadSanitizer. `--quick` runs the optimised build only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+presets=(release asan tsan)
+[ "${1:-}" = "--quick" ] && presets=(release)
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+for preset in "${presets[@]}"; do
+  echo "=== ${preset}: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  echo "=== ${preset}: tests"
+  # ThreadSanitizer cannot map its shadow memory with the kernel's full address randomisation.
+  runner=()
+  if [ "$preset" = tsan ] && command -v setarch >/dev/null; then
+    runner=(setarch "$(uname -m)" -R)
+  fi
+  "${runner[@]}" ctest --preset "$preset" -j2
+done
