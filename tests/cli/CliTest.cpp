@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,7 +10,11 @@
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <chrono>
+#include <csignal>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -205,4 +210,37 @@ TEST(Cli, ListPrintsOneLinePerVolume)
     EXPECT_EQ(Lines(text.out).size(), Lines(json.out).size());
     for (const std::string& line : Lines(json.out))
         EXPECT_NE(line.find("\"kind\":"), std::string::npos) << line;
+}
+
+TEST(Cli, CtrlCStopsTheSaveKeepsWhatWasWrittenAndExitsWith130)
+{
+    // 4 GB per file: the first file is still being written when Ctrl-C arrives.
+    TempDir out;
+    const std::string outArg = out.Path().string();
+    const std::vector<std::string> args = {QUORVEX_CLI_PATH, "scan", QUORVEX_SAMPLE_IMAGE, "--max-kb", "4000000",
+                                           "--out", outArg};
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    const fs::path first = out.Path() / "recoverd/JPG/FoundFileJPG1.JPG";
+    for (int i = 0; i < 2000 && !(fs::exists(first) && fs::file_size(first) > 0); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(fs::exists(first));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_TRUE(fs::exists(first));  // the partial file stays
+    EXPECT_LT(fs::file_size(first), 4000000ull * 1024);
+    EXPECT_FALSE(fs::exists(out.Path() / "recoverd/PNG"));  // nothing after it was written
 }
