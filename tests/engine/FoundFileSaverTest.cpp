@@ -176,12 +176,7 @@ TEST(FoundFileSaver, AVolumeThatCannotBeOpenedWritesNothingAndSaysWhy)
     TempFolder dest;
     const auto catalogue = CardCatalogue();
     RecordingSaveObserver observer;
-    VolumeOpener gone = [] {
-        VolumeOpenResult result;
-        result.failure = OpenFailure::NotFound;
-        result.message = "/dev/sdx1: no such file or device";
-        return result;
-    };
+    const VolumeOpener gone = FailingOpener(OpenFailure::NotFound, "/dev/sdx1: no such file or device");
     const SaveReport report = FoundFileSaver(catalogue, observer).SaveAll(gone, dest.Path().string());
     EXPECT_EQ(report.outcome, SaveOutcome::VolumeUnavailable);
     EXPECT_EQ(report.message, "/dev/sdx1: no such file or device");

@@ -193,13 +193,7 @@ TEST(ScanEngine, AShortLastReadTestsOnlyTheSectorsItRead)
 TEST(ScanEngine, AVolumeThatCannotBeOpenedIsReportedNotScanned)
 {
     ScanRun run;
-    VolumeOpener failing = [] {
-        VolumeOpenResult result;
-        result.failure = OpenFailure::PermissionDenied;
-        result.message = "/dev/sdz1: permission denied";
-        return result;
-    };
-    Scan(run, failing);
+    Scan(run, FailingOpener(OpenFailure::PermissionDenied, "/dev/sdz1: permission denied"));
     EXPECT_EQ(run.summary.outcome, ScanOutcome::VolumeUnavailable);
     EXPECT_EQ(run.summary.message, "/dev/sdz1: permission denied");
     ASSERT_EQ(run.observer.finished.size(), 1u);

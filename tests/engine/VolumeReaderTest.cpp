@@ -116,12 +116,7 @@ TEST(VolumeReader, AReaderWithoutAVolumeFailsWithoutReading)
     EXPECT_EQ(read.sectorsRead, 0u);
     EXPECT_NE(read.error, 0);
 
-    const OpenStatus failed = reader.Open([] {
-        VolumeOpenResult r;
-        r.failure = OpenFailure::PermissionDenied;
-        r.message = "no";
-        return r;
-    });
+    const OpenStatus failed = reader.Open(FailingOpener(OpenFailure::PermissionDenied, "no"));
     EXPECT_FALSE(reader.IsOpen());
     EXPECT_EQ(failed.failure, OpenFailure::PermissionDenied);
     EXPECT_NE(reader.ReadSectors(0, 1, buffer).error, 0);

@@ -5,6 +5,16 @@
 
 namespace quorvex::testing {
 
+VolumeOpener FailingOpener(OpenFailure failure, std::string message)
+{
+    return [failure, message = std::move(message)] {
+        VolumeOpenResult result;
+        result.failure = failure;
+        result.message = message;
+        return result;
+    };
+}
+
 std::vector<unsigned char> MakeVolumeBytes(std::size_t sectorCount, unsigned char fill)
 {
     return std::vector<unsigned char>(sectorCount * kSectorSize, fill);

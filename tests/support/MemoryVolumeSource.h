@@ -36,6 +36,9 @@ private:
     std::vector<Read> reads_;
 };
 
+// An opener that fails as a real one would, with this reason.
+VolumeOpener FailingOpener(OpenFailure failure, std::string message);
+
 // A volume of `sectorCount` sectors filled with `fill`, with signatures written at chosen sectors.
 std::vector<unsigned char> MakeVolumeBytes(std::size_t sectorCount, unsigned char fill = 0);
 void PutAtSector(std::vector<unsigned char>& volume, std::uint64_t sector, std::span<const unsigned char> bytes);
