@@ -10,8 +10,10 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   # the sample card image is written with the real encoders
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev python3
+  # the GUI and its services
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  # tests, fuzzing and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev python3 clang-14 libclang-rt-14-dev
 )
 
 missing=()
