@@ -6,6 +6,7 @@
 #   save_vs_cp_ratio          time of `cp -r` of the saved files / time of the Save All that
 #                             wrote them; 1.0 = as fast as copying the same bytes
 #   rss_mib_per_million_hits  peak resident memory of a scan that records ~1 million found files
+#   markup_layout_2kb_us      microseconds to measure and draw a 2 KB markup text (absolute)
 # Images are made once under build/bench (about 3 GiB) and reused by later runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -69,10 +70,15 @@ PY
 read -r peak hits <<<"$rss"
 echo "peak RSS: ${peak} MiB for ${hits} found files"
 
-python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" <<'PY'
+# 4. Markup layout: measure + draw of a 2 KB text on an off-screen image (Google Benchmark).
+markup_us=$(build/release/bench/MarkupLayoutBench --benchmark_format=json 2>/dev/null |
+  python3 -c "import json, sys; print(json.load(sys.stdin)['benchmarks'][0]['real_time'])")
+
+python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" <<'PY'
 import sys
-raw, scan, copy, save, peak, hits = map(float, sys.argv[1:])
+raw, scan, copy, save, peak, hits, markup_us = map(float, sys.argv[1:])
 print(f"scan_vs_raw_read_ratio={raw / scan:.2f}")
 print(f"save_vs_cp_ratio={copy / save:.2f}")
 print(f"rss_mib_per_million_hits={peak / (hits / 1e6):.1f}")
+print(f"markup_layout_2kb_us={markup_us:.0f}")
 PY

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: everything in the optimised build, then the engine and
 # CLI tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and the threaded scan and
-# save tests under ThreadSanitizer. `--quick` runs the optimised build only.
+# save tests under ThreadSanitizer, and the markup fuzz target (clang, libFuzzer) for a short run on
+# its seed corpus. `--quick` runs the optimised build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-presets=(release asan tsan)
+presets=(release asan tsan fuzz)
 [ "${1:-}" = "--quick" ] && presets=(release)
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
@@ -21,6 +22,14 @@ for preset in "${presets[@]}"; do
   runner=()
   if [ "$preset" = tsan ] && command -v setarch >/dev/null; then
     runner=(setarch "$(uname -m)" -R)
+  fi
+  if [ "$preset" = fuzz ]; then
+    corpus=$(mktemp -d)
+    cp fuzz/corpus/* "$corpus"/
+    build/fuzz/fuzz/markup_fuzz -max_total_time="${QUORVEX_FUZZ_SECONDS:-30}" -timeout=10 -rss_limit_mb=2048 \
+      -max_len=4096 -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
+    rm -rf "$corpus"
+    continue
   fi
   "${runner[@]}" ctest --preset "$preset" -j2
 done

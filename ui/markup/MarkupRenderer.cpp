@@ -14,6 +14,7 @@ constexpr int kMaxRepeat = 1000;         // most line breaks or tab stops one ta
 constexpr int kMaxExtent = 16384;        // largest width or height of a table, cell or image
 constexpr int kMaxFontSize = 1000;
 constexpr int kMaxSpan = 256;
+constexpr long long kMaxEffectPixels = 16ll << 20;  // larger table backgrounds are left unpainted
 
 bool IsBreakCharacter(char c)
 {
@@ -1120,7 +1121,7 @@ Size MarkupRenderer::LayoutTable(Pass& pass, const TableSyntax& syntax, int left
     const Rect tableRect{left + offset, top, left + offset + tableWidth, top + record.outer.height};
     MarkupCanvas& canvas = *pass.canvas;
     if (colorMode_ && tableStyle.backgroundEffect != -1) {
-        if (static_cast<long long>(tableRect.Width()) * tableRect.Height() <= 64ll << 20)
+        if (static_cast<long long>(tableRect.Width()) * tableRect.Height() <= kMaxEffectPixels)
             PaintEffect(canvas, ComputeEffect(tableStyle.backgroundEffect, tableRect, tableStyle.backgroundColor,
                                               tableStyle.backgroundMidColor, tableStyle.backgroundEndColor, 5, 0,
                                               SharedEffectRandom()));
@@ -1166,7 +1167,7 @@ Size MarkupRenderer::LayoutTable(Pass& pass, const TableSyntax& syntax, int left
                                     y + spanned(record.rowHeights, cell.row, cell.rowSpan)};
                 const StyleState& s = pass.style;
                 if (colorMode_ && s.backgroundEffect != -1 &&
-                    static_cast<long long>(cellRect.Width()) * cellRect.Height() <= 64ll << 20)
+                    static_cast<long long>(cellRect.Width()) * cellRect.Height() <= kMaxEffectPixels)
                     PaintEffect(canvas, ComputeEffect(s.backgroundEffect, cellRect, s.backgroundColor,
                                                       s.backgroundMidColor, s.backgroundEndColor, 5, 0,
                                                       SharedEffectRandom()));
