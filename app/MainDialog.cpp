@@ -1,0 +1,677 @@
+#include "MainDialog.h"
+
+#include "AboutBox.h"
+#include "CColorLabel.h"
+#include "CIconMenu.h"
+#include "CSkinButton.h"
+#include "CThemeGroupBox.h"
+#include "DialogUnits.h"
+#include "DriveProperties.h"
+#include "FileTypeList.h"
+#include "FileVolumeSource.h"
+#include "ProductLinks.h"
+#include "ProgramMessages.h"
+#include "ResourceTable.h"
+#include "ScanUiBridge.h"
+#include "SettingsDialog.h"
+#include "VolumeLister.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+namespace quorvex::app {
+
+namespace {
+
+constexpr const char* kRootLabel = "Found File Type";
+
+// The main window's face: the background picture, and the properties frame's white interior.
+class WizardSurface : public QWidget {
+public:
+    explicit WizardSurface(QWidget* parent) : QWidget(parent), background_(res::LoadBitmap(res::id::kMainBackground)) {}
+    QWidget* whiteFrame = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        if (background_.isNull())
+            painter.fillRect(rect(), palette().color(QPalette::Window));
+        else
+            painter.drawPixmap(0, 0, background_);
+        if (whiteFrame != nullptr && whiteFrame->isVisible())
+            painter.fillRect(whiteFrame->geometry().adjusted(1, 8, -1, -1), Qt::white);
+    }
+
+private:
+    QPixmap background_;
+};
+
+QFont Verdana(double points, bool bold = false)
+{
+    QFont font("Verdana");
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+// The tree's icon for a label: by type token, else the folder icons (closed, open when selected).
+int TreeIconResource(const QString& label, bool selected)
+{
+    if (label == "JPG")
+        return res::id::kTreeIconFirst + 3;
+    if (label == "BMP")
+        return res::id::kTreeIconFirst + 1;
+    if (label == "GIF")
+        return res::id::kTreeIconFirst + 2;
+    static const QStringList kOthers = {"TIF", "PNG", "RIFF", "RAF", "NEF", "MRW", "DCR", "CRW"};
+    if (kOthers.contains(label))
+        return res::id::kTreeIconFirst;
+    return res::id::kTreeIconFirst + (selected ? 7 : 8);
+}
+
+int DriveIconResource(VolumeKind kind)
+{
+    switch (kind) {
+    case VolumeKind::Fixed:
+        return res::id::kDriveFixed;
+    case VolumeKind::Floppy:
+        return res::id::kDriveFloppy;
+    case VolumeKind::Removable:
+    case VolumeKind::DiskImage:
+        return res::id::kDriveRemovable;
+    }
+    return res::id::kDriveFixed;
+}
+
+}  // namespace
+
+MainDialogEnvironment MainDialogEnvironment::Default()
+{
+    MainDialogEnvironment env;
+    env.listVolumes = [] { return VolumeLister().List(); };
+    env.volumeSize = [](const VolumeDescription& volume) -> std::optional<std::uint64_t> {
+        if (volume.kind == VolumeKind::DiskImage)
+            return DescribeDiskImage(volume.path).sizeBytes;
+        for (const VolumeDescription& now : VolumeLister().List())
+            if (now.name == volume.name)
+                return now.sizeBytes;
+        return std::nullopt;
+    };
+    env.openerFor = [](const VolumeDescription& volume) { return OpenerForPath(volume.path); };
+    env.ask = [](const QString& text) { return msgbox::AskQuestion(text.toStdString()); };
+    env.notice = [](const QString& text) { msgbox::ShowNotice(text.toStdString()); };
+    env.exitProcess = [](int status) { std::_Exit(status); };
+    env.chooseDiskImage = [] {
+        return QFileDialog::getOpenFileName(nullptr, "Open Disk Image", QString(),
+                                            "Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)");
+    };
+    env.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    return env;
+}
+
+MainDialog::MainDialog(MainDialogEnvironment environment, QWidget* parent)
+    : QDialog(parent), env_(std::move(environment)), bridge_(std::make_unique<ScanUiBridge>()),
+      engine_(std::make_unique<ScanEngine>(catalogue_, *bridge_))
+{
+    setWindowTitle("Quorvex");
+    setWindowIcon(res::LoadIcon(res::id::kAppIcon));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    connect(bridge_.get(), &ScanUiBridge::Progress, this, &MainDialog::OnScanProgress, Qt::QueuedConnection);
+    connect(bridge_.get(), &ScanUiBridge::TypeFound, this, &MainDialog::OnTypeFound, Qt::QueuedConnection);
+    connect(bridge_.get(), &ScanUiBridge::Finished, this, &MainDialog::OnScanFinished, Qt::QueuedConnection);
+
+    BuildMenus();
+    BuildControls();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(menuBar_);
+    layout->addWidget(surface_);
+    setFixedSize(surface_->width(), surface_->height() + menuBar_->sizeHint().height());
+
+    FillDriveList();
+    page_ = kDrivePage;
+    saveSelected_->setEnabled(false);
+    saveAll_->setEnabled(false);
+}
+
+MainDialog::~MainDialog()
+{
+    engine_->RequestStop();
+    engine_->Wait();
+}
+
+void MainDialog::BuildMenus()
+{
+    menuBar_ = new QMenuBar(this);
+    auto makeMenu = [this](const QString& title) {
+        auto* menu = new controls::CIconMenu(title, this);
+        menu->SetEntryHeight(20);
+        menu->SetEntryWidth(150);
+        menu->SetDrawStyle(3);
+        connect(menu, &controls::CIconMenu::EntryChosen, this, &MainDialog::OnCommand);
+        connect(menu, &QMenu::aboutToShow, this, &MainDialog::RefreshMenus);
+        menuBar_->addMenu(menu);
+        return menu;
+    };
+    fileMenu_ = makeMenu("&File");
+    fileMenu_->AppendEntry(0, kOpenDiskImageCommand, "Open Disk Image...", res::id::kDriveRemovable, 0);
+    fileMenu_->AppendEntry(0, kSaveSelectedCommand, "Save Selected", res::id::kMenuSaveSelected, 0);
+    fileMenu_->AppendEntry(0, kSaveAllCommand, "Save All", res::id::kMenuSaveAll, 0);
+    fileMenu_->AppendEntry(0, kExitCommand, "Exit", res::id::kMenuExit, 0);
+    toolsMenu_ = makeMenu("Tools");
+    toolsMenu_->AppendEntry(0, kSettingCommand, "Setting", res::id::kMenuSetting, 0);
+    helpMenu_ = makeMenu("Help");
+    helpMenu_->AppendEntry(0, kHelpCommand, "Help", res::id::kMenuHelp, 0);
+    helpMenu_->AppendEntry(0, kAboutCommand, "About", res::id::kMenuAbout, 0);
+}
+
+void MainDialog::RefreshMenus()
+{
+    for (const auto& entry : fileMenu_->Entries()) {
+        const int command = entry.action->data().toInt();
+        if (command == kSaveSelectedCommand || command == kSaveAllCommand)
+            entry.action->setEnabled(page_ == kResultsPage);
+        if (command == kOpenDiskImageCommand)
+            entry.action->setEnabled(page_ == kDrivePage);
+    }
+    for (const auto& entry : toolsMenu_->Entries())
+        entry.action->setEnabled(page_ == kDrivePage || page_ == kTypePage);
+}
+
+void MainDialog::BuildControls()
+{
+    auto* surface = new WizardSurface(this);
+    surface_ = surface;
+    surface_->setFixedSize(DialogSize(528, 311));
+
+    auto skinButton = [this](QRect rect, int normal, const char* tip) {
+        auto* button = new controls::CSkinButton(surface_);
+        button->setGeometry(rect);
+        button->SetButtonImages(normal, normal + 1);
+        button->SetHoverTip(tip, 1);
+        return button;
+    };
+    logo_ = skinButton(DialogRect(389, 12, 117, 44), res::id::kLogo, "Visit Software Homepage");
+    saveSelected_ = skinButton(DialogRect(13, 12, 45, 43), res::id::kSaveSelected, "Click to save selected images only.");
+    saveAll_ = skinButton(DialogRect(70, 12, 45, 43), res::id::kSaveAll, "Click to save all the images.");
+    settings_ = skinButton(DialogRect(126, 12, 45, 43), res::id::kSettings, "Click to Update Settings.");
+    back_ = skinButton(DialogRect(384, 239, 58, 18), res::id::kBack, "Navigate Back");
+    next_ = skinButton(DialogRect(452, 239, 58, 18), res::id::kNext, "Proceed Further");
+    stop_ = skinButton(DialogRect(452, 235, 58, 20), res::id::kStop, "Stop Process");
+    connect(logo_, &QAbstractButton::clicked, this, [this] { env_.openUrl(links::kHomePage); });
+    connect(saveSelected_, &QAbstractButton::clicked, this, [this] { OnCommand(kSaveSelectedCommand); });
+    connect(saveAll_, &QAbstractButton::clicked, this, [this] { OnCommand(kSaveAllCommand); });
+    connect(settings_, &QAbstractButton::clicked, this, &MainDialog::OnSettings);
+    connect(back_, &QAbstractButton::clicked, this, &MainDialog::OnBack);
+    connect(next_, &QAbstractButton::clicked, this, &MainDialog::OnNext);
+    connect(stop_, &QAbstractButton::clicked, this, &MainDialog::OnStop);
+    back_->hide();
+    next_->hide();
+    stop_->hide();
+
+    caption_ = new controls::CColorLabel("Select Drive to recover", surface_);
+    caption_->setGeometry(DialogRect(21, 71, 351, 10).adjusted(0, -3, 0, 4));
+    caption_->setFont(Verdana(10));
+    caption_->SetLabelTextColor(Qt::black);
+
+    driveList_ = new QTreeWidget(surface_);
+    driveList_->setGeometry(DialogRect(22, 89, 151, 137));
+    driveList_->setColumnCount(1);
+    driveList_->setHeaderLabels({"Available Drives"});
+    driveList_->setColumnWidth(0, 300);
+    driveList_->setRootIsDecorated(false);
+    driveList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    driveList_->setIconSize(QSize(20, 20));
+    driveList_->setFont(Verdana(7.5));
+    QFont header("Verdana");
+    header.setPixelSize(16);
+    header.setBold(true);
+    driveList_->header()->setFont(header);
+    driveList_->viewport()->installEventFilter(this);
+
+    propertiesFrame_ = new controls::CThemeGroupBox(surface_);
+    propertiesFrame_->setGeometry(DialogRect(172, 89, 336, 138));
+    propertiesFrame_->SetFrameColor(QColor(127, 127, 127));
+    surface->whiteFrame = propertiesFrame_;
+    propertiesHeading_ = new controls::CColorLabel("Properties", surface_);
+    propertiesHeading_->setGeometry(DialogRect(188, 93, 98, 14));
+    propertiesHeading_->setFont(Verdana(9, true));
+    propertiesHeading_->SetLabelTextColor(Qt::black);
+    const char* names[4] = {"Status", "Type", "Capacity", "Bytes Per Sector"};
+    const int nameY[4] = {114, 143, 172, 202}, valueY[4] = {115, 144, 173, 202};
+    QFont valueFont("Verdana");
+    valueFont.setPixelSize(13);
+    for (int i = 0; i < 4; ++i) {
+        propertyNames_[i] = new controls::CColorLabel(names[i], surface_);
+        propertyNames_[i]->setGeometry(DialogRect(i == 0 ? 198 : 199, nameY[i], 92, 15));
+        propertyNames_[i]->setFont(Verdana(8, true));
+        propertyNames_[i]->SetLabelTextColor(QColor(32, 165, 221));
+        propertyValues_[i] = new controls::CColorLabel(QString(), surface_);
+        propertyValues_[i]->setGeometry(DialogRect(317, valueY[i], 120, 10).adjusted(0, -2, 0, 4));
+        propertyValues_[i]->setFont(valueFont);
+        propertyValues_[i]->SetLabelTextColor(Qt::black);
+    }
+
+    typeList_ = new FileTypeList(surface_);
+    typeList_->setGeometry(DialogRect(21, 89, 487, 138));
+    typeList_->hide();
+
+    resultsTree_ = new QTreeWidget(surface_);
+    resultsTree_->setGeometry(DialogRect(21, 89, 96, 142));
+    resultsTree_->setHeaderHidden(true);
+    resultsTree_->setFont(Verdana(7.5));
+    resultsTree_->setIconSize(QSize(16, 16));
+    resultsTree_->hide();
+    resultsList_ = new QListWidget(surface_);
+    resultsList_->setGeometry(DialogRect(118, 89, 390, 142));
+    resultsList_->setViewMode(QListView::IconMode);
+    resultsList_->setIconSize(QSize(100, 100));
+    resultsList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    resultsList_->setResizeMode(QListView::Adjust);
+    resultsList_->hide();
+    scanningPicture_ = new QLabel(surface_);
+    scanningPicture_->setGeometry(DialogRect(118, 89, 389, 144));
+    scanningPicture_->setPixmap(res::LoadBitmap(res::id::kScanning));
+    scanningPicture_->hide();
+    progress_ = new QProgressBar(surface_);
+    progress_->setGeometry(DialogRect(21, 238, 428, 12));
+    progress_->setRange(0, 100);
+    progress_->setTextVisible(false);
+    progress_->hide();
+}
+
+// ---- the drive page
+
+void MainDialog::FillDriveList()
+{
+    volumes_ = env_.listVolumes ? env_.listVolumes() : std::vector<VolumeDescription>{};
+    driveList_->clear();
+    for (const VolumeDescription& volume : volumes_) {
+        auto* row = new QTreeWidgetItem(driveList_, {QString::fromStdString(volume.RowText())});
+        row->setIcon(0, res::LoadIcon(DriveIconResource(volume.kind)));
+    }
+    ClearProperties();
+    next_->hide();
+}
+
+void MainDialog::ClearProperties()
+{
+    for (auto* value : propertyValues_)
+        value->setText(QString());
+}
+
+void MainDialog::ShowProperties(const VolumeDescription& volume)
+{
+    next_->setEnabled(false);
+    next_->hide();
+    const std::optional<std::uint64_t> size = env_.volumeSize ? env_.volumeSize(volume) : volume.sizeBytes;
+    const DriveProperties properties = DescribeDrive(volume.kind, size && *size > 0 ? size : std::nullopt);
+    propertyValues_[0]->setText(properties.status);
+    propertyValues_[1]->setText(properties.type);
+    propertyValues_[2]->setText(properties.capacity);
+    propertyValues_[3]->setText(properties.bytesPerSector);
+    if (properties.ready) {
+        next_->setEnabled(true);
+        next_->show();
+    }
+}
+
+void MainDialog::OnDriveClick(const QPoint& viewportPosition)
+{
+    QTreeWidgetItem* row = driveList_->itemAt(viewportPosition);
+    if (row == nullptr) {
+        const DriveProperties none = NoDriveProperties();
+        propertyValues_[0]->setText(none.status);
+        for (int i = 1; i < 4; ++i)
+            propertyValues_[i]->setText(QString());
+        next_->hide();
+        return;
+    }
+    const int index = driveList_->indexOfTopLevelItem(row);
+    if (index >= 0 && index < static_cast<int>(volumes_.size()))
+        ShowProperties(volumes_[static_cast<std::size_t>(index)]);
+}
+
+void MainDialog::AddDiskImage(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    const VolumeDescription image = DescribeDiskImage(path.toStdString());
+    volumes_.push_back(image);
+    auto* row = new QTreeWidgetItem(driveList_, {QString::fromStdString(image.RowText())});
+    row->setIcon(0, res::LoadIcon(DriveIconResource(image.kind)));
+    driveList_->setCurrentItem(row);
+    ShowProperties(image);
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // The properties follow mouse clicks only; keyboard selection changes leave them.
+    if (watched == driveList_->viewport() && event->type() == QEvent::MouseButtonRelease)
+        OnDriveClick(static_cast<QMouseEvent*>(event)->position().toPoint());
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---- page operations
+
+void MainDialog::SetCaption(const QString& text)
+{
+    caption_->setText(text);
+}
+
+QString MainDialog::CaptionText() const
+{
+    return caption_->isVisible() ? caption_->text() : QString();
+}
+
+QString MainDialog::PropertyValue(int index) const
+{
+    return propertyValues_[index]->text();
+}
+
+void MainDialog::ShowDrivePage()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{driveList_, next_, propertiesFrame_, propertiesHeading_, caption_})
+        w->show();
+    for (int i = 0; i < 4; ++i) {
+        propertyNames_[i]->show();
+        propertyValues_[i]->show();
+    }
+    settings_->setEnabled(true);
+    surface_->update();
+}
+
+void MainDialog::HideDrivePage()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{driveList_, propertiesFrame_, propertiesHeading_, caption_})
+        w->hide();
+    for (int i = 0; i < 4; ++i) {
+        propertyNames_[i]->hide();
+        propertyValues_[i]->hide();
+    }
+    saveSelected_->setEnabled(false);
+    saveAll_->setEnabled(false);
+    surface_->update();
+}
+
+void MainDialog::ShowTypePage()
+{
+    typeList_->show();
+    back_->show();
+    next_->show();
+    next_->setEnabled(true);
+    caption_->show();
+    settings_->setEnabled(true);
+    SetCaption("Please select desired image format to scan");
+}
+
+void MainDialog::HideTypePage()
+{
+    typeList_->hide();
+    caption_->hide();
+    back_->hide();
+    next_->hide();
+    saveSelected_->setEnabled(false);
+    saveAll_->setEnabled(false);
+    settings_->setEnabled(false);
+}
+
+void MainDialog::ShowResultsPage()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{resultsTree_, resultsList_, progress_, stop_, caption_})
+        w->show();
+    SetCaption("Please click on the file type in tree to preview and save");
+}
+
+void MainDialog::HideResultsPage()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{resultsTree_, resultsList_, progress_, stop_, caption_})
+        w->hide();
+    settings_->setEnabled(false);
+}
+
+// ---- the wizard
+
+void MainDialog::OnNext()
+{
+    const int from = page_++;
+    if (from == kDrivePage) {
+        QTreeWidgetItem* row = driveList_->currentItem();
+        const int index = row ? driveList_->indexOfTopLevelItem(row) : -1;
+        if (index < 0 || index >= static_cast<int>(volumes_.size())) {
+            page_ = kDrivePage;
+            return;
+        }
+        selectedDrive_ = volumes_[static_cast<std::size_t>(index)];
+        HideDrivePage();
+        ShowTypePage();
+        typeList_->CheckAll();
+        typeList_->ApplySettingsToTypeList(prefixSetting_, sizeSetting_);
+    } else if (from == kTypePage) {
+        if (typeList_->CheckedTypeCount() == 0) {
+            caption_->show();
+            SetCaption(QString());
+            env_.notice("Please Select file type to recover.");
+            page_ = kTypePage;
+            return;
+        }
+        StartScan();
+    } else {
+        page_ = from;
+    }
+}
+
+void MainDialog::StartScan()
+{
+    SelectedTypes selection = typeList_->CollectSelection();
+    HideTypePage();
+    ShowResultsPage();
+    resultsTree_->clear();
+    resultsList_->clear();
+    resultsRoot_ = InsertTreeNode(kRootLabel, nullptr);
+    resultsTree_->setEnabled(false);
+    resultsList_->setEnabled(false);
+    resultsList_->hide();
+    scanningPicture_->show();
+    progress_->setValue(0);
+    scanReportPending_ = true;
+    engine_->Start(env_.openerFor(*selectedDrive_), std::move(selection));
+}
+
+QTreeWidgetItem* MainDialog::InsertTreeNode(const QString& label, QTreeWidgetItem* parent)
+{
+    auto* item = parent ? new QTreeWidgetItem(parent, {label}) : new QTreeWidgetItem(resultsTree_, {label});
+    QIcon icon;
+    icon.addPixmap(res::LoadBitmap(TreeIconResource(label, false)), QIcon::Normal);
+    icon.addPixmap(res::LoadBitmap(TreeIconResource(label, true)), QIcon::Selected);
+    item->setIcon(0, icon);
+    return item;
+}
+
+void MainDialog::OnScanProgress(int percent)
+{
+    progress_->setValue(percent);
+}
+
+void MainDialog::OnTypeFound(const QString& token)
+{
+    if (resultsRoot_ == nullptr)
+        return;
+    for (int i = 0; i < resultsRoot_->childCount(); ++i)
+        if (resultsRoot_->child(i)->text(0) == token)
+            return;
+    InsertTreeNode(token, resultsRoot_);
+    resultsRoot_->setExpanded(true);
+}
+
+void MainDialog::OnScanFinished(int outcome, const QString& message)
+{
+    scanReportPending_ = false;
+    resultsTree_->setEnabled(true);
+    resultsList_->setEnabled(true);
+    resultsList_->show();
+    progress_->hide();
+    back_->show();
+    stop_->hide();
+    scanningPicture_->hide();
+    const bool found = resultsTree_->topLevelItemCount() + (resultsRoot_ ? resultsRoot_->childCount() : 0) > 1;
+    saveSelected_->setEnabled(found);
+    saveAll_->setEnabled(found);
+    emit ScanEnded();
+    const auto result = static_cast<ScanOutcome>(outcome);
+    if (result == ScanOutcome::VolumeUnavailable)
+        env_.notice("The drive could not be read, so nothing was scanned.<br><br>" + message.toHtmlEscaped());
+    else if (result == ScanOutcome::OutOfMemory)
+        env_.notice(message.toHtmlEscaped());
+}
+
+void MainDialog::WaitForScan()
+{
+    engine_->Wait();
+    while (scanReportPending_)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+void MainDialog::OnBack()
+{
+    const int from = page_--;
+    if (from == kTypePage) {
+        saveSelected_->setEnabled(false);
+        saveAll_->setEnabled(false);
+        settings_->setEnabled(true);
+        caption_->show();
+        SetCaption("Select Drive to recover");
+        HideTypePage();
+        ShowDrivePage();
+        settings_->setEnabled(true);
+    } else if (from == kResultsPage) {
+        saveSelected_->setEnabled(false);
+        saveAll_->setEnabled(false);
+        settings_->setEnabled(true);
+        if (engine_->IsRunning())
+            engine_->RequestStop();
+        WaitForScan();  // the catalogue is emptied only once the scan thread has ended
+        catalogue_.ClearCatalogue();
+        HideResultsPage();
+        ShowTypePage();
+        if (!previewFilePath_.isEmpty())
+            QFile::remove(previewFilePath_);
+    } else {
+        page_ = from;
+    }
+}
+
+void MainDialog::StopWork()
+{
+    if (engine_->IsRunning())
+        engine_->RequestStop();
+    progress_->hide();
+}
+
+void MainDialog::OnStop()
+{
+    if (env_.ask("Are you sure,stop surrent process."))
+        StopWork();
+}
+
+void MainDialog::OnClose()
+{
+    if (!previewFilePath_.isEmpty())
+        QFile::remove(previewFilePath_);
+    if (!env_.ask("Are you sure,exit software ?"))
+        return;
+    StopWork();
+    env_.exitProcess(0);
+}
+
+void MainDialog::OnSettings()
+{
+    if (page_ != kDrivePage && page_ != kTypePage)
+        return;
+    SettingsDialog dialog(prefixSetting_, sizeSetting_, env_.notice, this);
+    if (dialog.exec() == QDialog::Accepted)
+        SetSettings(dialog.Prefix(), dialog.Size());
+}
+
+void MainDialog::SetSettings(const QString& prefix, const QString& size)
+{
+    prefixSetting_ = prefix;
+    sizeSetting_ = size;
+    typeList_->ApplySettingsToTypeList(prefixSetting_, sizeSetting_);
+}
+
+void MainDialog::OnCommand(int command)
+{
+    switch (command) {
+    case kSaveSelectedCommand:
+    case kSaveAllCommand:
+        if (page_ == kResultsPage)
+            emit SaveRequested(command == kSaveAllCommand);
+        break;
+    case kExitCommand:
+        OnClose();
+        break;
+    case kSettingCommand:
+        OnSettings();
+        break;
+    case kHelpCommand:
+        env_.openUrl(links::kHowToPage);
+        break;
+    case kAboutCommand:
+        ShowAboutBox(this);
+        break;
+    case kOpenDiskImageCommand:
+        if (page_ == kDrivePage && env_.chooseDiskImage)
+            AddDiskImage(env_.chooseDiskImage());
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- keyboard and closing
+
+void MainDialog::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_F1:
+        env_.openUrl(links::kHowToPage);
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        return;  // neither closes the window nor moves the wizard
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void MainDialog::reject()
+{
+    // Escape reaches here through the dialog: it does nothing.
+}
+
+void MainDialog::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    OnClose();
+}
+
+}  // namespace quorvex::app

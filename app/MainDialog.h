@@ -1,0 +1,175 @@
+#pragma once
+
+#include "FoundFileCatalogue.h"
+#include "ScanEngine.h"
+#include "VolumeDescription.h"
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QListWidget;
+class QMenuBar;
+class QProgressBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quorvex::controls {
+class CColorLabel;
+class CIconMenu;
+class CSkinButton;
+class CThemeGroupBox;
+}  // namespace quorvex::controls
+
+namespace quorvex::app {
+
+class FileTypeList;
+class ScanUiBridge;
+
+// What the main window asks of the world; tests replace any of it.
+struct MainDialogEnvironment {
+    std::function<std::vector<VolumeDescription>()> listVolumes;
+    std::function<std::optional<std::uint64_t>(const VolumeDescription&)> volumeSize;
+    std::function<VolumeOpener(const VolumeDescription&)> openerFor;
+    std::function<bool(const QString&)> ask;      // a Yes/No question; true for Yes only
+    std::function<void(const QString&)> notice;   // an information notice with OK
+    std::function<void(int)> exitProcess;         // ends the process at once
+    std::function<QString()> chooseDiskImage;     // a file chooser; empty when cancelled
+    std::function<void(const QString&)> openUrl;  // the desktop's launcher
+
+    // The real machine: the kernel's block devices, the markup message box, the desktop.
+    static MainDialogEnvironment Default();
+};
+
+// The main window: a three-step wizard (drive, file types, results) on one fixed-size dialog,
+// and the owner of the state the workers share: the selection, the catalogue and the scan.
+class MainDialog : public QDialog {
+    Q_OBJECT
+public:
+    enum PageNumber { kDrivePage = 1, kTypePage = 2, kResultsPage = 3 };
+
+    explicit MainDialog(MainDialogEnvironment environment, QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    void OnNext();
+    void OnBack();
+    void OnStop();
+    void StopWork();
+    void OnClose();
+    void OnSettings();
+    void OnDriveClick(const QPoint& viewportPosition);
+    // Adds a row for a disk image file, selects it and shows its properties.
+    void AddDiskImage(const QString& path);
+
+    int Page() const { return page_; }
+    bool ScanRunning() const { return engine_->IsRunning(); }
+    // Waits until the scan thread has ended and its last report has been handled.
+    void WaitForScan();
+    const FoundFileCatalogue& Catalogue() const { return catalogue_; }
+    const std::vector<VolumeDescription>& Volumes() const { return volumes_; }
+    std::optional<VolumeDescription> SelectedDrive() const { return selectedDrive_; }
+    QString PrefixSetting() const { return prefixSetting_; }
+    QString SizeSetting() const { return sizeSetting_; }
+    void SetSettings(const QString& prefix, const QString& size);
+
+    // The controls, for tests and tools.
+    QTreeWidget* DriveList() const { return driveList_; }
+    FileTypeList* FileTypes() const { return typeList_; }
+    QTreeWidget* ResultsTree() const { return resultsTree_; }
+    QListWidget* ResultsList() const { return resultsList_; }
+    QProgressBar* Progress() const { return progress_; }
+    QLabel* ScanningPicture() const { return scanningPicture_; }
+    controls::CSkinButton* NextButton() const { return next_; }
+    controls::CSkinButton* BackButton() const { return back_; }
+    controls::CSkinButton* StopButton() const { return stop_; }
+    controls::CSkinButton* SaveSelectedButton() const { return saveSelected_; }
+    controls::CSkinButton* SaveAllButton() const { return saveAll_; }
+    controls::CSkinButton* SettingsButton() const { return settings_; }
+    QString CaptionText() const;
+    QString PropertyValue(int index) const;  // 0 Status, 1 Type, 2 Capacity, 3 Bytes Per Sector
+    QMenuBar* MenuBar() const { return menuBar_; }
+    controls::CIconMenu* FileMenu() const { return fileMenu_; }
+    controls::CIconMenu* ToolsMenu() const { return toolsMenu_; }
+
+    // Command identifiers of the menus.
+    enum Command {
+        kSaveSelectedCommand = 32771, kSaveAllCommand, kExitCommand, kSettingCommand, kHelpCommand, kAboutCommand,
+        kOpenDiskImageCommand,
+    };
+
+signals:
+    void ScanEnded();
+    void SaveRequested(bool all);  // Save Selected (false) or Save All (true), from a button or menu
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void FillDriveList();
+    void ShowProperties(const VolumeDescription& volume);
+    void ClearProperties();
+    void ShowDrivePage();
+    void HideDrivePage();
+    void ShowTypePage();
+    void HideTypePage();
+    void ShowResultsPage();
+    void HideResultsPage();
+    void SetCaption(const QString& text);
+    void StartScan();
+    void OnCommand(int command);
+    void RefreshMenus();
+    QTreeWidgetItem* InsertTreeNode(const QString& label, QTreeWidgetItem* parent);
+
+    void OnScanProgress(int percent);
+    void OnTypeFound(const QString& token);
+    void OnScanFinished(int outcome, const QString& message);
+
+    MainDialogEnvironment env_;
+    int page_ = kDrivePage;
+    std::vector<VolumeDescription> volumes_;
+    std::optional<VolumeDescription> selectedDrive_;
+    QString prefixSetting_ = "FoundFile";
+    QString sizeSetting_ = "20480";
+    QString previewFilePath_;
+
+    FoundFileCatalogue catalogue_;
+    std::unique_ptr<ScanUiBridge> bridge_;
+    std::unique_ptr<ScanEngine> engine_;
+    bool scanReportPending_ = false;
+
+    QWidget* surface_ = nullptr;
+    QMenuBar* menuBar_ = nullptr;
+    controls::CIconMenu* fileMenu_ = nullptr;
+    controls::CIconMenu* toolsMenu_ = nullptr;
+    controls::CIconMenu* helpMenu_ = nullptr;
+    controls::CSkinButton* logo_ = nullptr;
+    controls::CSkinButton* saveSelected_ = nullptr;
+    controls::CSkinButton* saveAll_ = nullptr;
+    controls::CSkinButton* settings_ = nullptr;
+    controls::CSkinButton* back_ = nullptr;
+    controls::CSkinButton* next_ = nullptr;
+    controls::CSkinButton* stop_ = nullptr;
+    controls::CColorLabel* caption_ = nullptr;
+    QTreeWidget* driveList_ = nullptr;
+    controls::CThemeGroupBox* propertiesFrame_ = nullptr;
+    controls::CColorLabel* propertiesHeading_ = nullptr;
+    controls::CColorLabel* propertyNames_[4] = {};
+    controls::CColorLabel* propertyValues_[4] = {};
+    FileTypeList* typeList_ = nullptr;
+    QTreeWidget* resultsTree_ = nullptr;
+    QTreeWidgetItem* resultsRoot_ = nullptr;
+    QListWidget* resultsList_ = nullptr;
+    QLabel* scanningPicture_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+};
+
+}  // namespace quorvex::app

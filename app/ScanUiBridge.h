@@ -1,0 +1,27 @@
+#pragma once
+
+#include "ScanObserver.h"
+
+#include <QObject>
+#include <QString>
+
+namespace quorvex::app {
+
+// Hands the scan thread's reports to the UI thread as queued signals, in the order they came.
+class ScanUiBridge : public QObject, public ScanObserver {
+    Q_OBJECT
+public:
+    void OnScanProgress(int percent) override { emit Progress(percent); }
+    void OnTypeFound(const std::string& token) override { emit TypeFound(QString::fromStdString(token)); }
+    void OnScanFinished(const ScanSummary& summary) override
+    {
+        emit Finished(static_cast<int>(summary.outcome), QString::fromStdString(summary.message));
+    }
+
+signals:
+    void Progress(int percent);
+    void TypeFound(const QString& token);
+    void Finished(int outcome, const QString& message);
+};
+
+}  // namespace quorvex::app

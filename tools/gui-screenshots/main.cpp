@@ -1,0 +1,113 @@
+// gui-screenshots: walks the main window through its pages with the sample card image and saves a
+// screenshot of each, of the settings dialog and of the About box, on the offscreen platform.
+//   gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER
+#include "AboutBox.h"
+#include "FileTypeList.h"
+#include "MainDialog.h"
+#include "SettingsDialog.h"
+
+#include "FileVolumeSource.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QTreeWidget>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+using namespace quorvex;
+using namespace quorvex::app;
+
+namespace {
+
+// A volume that reads slowly, so the results page can be seen while the scan runs.
+class SlowVolume : public VolumeSource {
+public:
+    explicit SlowVolume(std::unique_ptr<VolumeSource> inner) : inner_(std::move(inner)) {}
+    std::uint64_t SizeBytes() const override { return inner_->SizeBytes(); }
+    ReadOutcome ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        return inner_->ReadAt(offset, destination.first(std::min<std::size_t>(destination.size(), 512 * 1024)));
+    }
+
+private:
+    std::unique_ptr<VolumeSource> inner_;
+};
+
+// The window with its title bar drawn in, as a window manager would frame it.
+QImage Shot(QWidget& window)
+{
+    QApplication::processEvents();
+    const QPixmap content = window.grab();
+    QImage framed(content.width() + 2, content.height() + 28, QImage::Format_RGB32);
+    framed.fill(QColor(0x33, 0x3A, 0x44));
+    QPainter p(&framed);
+    p.setPen(Qt::white);
+    p.setFont(QFont("DejaVu Sans", 10, QFont::Bold));
+    p.drawText(QRect(10, 0, framed.width() - 20, 27), Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
+    p.drawPixmap(1, 27, content);
+    return framed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER\n");
+        return 1;
+    }
+    const QString image = QString::fromLocal8Bit(argv[1]);
+    const QDir out(QString::fromLocal8Bit(argv[2]));
+    QDir().mkpath(out.path());
+    bool slow = true;
+
+    MainDialogEnvironment env = MainDialogEnvironment::Default();
+    env.ask = [](const QString&) { return true; };
+    env.notice = [](const QString& text) { std::fprintf(stderr, "notice: %s\n", qPrintable(text)); };
+    env.exitProcess = [](int) {};
+    env.openUrl = [](const QString&) {};
+    env.openerFor = [&slow](const VolumeDescription& volume) -> VolumeOpener {
+        return [&slow, path = volume.path] {
+            VolumeOpenResult result = FileVolumeSource::Open(path);
+            if (result.ok() && slow)
+                result.source = std::make_unique<SlowVolume>(std::move(result.source));
+            return result;
+        };
+    };
+    MainDialog dialog(env);
+    dialog.show();
+    dialog.AddDiskImage(image);
+    Shot(dialog).save(out.filePath("1-drive-page.png"));
+
+    dialog.OnNext();
+    Shot(dialog).save(out.filePath("2-type-page.png"));
+    {
+        SettingsDialog settings(dialog.PrefixSetting(), dialog.SizeSetting(), env.notice, &dialog);
+        settings.show();
+        Shot(settings).save(out.filePath("4-settings.png"));
+    }
+    {
+        AboutBox about(&dialog);
+        about.show();
+        Shot(about).save(out.filePath("5-about.png"));
+    }
+
+    dialog.OnNext();  // starts the slow scan
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    Shot(dialog).save(out.filePath("3a-results-scanning.png"));
+    dialog.WaitForScan();
+    dialog.ResultsTree()->expandAll();
+    Shot(dialog).save(out.filePath("3b-results-done.png"));
+    std::printf("found %llu files; screenshots in %s\n", static_cast<unsigned long long>(dialog.Catalogue().FoundCount()),
+                argv[2]);
+    return 0;
+}
