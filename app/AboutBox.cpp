@@ -34,10 +34,13 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent)
     for (const Line& line : lines) {
         auto* label = new QLabel(line.text, this);
         label->setFont(font);
-        // Labels keep their rectangles' places but may be as tall as the font needs.
-        label->setGeometry(line.rect.adjusted(0, -2, 0, 4));
-        if (line.rect.left() > DialogUnitsToPixelsX(60) && line.rect.left() < DialogUnitsToPixelsX(100))
+        // Labels keep their rectangles' places but may be as tall as the font needs, and a little
+        // wider: the substituted face is wider than Verdana, and the captions' colons must show.
+        label->setGeometry(line.rect.adjusted(0, -2, 24, 4));
+        if (line.rect.left() > DialogUnitsToPixelsX(60) && line.rect.left() < DialogUnitsToPixelsX(100)) {
+            label->setGeometry(line.rect.adjusted(-12, -2, 12, 4));
             label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        }
     }
     auto* ok = new controls::CSkinButton(this);
     ok->setGeometry(DialogRect(130, 213, 58, 18));
