@@ -11,7 +11,7 @@ packages=(
   # the sample card image is written with the real encoders
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
   # the GUI and its services
-  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core qt6-image-formats-plugins
   # tests, fuzzing and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 clang-14 libclang-rt-14-dev
 )

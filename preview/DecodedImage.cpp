@@ -1,0 +1,115 @@
+#include "DecodedImage.h"
+
+#include "ImageFormat.h"
+
+#include <QFile>
+#include <QImageReader>
+
+namespace quorvex::preview {
+
+namespace {
+
+QByteArray ReaderFormat(std::uint32_t format)
+{
+    switch (format) {
+    case format::kBmp:
+        return "bmp";
+    case format::kGif:
+        return "gif";
+    case format::kJpeg:
+        return "jpeg";
+    case format::kPng:
+        return "png";
+    case format::kIco:
+        return "ico";
+    case format::kTiff:
+        return "tiff";
+    case format::kTga:
+        return "tga";
+    case format::kPnm:
+        return "ppm";
+    case format::kJp2:
+    case format::kJpc:
+        return "jp2";
+    default:
+        return {};
+    }
+}
+
+}  // namespace
+
+DecodedImage::DecodedImage(const QString& fileName, std::uint32_t format)
+{
+    QFile file(fileName);
+    if (file.open(QIODevice::ReadOnly))
+        Decode(&file, format, QSize(), nullptr);
+}
+
+DecodedImage::DecodedImage(QIODevice* source, std::uint32_t format, QSize drawSize, QImage* reuse)
+{
+    if (source != nullptr && source->isReadable())
+        Decode(source, format, drawSize, reuse);
+}
+
+void DecodedImage::Decode(QIODevice* source, std::uint32_t format, QSize drawSize, QImage* reuse)
+{
+    const QByteArray name = ReaderFormat(format);
+    if (name.isEmpty())
+        return;
+    QImageReader reader(source, name);
+    reader.setAllocationLimit(kAllocationLimitMib);
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty())
+        return;
+    // A JPEG can be decoded at 1/2, 1/4 or 1/8 of its size by the codec itself: ask for the
+    // smallest size that still covers the tile, so a 12-megapixel photo is never decoded whole
+    // for a 100-pixel tile.
+    if (drawSize.isValid() && !drawSize.isEmpty() && reader.supportsOption(QImageIOHandler::ScaledSize) &&
+        format == format::kJpeg) {
+        int divisor = 1;
+        while (divisor < 8 && size.width() / (divisor * 2) >= drawSize.width() &&
+               size.height() / (divisor * 2) >= drawSize.height())
+            divisor *= 2;
+        if (divisor > 1)
+            reader.setScaledSize(QSize((size.width() + divisor - 1) / divisor, (size.height() + divisor - 1) / divisor));
+    }
+    QImage decoded;
+    QImage* target = reuse != nullptr ? reuse : &decoded;
+    if (!reader.read(target) || target->isNull())
+        return;
+    pixels_ = reuse != nullptr ? *reuse : std::move(decoded);
+    width_ = static_cast<std::uint32_t>(size.width());
+    height_ = static_cast<std::uint32_t>(size.height());
+}
+
+void DecodedImage::Stretch(QImage& target, int x, int y, int width, int height) const
+{
+    if (IsEmpty() || pixels_.isNull() || width <= 0 || height <= 0)
+        return;
+    const QImage source = pixels_.convertToFormat(QImage::Format_RGB888);
+    const int sw = source.width(), sh = source.height();
+    for (int ty = 0; ty < height; ++ty) {
+        const int dy = y + ty;
+        if (dy < 0 || dy >= target.height())
+            continue;
+        const int sy = static_cast<int>(static_cast<long long>(ty) * sh / height);
+        const uchar* sourceRow = source.constScanLine(sy);
+        for (int tx = 0; tx < width; ++tx) {
+            const int dx = x + tx;
+            if (dx < 0 || dx >= target.width())
+                continue;
+            const int sx = static_cast<int>(static_cast<long long>(tx) * sw / width);
+            const uchar* p = sourceRow + 3 * sx;
+            target.setPixel(dx, dy, qRgb(p[0], p[1], p[2]));
+        }
+    }
+}
+
+void DecodedImage::Destroy()
+{
+    pixels_ = QImage();
+    width_ = height_ = 0;
+}
+
+}  // namespace quorvex::preview
