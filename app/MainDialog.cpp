@@ -1,6 +1,13 @@
 #include "MainDialog.h"
 
 #include "AboutBox.h"
+#include "CTypeTreeCtrl.h"
+#include "ExtentCopy.h"
+#include "MediaPreviewDialog.h"
+#include "OutputFile.h"
+#include "PrivateTempFolder.h"
+#include "SaveProgressDialog.h"
+#include "ThumbnailBuilder.h"
 #include "CColorLabel.h"
 #include "CIconMenu.h"
 #include "CSkinButton.h"
@@ -25,6 +32,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
@@ -32,6 +40,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdlib>
+#include <cstring>
+#include <QDir>
 
 namespace quorvex::app {
 
@@ -67,21 +77,6 @@ QFont Verdana(double points, bool bold = false)
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
-}
-
-// The tree's icon for a label: by type token, else the folder icons (closed, open when selected).
-int TreeIconResource(const QString& label, bool selected)
-{
-    if (label == "JPG")
-        return res::id::kTreeIconFirst + 3;
-    if (label == "BMP")
-        return res::id::kTreeIconFirst + 1;
-    if (label == "GIF")
-        return res::id::kTreeIconFirst + 2;
-    static const QStringList kOthers = {"TIF", "PNG", "RIFF", "RAF", "NEF", "MRW", "DCR", "CRW"};
-    if (kOthers.contains(label))
-        return res::id::kTreeIconFirst;
-    return res::id::kTreeIconFirst + (selected ? 7 : 8);
 }
 
 int DriveIconResource(VolumeKind kind)
@@ -121,13 +116,29 @@ MainDialogEnvironment MainDialogEnvironment::Default()
                                             "Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)");
     };
     env.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    env.plainNotice = [](const QString& text) { msgbox::ShowPlainNotice(text.toStdString()); };
+    env.chooseFolder = [] {
+        return QFileDialog::getExistingDirectory(nullptr, "Please select the path to save the files");
+    };
+    env.openFile = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    env.playMedia = [](const QString& path) {
+        preview::MediaPreviewDialog dialog(path);
+        dialog.exec();
+    };
     return env;
 }
 
 MainDialog::MainDialog(MainDialogEnvironment environment, QWidget* parent)
     : QDialog(parent), env_(std::move(environment)), bridge_(std::make_unique<ScanUiBridge>()),
-      engine_(std::make_unique<ScanEngine>(catalogue_, *bridge_))
+      engine_(std::make_unique<ScanEngine>(catalogue_, *bridge_)),
+      thumbnails_(std::make_unique<preview::ThumbnailBuilder>())
 {
+    connect(thumbnails_.get(), &preview::ThumbnailBuilder::Progress, this,
+            [this](int percent) { progress_->setValue(percent); }, Qt::QueuedConnection);
+    connect(thumbnails_.get(), &preview::ThumbnailBuilder::TileReady, this, &MainDialog::OnThumbnailTile,
+            Qt::QueuedConnection);
+    connect(thumbnails_.get(), &preview::ThumbnailBuilder::Finished, this, &MainDialog::OnThumbnailsFinished,
+            Qt::QueuedConnection);
     setWindowTitle("Quorvex");
     setWindowIcon(res::LoadIcon(res::id::kAppIcon));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -155,6 +166,8 @@ MainDialog::~MainDialog()
 {
     engine_->RequestStop();
     engine_->Wait();
+    thumbnails_->RequestStop();
+    thumbnails_->Wait();
 }
 
 void MainDialog::BuildMenus()
@@ -273,11 +286,11 @@ void MainDialog::BuildControls()
     typeList_->setGeometry(DialogRect(21, 89, 487, 138));
     typeList_->hide();
 
-    resultsTree_ = new QTreeWidget(surface_);
+    resultsTree_ = new preview::CTypeTreeCtrl(surface_);
     resultsTree_->setGeometry(DialogRect(21, 89, 96, 142));
-    resultsTree_->setHeaderHidden(true);
     resultsTree_->setFont(Verdana(7.5));
-    resultsTree_->setIconSize(QSize(16, 16));
+    resultsTree_->SetFolderOpener([this](const QString& path) { env_.openUrl(QUrl::fromLocalFile(path).toString()); });
+    connect(resultsTree_, &preview::CTypeTreeCtrl::TypeClicked, this, &MainDialog::BuildThumbnails);
     resultsTree_->hide();
     resultsList_ = new QListWidget(surface_);
     resultsList_->setGeometry(DialogRect(118, 89, 390, 142));
@@ -285,6 +298,13 @@ void MainDialog::BuildControls()
     resultsList_->setIconSize(QSize(100, 100));
     resultsList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     resultsList_->setResizeMode(QListView::Adjust);
+    resultsList_->setMovement(QListView::Static);
+    resultsList_->setSpacing(4);
+    resultsList_->setUniformItemSizes(true);
+    resultsList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(resultsList_, &QListWidget::customContextMenuRequested, this, &MainDialog::ShowListMenu);
+    connect(resultsList_, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { PreviewFoundFile(resultsList_->row(item)); });
     resultsList_->hide();
     scanningPicture_ = new QLabel(surface_);
     scanningPicture_->setGeometry(DialogRect(118, 89, 389, 144));
@@ -497,12 +517,13 @@ void MainDialog::StartScan()
 
 QTreeWidgetItem* MainDialog::InsertTreeNode(const QString& label, QTreeWidgetItem* parent)
 {
-    auto* item = parent ? new QTreeWidgetItem(parent, {label}) : new QTreeWidgetItem(resultsTree_, {label});
-    QIcon icon;
-    icon.addPixmap(res::LoadBitmap(TreeIconResource(label, false)), QIcon::Normal);
-    icon.addPixmap(res::LoadBitmap(TreeIconResource(label, true)), QIcon::Selected);
-    item->setIcon(0, icon);
-    return item;
+    // The root goes first at the top level; type nodes are appended in the order found.
+    return resultsTree_->InsertItem(label, parent, parent == nullptr);
+}
+
+QTreeWidget* MainDialog::ResultsTree() const
+{
+    return resultsTree_;
 }
 
 void MainDialog::OnScanProgress(int percent)
@@ -567,7 +588,11 @@ void MainDialog::OnBack()
         settings_->setEnabled(true);
         if (engine_->IsRunning())
             engine_->RequestStop();
-        WaitForScan();  // the catalogue is emptied only once the scan thread has ended
+        if (thumbnails_->IsRunning())
+            thumbnails_->RequestStop();
+        WaitForScan();  // the catalogue is emptied only once the workers that read it have ended
+        WaitForThumbnails();
+        resultsList_->clear();
         catalogue_.ClearCatalogue();
         HideResultsPage();
         ShowTypePage();
@@ -582,6 +607,8 @@ void MainDialog::StopWork()
 {
     if (engine_->IsRunning())
         engine_->RequestStop();
+    if (thumbnails_->IsRunning())
+        thumbnails_->RequestStop();
     progress_->hide();
 }
 
@@ -622,8 +649,7 @@ void MainDialog::OnCommand(int command)
     switch (command) {
     case kSaveSelectedCommand:
     case kSaveAllCommand:
-        if (page_ == kResultsPage)
-            emit SaveRequested(command == kSaveAllCommand);
+        OnSave(command == kSaveAllCommand);
         break;
     case kExitCommand:
         OnClose();
@@ -643,6 +669,156 @@ void MainDialog::OnCommand(int command)
         break;
     default:
         break;
+    }
+}
+
+// ---- thumbnails, preview and saving
+
+bool MainDialog::ThumbnailsRunning() const
+{
+    return thumbnails_->IsRunning();
+}
+
+void MainDialog::BuildThumbnails(const QString& token)
+{
+    if (thumbnails_->IsRunning() || engine_->IsRunning())
+        return;
+    back_->hide();
+    next_->hide();
+    stop_->show();
+    stop_->setEnabled(true);
+    resultsTree_->setEnabled(false);
+    resultsList_->clear();
+    progress_->setValue(0);
+    progress_->show();
+    thumbnailToken_ = token;
+    thumbnailReportPending_ = true;
+    thumbnails_->Start(catalogue_, token.toStdString(), env_.openerFor(*selectedDrive_), QDir::currentPath());
+}
+
+void MainDialog::OnThumbnailTile(int index, const QString& name, const QImage& tile)
+{
+    // Placeholder items all carry the same tile: they share one icon.
+    if (tile.cacheKey() != lastTileKey_) {
+        lastTileKey_ = tile.cacheKey();
+        lastTileIcon_ = QIcon(QPixmap::fromImage(tile));
+    }
+    auto* item = new QListWidgetItem(lastTileIcon_, name);
+    resultsList_->insertItem(std::min(index, resultsList_->count()), item);
+}
+
+void MainDialog::OnThumbnailsFinished()
+{
+    thumbnailReportPending_ = false;
+    back_->show();
+    stop_->hide();
+    resultsList_->setEnabled(true);
+    resultsTree_->setEnabled(true);
+    progress_->hide();
+    emit ThumbnailsEnded();
+}
+
+void MainDialog::WaitForThumbnails()
+{
+    thumbnails_->Wait();
+    while (thumbnailReportPending_)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+void MainDialog::ShowListMenu(const QPoint& position)
+{
+    QMenu menu(this);
+    QAction* preview = menu.addAction("Preview");
+    QAction* recover = menu.addAction("Recover");
+    QListWidgetItem* clicked = resultsList_->itemAt(position);
+    preview->setEnabled(clicked != nullptr);
+    QAction* chosen = menu.exec(resultsList_->viewport()->mapToGlobal(position));
+    if (chosen == recover)
+        OnSave(false);
+    else if (chosen == preview && clicked != nullptr)
+        PreviewFoundFile(resultsList_->row(clicked));  // as a double click would
+}
+
+void MainDialog::PreviewFoundFile(int listIndex)
+{
+    if (thumbnails_->IsRunning()) {
+        env_.plainNotice("Please stop the current process for preview.");
+        return;
+    }
+    QListWidgetItem* item = resultsList_->item(listIndex);
+    QTreeWidgetItem* type = resultsTree_->currentItem();
+    if (item == nullptr || type == nullptr || !selectedDrive_)
+        return;
+    const std::string token = type->text(0).toStdString();
+    const std::optional<FoundFileEntry> entry = catalogue_.FindByName(item->text().toStdString());
+    if (!entry)
+        return;
+    const std::uint64_t sectors = ExtentSectors(catalogue_.Selection().MaxSizeKbOf(token));
+    const QString path = preview::PrivateTempFolder() + "/temp1." + QString::fromStdString(token);
+    VolumeReader reader;
+    if (!reader.Open(env_.openerFor(*selectedDrive_)).ok())
+        return;  // nothing happens, as when the drive is gone
+    OutputFile output;
+    if (const int error = output.Create(QFile::encodeName(path).toStdString()); error != 0) {
+        env_.notice("The preview copy could not be made:<br>" + path.toHtmlEscaped() + "<br>" +
+                    QString::fromLocal8Bit(std::strerror(error)).toHtmlEscaped());
+        return;
+    }
+    SectorBuffer buffer;
+    const CopyResult copy = CopyExtent(reader, buffer, entry->startSector, sectors, output, nullptr);
+    output.Close();
+    if (copy.status == CopyStatus::WriteFailed) {
+        QFile::remove(path);
+        env_.notice("The preview copy could not be written:<br>" + path.toHtmlEscaped() + "<br>" +
+                    QString::fromLocal8Bit(std::strerror(copy.writeError)).toHtmlEscaped());
+        return;
+    }
+    previewFilePath_ = path;
+    if (token == "RIFF")
+        env_.playMedia(path);
+    else
+        env_.openFile(path);
+}
+
+void MainDialog::OnSave(bool all)
+{
+    if (!previewFilePath_.isEmpty())
+        QFile::remove(previewFilePath_);
+    if (page_ != kResultsPage || !selectedDrive_)
+        return;
+    if (engine_->IsRunning()) {
+        if (!env_.ask("Are you sure,stop current searching process and save the files."))
+            return;
+        StopWork();
+    }
+    WaitForScan();  // the catalogue is complete only when the scan thread has ended
+    const QString folder = env_.chooseFolder ? env_.chooseFolder() : QString();
+    if (folder.isEmpty())
+        return;
+    SaveProgressDialog::Job job;
+    job.catalogue = &catalogue_;
+    job.opener = env_.openerFor(*selectedDrive_);
+    job.destinationFolder = QFile::encodeName(folder).toStdString();
+    job.saveAll = all;
+    for (int row = 0; row < resultsList_->count(); ++row)
+        if (resultsList_->item(row)->isSelected())
+            job.names.push_back(resultsList_->item(row)->text().toStdString());
+    SaveProgressDialog dialog(std::move(job), env_.ask, this);
+    dialog.exec();
+    const SaveReport& report = dialog.Report();
+    emit SaveEnded(report.saved, report.failed);
+    if (report.outcome == SaveOutcome::VolumeUnavailable) {
+        env_.notice("The drive could not be read, so nothing was saved.<br><br>" +
+                    QString::fromStdString(report.message).toHtmlEscaped());
+        return;
+    }
+    if (report.failed > 0) {
+        QString text = QString("%1 of the files could not be written:").arg(report.failed);
+        for (std::size_t i = 0; i < report.failures.size() && i < 5; ++i)
+            text += "<br>" + QString::fromStdString(report.failures[i].path + ": " + report.failures[i].reason).toHtmlEscaped();
+        if (report.failed > 5)
+            text += "<br>...";
+        env_.notice(text);
     }
 }
 

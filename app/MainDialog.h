@@ -5,6 +5,7 @@
 #include "VolumeDescription.h"
 
 #include <QDialog>
+#include <QIcon>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QMenuBar;
 class QProgressBar;
 class QTreeWidget;
@@ -24,6 +26,11 @@ class CIconMenu;
 class CSkinButton;
 class CThemeGroupBox;
 }  // namespace quorvex::controls
+
+namespace quorvex::preview {
+class CTypeTreeCtrl;
+class ThumbnailBuilder;
+}  // namespace quorvex::preview
 
 namespace quorvex::app {
 
@@ -40,6 +47,10 @@ struct MainDialogEnvironment {
     std::function<void(int)> exitProcess;         // ends the process at once
     std::function<QString()> chooseDiskImage;     // a file chooser; empty when cancelled
     std::function<void(const QString&)> openUrl;  // the desktop's launcher
+    std::function<void(const QString&)> plainNotice;  // a notice with OK and no icon
+    std::function<QString()> chooseFolder;            // where to save; empty when cancelled
+    std::function<void(const QString&)> openFile;     // a previewed picture, in the default viewer
+    std::function<void(const QString&)> playMedia;    // a previewed RIFF file, in Media Preview
 
     // The real machine: the kernel's block devices, the markup message box, the desktop.
     static MainDialogEnvironment Default();
@@ -62,11 +73,21 @@ public:
     void OnClose();
     void OnSettings();
     void OnDriveClick(const QPoint& viewportPosition);
+    // The thumbnails of one type, on the thumbnail worker.
+    void BuildThumbnails(const QString& token);
+    // Copies a found file to the private temporary folder and shows it (double click on item).
+    void PreviewFoundFile(int listIndex);
+    // Save Selected (false) or Save All (true).
+    void OnSave(bool all);
     // Adds a row for a disk image file, selects it and shows its properties.
     void AddDiskImage(const QString& path);
 
     int Page() const { return page_; }
     bool ScanRunning() const { return engine_->IsRunning(); }
+    bool ThumbnailsRunning() const;
+    // Waits until the thumbnail worker has ended and its reports have been handled.
+    void WaitForThumbnails();
+    QString PreviewFilePath() const { return previewFilePath_; }
     // Waits until the scan thread has ended and its last report has been handled.
     void WaitForScan();
     const FoundFileCatalogue& Catalogue() const { return catalogue_; }
@@ -79,7 +100,8 @@ public:
     // The controls, for tests and tools.
     QTreeWidget* DriveList() const { return driveList_; }
     FileTypeList* FileTypes() const { return typeList_; }
-    QTreeWidget* ResultsTree() const { return resultsTree_; }
+    QTreeWidget* ResultsTree() const;
+    preview::CTypeTreeCtrl* TypeTree() const { return resultsTree_; }
     QListWidget* ResultsList() const { return resultsList_; }
     QProgressBar* Progress() const { return progress_; }
     QLabel* ScanningPicture() const { return scanningPicture_; }
@@ -103,7 +125,9 @@ public:
 
 signals:
     void ScanEnded();
-    void SaveRequested(bool all);  // Save Selected (false) or Save All (true), from a button or menu
+    void ThumbnailsEnded();
+    // A save has ended: how many files were saved and how many failed.
+    void SaveEnded(qulonglong saved, qulonglong failed);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -128,6 +152,9 @@ private:
     void OnCommand(int command);
     void RefreshMenus();
     QTreeWidgetItem* InsertTreeNode(const QString& label, QTreeWidgetItem* parent);
+    void OnThumbnailTile(int index, const QString& name, const QImage& tile);
+    void OnThumbnailsFinished();
+    void ShowListMenu(const QPoint& position);
 
     void OnScanProgress(int percent);
     void OnTypeFound(const QString& token);
@@ -145,6 +172,11 @@ private:
     std::unique_ptr<ScanUiBridge> bridge_;
     std::unique_ptr<ScanEngine> engine_;
     bool scanReportPending_ = false;
+    std::unique_ptr<preview::ThumbnailBuilder> thumbnails_;
+    bool thumbnailReportPending_ = false;
+    QString thumbnailToken_;
+    qint64 lastTileKey_ = 0;
+    QIcon lastTileIcon_;
 
     QWidget* surface_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
@@ -165,7 +197,7 @@ private:
     controls::CColorLabel* propertyNames_[4] = {};
     controls::CColorLabel* propertyValues_[4] = {};
     FileTypeList* typeList_ = nullptr;
-    QTreeWidget* resultsTree_ = nullptr;
+    preview::CTypeTreeCtrl* resultsTree_ = nullptr;
     QTreeWidgetItem* resultsRoot_ = nullptr;
     QListWidget* resultsList_ = nullptr;
     QLabel* scanningPicture_ = nullptr;

@@ -12,8 +12,10 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev
   # the GUI and its services
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core qt6-image-formats-plugins
+  # media preview: Qt Multimedia with GStreamer
+  qt6-multimedia-dev libqt6multimediawidgets6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # tests, fuzzing and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev python3 clang-14 libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev python3 clang-14 libclang-rt-14-dev libvips-tools
 )
 
 missing=()

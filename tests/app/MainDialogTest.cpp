@@ -9,6 +9,7 @@
 #include "RecoveryApp.h"
 #include "SettingsDialog.h"
 #include "SingleInstanceGuard.h"
+#include "TestWorld.h"
 #include "CSkinButton.h"
 
 #include <QLineEdit>
@@ -20,53 +21,9 @@
 
 using namespace quorvex;
 using namespace quorvex::app;
+using quorvex::testing::World;
 
 namespace {
-
-VolumeDescription Volume(VolumeKind kind, const std::string& name, std::optional<std::uint64_t> size)
-{
-    VolumeDescription v;
-    v.kind = kind;
-    v.name = name;
-    v.path = "/dev/" + name;
-    v.sizeBytes = size;
-    return v;
-}
-
-// A test world: fixed volumes, recorded questions and notices, answers chosen by the test.
-struct World {
-    std::vector<VolumeDescription> volumes = {
-        Volume(VolumeKind::Fixed, "sda1", 500ull << 30),
-        Volume(VolumeKind::Removable, "sdb1", 256ull << 20),
-        Volume(VolumeKind::Floppy, "fd0", std::nullopt),
-        Volume(VolumeKind::Removable, "mmcblk0p1", 64ull << 30),
-    };
-    std::vector<QString> questions, notices;
-    bool answer = true;
-    std::vector<int> exits;
-    // What each scan reads: a big virtual volume (slow enough to be stopped) unless set.
-    std::function<VolumeOpenResult()> opener = [] {
-        VolumeOpenResult result;
-        result.source = std::make_unique<testing::VirtualVolumeSource>(64ull << 30);
-        return result;
-    };
-
-    MainDialogEnvironment Environment()
-    {
-        MainDialogEnvironment env;
-        env.listVolumes = [this] { return volumes; };
-        env.volumeSize = [](const VolumeDescription& v) { return v.sizeBytes; };
-        env.openerFor = [this](const VolumeDescription&) { return VolumeOpener(opener); };
-        env.ask = [this](const QString& q) {
-            questions.push_back(q);
-            return answer;
-        };
-        env.notice = [this](const QString& n) { notices.push_back(n); };
-        env.exitProcess = [this](int status) { exits.push_back(status); };
-        env.openUrl = [](const QString&) {};
-        return env;
-    }
-};
 
 void ClickRow(MainDialog& dialog, int row)
 {

@@ -1,0 +1,139 @@
+#include "ThumbnailBuilder.h"
+
+#include "DecodedImage.h"
+#include "ExtentCopy.h"
+#include "ExtentDevice.h"
+#include "ImageFormat.h"
+#include "ThumbnailTile.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace quorvex::preview {
+
+namespace {
+
+// An extent device that gives up when a stop is requested, so a long read ends early.
+class StoppableExtentDevice : public ExtentDevice {
+public:
+    StoppableExtentDevice(VolumeReader& reader, std::uint64_t start, std::uint64_t count, const std::atomic<int>& stop)
+        : ExtentDevice(reader, start, count), stop_(stop)
+    {
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (stop_.load(std::memory_order_relaxed))
+            return -1;
+        return ExtentDevice::readData(data, maxSize);
+    }
+
+private:
+    const std::atomic<int>& stop_;
+};
+
+}  // namespace
+
+TileKind TileKindOf(std::string_view token)
+{
+    if (token == "RIFF")
+        return TileKind::MediaPlaceholder;
+    if (token == "RAF" || token == "NEF" || token == "MRW" || token == "DCR" || token == "CRW")
+        return TileKind::CameraPlaceholder;
+    return TileKind::Picture;
+}
+
+ThumbnailBuilder::ThumbnailBuilder(QObject* parent) : QObject(parent) {}
+
+ThumbnailBuilder::~ThumbnailBuilder()
+{
+    RequestStop();
+    Wait();
+}
+
+void ThumbnailBuilder::Wait()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+QImage ThumbnailBuilder::PlaceholderTile(TileKind kind, const QString& placeholderFolder)
+{
+    const QString name = kind == TileKind::CameraPlaceholder ? "camera.bmp" : "mpg2.bmp";
+    QString path = QDir(placeholderFolder).filePath(name);
+    if (placeholderFolder.isEmpty() || !QFile::exists(path))
+        path = ":/res/" + name;
+    return MakeTile(DecodedImage(path, ImageFormatFromFileName(name.toStdString())));
+}
+
+void ThumbnailBuilder::Start(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener,
+                             QString placeholderFolder)
+{
+    RequestStop();
+    Wait();
+    stopRequested_.store(0);
+    running_.store(1);
+    thread_ = std::thread([this, &catalogue, token = std::move(token), opener = std::move(opener),
+                           folder = std::move(placeholderFolder)]() mutable {
+        Run(&catalogue, std::move(token), std::move(opener), std::move(folder));
+    });
+}
+
+void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener,
+                           QString placeholderFolder)
+{
+    const TileKind kind = TileKindOf(token);
+    const std::uint64_t sectors = ExtentSectors(catalogue->Selection().MaxSizeKbOf(token));
+    const std::uint32_t format = ImageFormatFromFileName("temp." + token);
+    const std::uint64_t count = catalogue->FoundCount();
+    VolumeReader reader;
+    bool opened = false;
+    if (kind == TileKind::Picture)
+        opened = reader.Open(opener).ok();
+    QImage placeholder;
+    QImage decodeBuffer;  // lent to every decode, so large pictures do not allocate anew each time
+    int lastPercent = -1;
+    int index = 0;
+    bool stopped = false;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (stopRequested_.load()) {
+            stopped = true;
+            break;
+        }
+        const int percent = static_cast<int>(i * 100 / count);
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            emit Progress(percent);
+        }
+        if (catalogue->TokenAt(i) != token)
+            continue;
+        const FoundFileEntry entry = catalogue->EntryAt(i);
+        const QString name = QString::fromStdString(entry.name);
+        if (kind != TileKind::Picture) {
+            if (placeholder.isNull())
+                placeholder = PlaceholderTile(kind, placeholderFolder);
+            emit TileReady(index, name, placeholder);  // the same image, shared by every item
+        } else if (format == 0) {
+            // A token whose name maps to no picture format gets no item.
+        } else if (!opened) {
+            if (token == "JPG")
+                emit TileReady(index, name, MakeTile(DecodedImage()));
+        } else {
+            StoppableExtentDevice device(reader, entry.startSector, sectors, stopRequested_);
+            device.open(QIODevice::ReadOnly);
+            const DecodedImage picture(&device, format, QSize(kTileSize, kTileSize), &decodeBuffer);
+            if (stopRequested_.load()) {
+                stopped = true;
+                break;
+            }
+            emit TileReady(index, name, MakeTile(picture));
+        }
+        ++index;
+    }
+    running_.store(0);
+    stopRequested_.store(0);
+    emit Finished(stopped);
+}
+
+}  // namespace quorvex::preview

@@ -1,0 +1,431 @@
+// The results page, offscreen: the type tree's clicks, checks and menu, thumbnails on their
+// worker, the preview of one file, and saving through the progress dialog.
+#include "CTypeTreeCtrl.h"
+#include "FileTypeList.h"
+#include "FileVolumeSource.h"
+#include "MainDialog.h"
+#include "MediaPreviewDialog.h"
+#include "MemoryVolumeSource.h"
+#include "PictureEncoders.h"
+#include "PrivateTempFolder.h"
+#include "SaveProgressDialog.h"
+#include "TempFolder.h"
+#include "TestWorld.h"
+
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <QtTest>
+#include <future>
+
+using namespace quorvex;
+using namespace quorvex::app;
+using quorvex::testing::World;
+namespace fx = quorvex::fixtures;
+
+namespace {
+
+// A card image in memory: `jpegs` JPEGs, `bitmaps` BMPs and `riffs` WAVE files, each at a
+// cluster of its own, every file different.
+std::vector<unsigned char> CardWith(int jpegs, int bitmaps, int riffs)
+{
+    auto volume = quorvex::testing::MakeVolumeBytes(4096);
+    std::uint64_t sector = 8;
+    for (int i = 0; i < jpegs; ++i, sector += 64)
+        quorvex::testing::PutAtSector(volume, sector, fx::EncodeJpegJfif(fx::MakeScene(120, 80 + i * 10, i), 85));
+    for (int i = 0; i < bitmaps; ++i, sector += 64)
+        quorvex::testing::PutAtSector(volume, sector, fx::EncodeBmp(fx::MakeScene(40, 30, i)));
+    for (int i = 0; i < riffs; ++i, sector += 8)
+        quorvex::testing::PutAtSector(volume, sector, fx::EncodeWav(8000, 100, 440 + i));
+    return volume;
+}
+
+std::function<VolumeOpenResult()> MemoryOpener(std::vector<unsigned char> bytes,
+                                               std::function<void(std::uint64_t)> onRead = {})
+{
+    auto shared = std::make_shared<std::vector<unsigned char>>(std::move(bytes));
+    return [shared, onRead] {
+        auto faulty = std::make_unique<quorvex::testing::FaultyVolumeSource>(
+            std::make_unique<quorvex::testing::MemoryVolumeSource>(*shared));
+        if (onRead)
+            faulty->OnRead(onRead);
+        VolumeOpenResult result;
+        result.source = std::move(faulty);
+        return result;
+    };
+}
+
+// Drives the window to the results page with a finished scan of the world's volume.
+void ScanTo(MainDialog& dialog, int figureKb = 64)
+{
+    QTreeWidget* list = dialog.DriveList();
+    list->setCurrentItem(list->topLevelItem(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+    dialog.OnNext();
+    dialog.SetSettings("FoundFile", QString::number(figureKb));
+    dialog.OnNext();
+    dialog.WaitForScan();
+}
+
+QTreeWidgetItem* TypeNode(MainDialog& dialog, const QString& token)
+{
+    QTreeWidgetItem* root = dialog.ResultsTree()->topLevelItem(0);
+    for (int i = 0; i < root->childCount(); ++i)
+        if (root->child(i)->text(0) == token)
+            return root->child(i);
+    return nullptr;
+}
+
+void ClickItem(QTreeWidget* tree, QTreeWidgetItem* item, Qt::MouseButton button = Qt::LeftButton)
+{
+    QTest::mouseClick(tree->viewport(), button, {}, tree->visualItemRect(item).center());
+}
+
+QStringList MenuTexts(QMenu* menu)
+{
+    QStringList texts;
+    for (QAction* action : menu->actions())
+        texts << (action->isSeparator() ? QString("--") : action->text());
+    return texts;
+}
+
+}  // namespace
+
+class ResultsPageTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aTreeWithOnlyItsRootExpandsAndStartsNothing()
+    {
+        World world;
+        world.opener = MemoryOpener(quorvex::testing::MakeVolumeBytes(64));
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog);
+        QTreeWidgetItem* root = dialog.ResultsTree()->topLevelItem(0);
+        QCOMPARE(root->childCount(), 0);
+        const bool expanded = root->isExpanded();
+        ClickItem(dialog.ResultsTree(), root);
+        QCOMPARE(root->isExpanded(), !expanded);
+        QVERIFY(!dialog.ThumbnailsRunning());
+        QCOMPARE(dialog.ResultsList()->count(), 0);
+    }
+
+    void clickingATypeBuildsItsTilesOneByOneAndTogglesTheItem()
+    {
+        World world;
+        world.opener = MemoryOpener(CardWith(3, 2, 0));
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog);
+        QTreeWidgetItem* jpg = TypeNode(dialog, "JPG");
+        QVERIFY(jpg != nullptr);
+        const bool expanded = jpg->isExpanded();
+        ClickItem(dialog.ResultsTree(), jpg);
+        QCOMPARE(jpg->isExpanded(), !expanded);
+        QVERIFY(!dialog.ResultsTree()->isEnabled());
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->count(), 3);
+        QCOMPARE(dialog.ResultsList()->item(0)->text(), QString("FoundFileJPG1.JPG"));
+        QCOMPARE(dialog.ResultsList()->item(2)->text(), QString("FoundFileJPG3.JPG"));
+        QVERIFY(dialog.ResultsTree()->isEnabled());
+        QVERIFY(!dialog.Progress()->isVisible());
+        // The tile shows the picture: not a blank white tile.
+        const QImage tile = dialog.ResultsList()->item(0)->icon().pixmap(100, 100).toImage();
+        QVERIFY(tile.pixel(50, 50) != qRgb(255, 255, 255));
+        QCOMPARE(tile.pixel(0, 0), qRgb(0xC0, 0xC0, 0xC0));
+        // No temporary copies: pictures are read straight from the volume.
+        QVERIFY(!QFile::exists(preview::PrivateTempFolder() + "/temp.JPG"));
+    }
+
+    void aTypeWithoutEntriesLeavesTheListEmpty()
+    {
+        World world;
+        world.opener = MemoryOpener(CardWith(2, 0, 0));
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog);
+        dialog.BuildThumbnails("NEF");
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->count(), 0);
+        QVERIFY(!dialog.Progress()->isVisible());
+    }
+
+    void stoppingDuringTheThirdJpegLeavesTwoItems()
+    {
+        World world;
+        std::promise<void> reachedThird;
+        std::shared_future<void> release = std::promise<void>().get_future().share();
+        std::promise<void> releasePromise;
+        release = releasePromise.get_future().share();
+        std::atomic<bool> armed{false}, signalled{false};
+        world.opener = MemoryOpener(CardWith(5, 0, 0), [&](std::uint64_t offset) {
+            // The third JPEG starts at sector 8 + 2 × 64.
+            if (armed.load() && offset / 512 >= 8 + 128 && offset / 512 < 8 + 192 && !signalled.exchange(true)) {
+                reachedThird.set_value();
+                release.wait();
+            }
+        });
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog);
+        armed = true;
+        dialog.BuildThumbnails("JPG");
+        reachedThird.get_future().wait();
+        dialog.StopWork();
+        releasePromise.set_value();
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->count(), 2);
+        QVERIFY(!QFile::exists(preview::PrivateTempFolder() + "/temp.JPG"));
+    }
+
+    void thirtyRiffEntriesShareOnePlaceholder()
+    {
+        World world;
+        world.opener = MemoryOpener(CardWith(0, 0, 30));
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog);
+        dialog.BuildThumbnails("RIFF");
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->count(), 30);
+        const qint64 key = dialog.ResultsList()->item(0)->icon().cacheKey();
+        for (int i = 1; i < 30; ++i)
+            QCOMPARE(dialog.ResultsList()->item(i)->icon().cacheKey(), key);
+    }
+
+    void theCheckMenuOfATypeItemAndItsBoldMarks()
+    {
+        preview::CTypeTreeCtrl tree;
+        QTreeWidgetItem* root = tree.InsertItem("Found File Type", nullptr, true);
+        QTreeWidgetItem* jpg = tree.InsertItem("JPG", root, false);
+        tree.InsertItem("BMP", root, false);
+        std::unique_ptr<QMenu> menu(tree.BuildContextMenu(jpg));
+        QVERIFY(MenuTexts(menu.get()).contains("Deselect this folder and all SubFolder"));
+        tree.RunCommand(preview::CTypeTreeCtrl::kDeselectSubtreeCommand, jpg);
+        QVERIFY(!tree.IsBold(jpg));
+        menu.reset(tree.BuildContextMenu(jpg));
+        QVERIFY(MenuTexts(menu.get()).contains("Select this folder and all SubFolder"));
+        tree.RunCommand(preview::CTypeTreeCtrl::kSelectSubtreeCommand, jpg);
+        QVERIFY(tree.IsBold(jpg));
+        QVERIFY(tree.IsBold(root));  // BMP still counts as checked in its initial state
+        tree.RunCommand(preview::CTypeTreeCtrl::kDeselectSubtreeCommand, jpg);
+        QVERIFY(!tree.IsBold(jpg));
+        QVERIFY(!tree.IsBold(root));
+        QCOMPARE(preview::CTypeTreeCtrl::FolderPath(jpg), QString("Found File Type/JPG/"));
+    }
+
+    void theRootsMenuOffersTheDiskPaddedAndListsCheckedChildren()
+    {
+        preview::CTypeTreeCtrl tree;
+        QTreeWidgetItem* root = tree.InsertItem("Found File Type", nullptr, true);
+        QTreeWidgetItem* jpg = tree.InsertItem("JPG", root, false);
+        std::unique_ptr<QMenu> menu(tree.BuildContextMenu(root));
+        const QStringList texts = MenuTexts(menu.get());
+        QCOMPARE(texts[0], QString(27, ' ') + "Display Disk F" + QString(28, ' '));
+        QCOMPARE(texts.last(), QString("0 Subfolder Selected"));
+        tree.RunCommand(preview::CTypeTreeCtrl::kSelectSubtreeCommand, jpg);
+        menu.reset(tree.BuildContextMenu(root));
+        QCOMPARE(MenuTexts(menu.get()).last(), QString("Found File Type/JPG/"));
+        menu.reset(tree.BuildContextMenu(jpg));
+        QCOMPARE(MenuTexts(menu.get())[0], QString(27, ' ') + "Display Folder JPG" + QString(28, ' '));
+        QCOMPARE(preview::CTypeTreeCtrl::IconResourceFor("JPG", false), 175);
+        QCOMPARE(preview::CTypeTreeCtrl::IconResourceFor("Found File Type", true), 179);
+        QCOMPARE(preview::CTypeTreeCtrl::IconResourceFor("Found File Type", false), 180);
+    }
+
+    void previewingTwoJpegsOverwritesOneCopyOfTheFullExtent()
+    {
+        World world;
+        const auto card = CardWith(2, 0, 0);
+        world.opener = MemoryOpener(card);
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog, 16);
+        dialog.ResultsTree()->setCurrentItem(TypeNode(dialog, "JPG"));
+        dialog.BuildThumbnails("JPG");
+        dialog.WaitForThumbnails();
+        const QString path = preview::PrivateTempFolder() + "/temp1.JPG";
+        dialog.PreviewFoundFile(0);
+        QCOMPARE(world.openedFiles, std::vector<QString>{path});
+        QCOMPARE(QFileInfo(path).size(), 16 * 1024);
+        dialog.PreviewFoundFile(1);
+        QCOMPARE(world.openedFiles.size(), std::size_t(2));
+        QFile copy(path);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        const QByteArray bytes = copy.readAll();
+        QCOMPARE(bytes.size(), 16 * 1024);
+        QCOMPARE(bytes.left(64), QByteArray(reinterpret_cast<const char*>(card.data()) + 72 * 512, 64));
+        QCOMPARE(dialog.PreviewFilePath(), path);
+        dialog.OnBack();  // Back deletes the latest preview copy
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void aPreviewDuringThumbnailsOnlyShowsTheNotice()
+    {
+        World world;
+        std::promise<void> reached, releasePromise;
+        std::shared_future<void> release = releasePromise.get_future().share();
+        std::atomic<bool> armed{false}, signalled{false};
+        world.opener = MemoryOpener(CardWith(3, 0, 0), [&](std::uint64_t offset) {
+            if (armed.load() && offset / 512 >= 8 + 64 && !signalled.exchange(true)) {
+                reached.set_value();
+                release.wait();
+            }
+        });
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog);
+        armed = true;
+        dialog.BuildThumbnails("JPG");
+        reached.get_future().wait();
+        QCoreApplication::processEvents();
+        dialog.PreviewFoundFile(0);
+        QCOMPARE(world.plainNotices, std::vector<QString>{"Please stop the current process for preview."});
+        QVERIFY(world.openedFiles.empty());
+        releasePromise.set_value();
+        dialog.WaitForThumbnails();
+    }
+
+    void theMediaPreviewDeletesItsCopyOnEnterAndCloseButNotOnEscape()
+    {
+        quorvex::testing::TempFolder folder;
+        auto make = [&](const char* name) {
+            const QString path = QString::fromStdString((folder / name).string());
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            const auto wav = fx::EncodeWav(8000, 200, 440);
+            file.write(reinterpret_cast<const char*>(wav.data()), static_cast<qint64>(wav.size()));
+            return path;
+        };
+        {
+            const QString path = make("a.RIFF");
+            preview::MediaPreviewDialog dialog(path);
+            dialog.show();
+            QCOMPARE(dialog.windowTitle(), QString("Media Preview"));
+            QTest::keyClick(&dialog, Qt::Key_Return);
+            QVERIFY(!QFile::exists(path));
+        }
+        {
+            const QString path = make("b.RIFF");
+            preview::MediaPreviewDialog dialog(path);
+            dialog.show();
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            QVERIFY(!dialog.isVisible());
+            QVERIFY(QFile::exists(path));
+        }
+        {
+            const QString path = make("c.RIFF");
+            preview::MediaPreviewDialog dialog(path);
+            dialog.show();
+            dialog.close();
+            QVERIFY(!QFile::exists(path));
+        }
+    }
+
+    void tenSelectedItemsSaveExactlyTenFiles()
+    {
+        World world;
+        world.opener = MemoryOpener(CardWith(0, 12, 0));
+        quorvex::testing::TempFolder out;
+        world.folder = QString::fromStdString(out.Path().string());
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog, 4);
+        dialog.BuildThumbnails("BMP");
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->count(), 12);
+        for (int i = 0; i < 10; ++i)
+            dialog.ResultsList()->item(i)->setSelected(true);
+        dialog.OnSave(false);
+        const QDir saved(world.folder + "/recoverd/BMP");
+        QCOMPARE(saved.entryList(QDir::Files).size(), 10);
+        QVERIFY(!saved.exists("FoundFileBMP11.BMP"));
+        QCOMPARE(QFileInfo(saved.filePath("FoundFileBMP1.BMP")).size(), 4 * 1024);
+    }
+
+    void saveSelectedWithNothingSelectedWritesNothing()
+    {
+        World world;
+        world.opener = MemoryOpener(CardWith(0, 3, 0));
+        quorvex::testing::TempFolder out;
+        world.folder = QString::fromStdString(out.Path().string());
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog, 4);
+        dialog.OnSave(false);
+        QVERIFY(!QDir(world.folder + "/recoverd").exists());
+        dialog.OnSave(true);  // Save All does not need a selection
+        QCOMPARE(QDir(world.folder + "/recoverd/BMP").entryList(QDir::Files).size(), 3);
+    }
+
+    void saveDuringAScanAnsweredNoLeavesTheScanRunning()
+    {
+        World world;  // the default volume is a large virtual one
+        quorvex::testing::TempFolder out;
+        world.folder = QString::fromStdString(out.Path().string());
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        QTreeWidget* list = dialog.DriveList();
+        list->setCurrentItem(list->topLevelItem(0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+        dialog.OnNext();
+        dialog.OnNext();
+        QVERIFY(dialog.ScanRunning());
+        world.answer = false;
+        dialog.OnSave(true);
+        QCOMPARE(world.questions.back(), QString("Are you sure,stop current searching process and save the files."));
+        QVERIFY(dialog.ScanRunning());
+        QVERIFY(!QDir(world.folder + "/recoverd").exists());
+        dialog.StopWork();
+        dialog.WaitForScan();
+    }
+
+    void aStopConfirmedInTheMiddleOfAFileKeepsItShortAndWritesNoMore()
+    {
+        World world;
+        // Two found files of 256 MiB each on a virtual volume: the first is still being written
+        // when the stop comes.
+        world.opener = [] {
+            auto virtualVolume = std::make_unique<quorvex::testing::VirtualVolumeSource>(1ull << 30);
+            virtualVolume->PlantSector(8, {'B', 'M'});
+            virtualVolume->PlantSector(16, {'B', 'M'});
+            VolumeOpenResult result;
+            result.source = std::move(virtualVolume);
+            return result;
+        };
+        quorvex::testing::TempFolder out;
+        world.folder = QString::fromStdString(out.Path().string());
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        QTreeWidget* list = dialog.DriveList();
+        list->setCurrentItem(list->topLevelItem(0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+        dialog.OnNext();
+        dialog.SetSettings("FoundFile", "262144");
+        dialog.FileTypes()->SetChecked(0, false);
+        dialog.FileTypes()->SetChecked(2, true);  // BITMAP only
+        dialog.OnNext();
+        dialog.WaitForScan();
+        QCOMPARE(dialog.Catalogue().FoundCount(), 2u);
+        const QString first = world.folder + "/recoverd/BMP/FoundFileBMP1.BMP";
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* progress = qobject_cast<SaveProgressDialog*>(QApplication::activeModalWidget());
+            if (progress != nullptr && QFileInfo(first).size() > 0) {
+                poll.stop();
+                progress->OnStopSaving();
+            }
+        });
+        poll.start(5);
+        dialog.OnSave(true);
+        QCOMPARE(world.questions.back(), QString("Do you really want to stop saving process ?"));
+        QVERIFY(QFile::exists(first));
+        QVERIFY(QFileInfo(first).size() < 256ll << 20);
+        QVERIFY(!QFile::exists(world.folder + "/recoverd/BMP/FoundFileBMP2.BMP"));
+    }
+};
+
+QTEST_MAIN(ResultsPageTest)
+#include "ResultsPageTest.moc"
