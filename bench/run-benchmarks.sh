@@ -7,6 +7,9 @@
 #                             wrote them; 1.0 = as fast as copying the same bytes
 #   rss_mib_per_million_hits  peak resident memory of a scan that records ~1 million found files
 #   markup_layout_2kb_us      microseconds to measure and draw a 2 KB markup text (absolute)
+#   thumbs_vs_vips_ratio      our thumbnail pass over 200 12-megapixel JPEGs on a card image
+#                             against vipsthumbnail making 100 x 100 thumbnails of the same files
+#                             (throughput, ours / theirs)
 # Images are made once under build/bench (about 3 GiB) and reused by later runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +45,7 @@ echo "Making benchmark images (first run only) ..."
 make_image scan 2048 random 64
 make_image save 256 text 32
 make_image hits 512 bitmap-headers 0
+[ -f "$work/photos.img" ] || "$maker" "$work/photos.img" "$work/photos.tsv" photos 200 4000 3000
 
 # 1. Scan against a raw read of the same image, page cache warm.
 cat "$work/scan.img" >/dev/null
@@ -70,15 +74,34 @@ PY
 read -r peak hits <<<"$rss"
 echo "peak RSS: ${peak} MiB for ${hits} found files"
 
+# 5. Thumbnails of 200 photos of 12 megapixels: our pass (straight from the card image) against
+#    vipsthumbnail on the same JPEGs extracted to files beforehand (page cache warm for both).
+rm -rf "$work/photos" && mkdir -p "$work/photos" "$work/vips-out"
+python3 - "$work/photos.img" "$work/photos.tsv" "$work/photos" <<'PY'
+import sys
+image, manifest, out = sys.argv[1:]
+with open(image, "rb") as card:
+    for n, line in enumerate(l for l in open(manifest) if not l.startswith("#")):
+        token, sector, length = line.split("\t")[:3]
+        card.seek(int(sector) * 512)
+        open(f"{out}/photo{n:03d}.jpg", "wb").write(card.read(int(length)))
+PY
+cat "$work/photos.img" "$work"/photos/*.jpg >/dev/null
+ours=$(build/release/bench/thumbnail-bench "$work/photos.img" | cut -d' ' -f2)
+vips_once() { rm -f "$work"/vips-out/*; vipsthumbnail --size 100x100 -o "$work/vips-out/%s.png" "$work"/photos/*.jpg; }
+theirs=$(best_of 1 vips_once)
+echo "thumbnails: ours ${ours}s  vipsthumbnail: ${theirs}s  (200 photos, 4000 x 3000)"
+
 # 4. Markup layout: measure + draw of a 2 KB text on an off-screen image (Google Benchmark).
 markup_us=$(build/release/bench/MarkupLayoutBench --benchmark_format=json 2>/dev/null |
   python3 -c "import json, sys; print(json.load(sys.stdin)['benchmarks'][0]['real_time'])")
 
-python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" <<'PY'
+python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" "$ours" "$theirs" <<'PY'
 import sys
-raw, scan, copy, save, peak, hits, markup_us = map(float, sys.argv[1:])
+raw, scan, copy, save, peak, hits, markup_us, ours, theirs = map(float, sys.argv[1:])
 print(f"scan_vs_raw_read_ratio={raw / scan:.2f}")
 print(f"save_vs_cp_ratio={copy / save:.2f}")
 print(f"rss_mib_per_million_hits={peak / (hits / 1e6):.1f}")
 print(f"markup_layout_2kb_us={markup_us:.0f}")
+print(f"thumbs_vs_vips_ratio={theirs / ours:.2f}")
 PY

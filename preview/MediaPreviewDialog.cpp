@@ -3,7 +3,9 @@
 #include <QAudioOutput>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMediaPlayer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -21,6 +23,16 @@ MediaPreviewDialog::MediaPreviewDialog(QString filePath, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(video_);
+    // A sound has no picture: say what is playing instead of showing an empty frame.
+    audioOnly_ = new QLabel(QString::fromUtf8("\u266B  Playing ") + QFileInfo(filePath_).fileName(), this);
+    audioOnly_->setAlignment(Qt::AlignCenter);
+    audioOnly_->setStyleSheet("font-size: 16px; color: #1d3557;");
+    layout->addWidget(audioOnly_);
+    video_->hide();
+    connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool video) {
+        video_->setVisible(video);
+        audioOnly_->setVisible(!video);
+    });
     player_->setAudioOutput(audio_);
     player_->setVideoOutput(video_);
     player_->setSource(QUrl::fromLocalFile(filePath_));

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QAudioOutput;
+class QLabel;
 class QMediaPlayer;
 class QVideoWidget;
 
@@ -33,6 +34,7 @@ private:
     QMediaPlayer* player_;
     QAudioOutput* audio_;
     QVideoWidget* video_;
+    QLabel* audioOnly_;
     bool escaping_ = false;
 };
 

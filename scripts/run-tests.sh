@@ -29,6 +29,17 @@ for preset in "${presets[@]}"; do
     build/fuzz/fuzz/markup_fuzz -max_total_time="${QUORVEX_FUZZ_SECONDS:-30}" -timeout=10 -rss_limit_mb=2048 \
       -max_len=4096 -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
     rm -rf "$corpus"
+    # The image service's targets: a short run each on seeds from our own encoders.
+    if [ -x build/fuzz/fuzz/image_fuzz_jpeg ]; then
+      cmake --build --preset release --target quorvex-make-fuzz-seeds >/dev/null
+      seeds=$(mktemp -d)
+      build/release/tests/fixtures/quorvex-make-fuzz-seeds "$seeds"
+      for format in jpeg png tiff bmp gif; do
+        (cd "$seeds" && "$OLDPWD/build/fuzz/fuzz/image_fuzz_$format" -max_total_time="${QUORVEX_IMAGE_FUZZ_SECONDS:-10}" \
+          -timeout=20 -rss_limit_mb=4096 "$seeds/$format" 2>&1 | grep -E '^Done|ERROR|SUMMARY')
+      done
+      rm -rf "$seeds"
+    fi
     continue
   fi
   "${runner[@]}" ctest --preset "$preset" -j2

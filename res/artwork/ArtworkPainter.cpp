@@ -319,7 +319,7 @@ QImage DialogBackground(int w, int h, const QString& title)
     QImage image = Canvas(w, h, kCream);
     QPainter p(&image);
     Prepare(p);
-    const int band = std::min(h / 4, 40);
+    const int band = std::min(h / 7, 26);
     QLinearGradient g(0, 0, w, 0);
     g.setColorAt(0, kNavy);
     g.setColorAt(1, QColor(0x2A, 0x4E, 0x7F));

@@ -2,6 +2,9 @@
 // screenshot of each, of the settings dialog and of the About box, on the offscreen platform.
 //   gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER
 #include "AboutBox.h"
+#include "CTypeTreeCtrl.h"
+#include "MediaPreviewDialog.h"
+#include "SaveProgressDialog.h"
 #include "FileTypeList.h"
 #include "MainDialog.h"
 #include "SettingsDialog.h"
@@ -11,6 +14,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
 #include <cstdio>
@@ -98,6 +104,7 @@ int main(int argc, char** argv)
         Shot(about).save(out.filePath("5-about.png"));
     }
 
+    dialog.SetSettings("FoundFile", "1024");
     dialog.OnNext();  // starts the slow scan
     for (int i = 0; i < 20; ++i) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
@@ -107,6 +114,67 @@ int main(int argc, char** argv)
     dialog.WaitForScan();
     dialog.ResultsTree()->expandAll();
     Shot(dialog).save(out.filePath("3b-results-done.png"));
+    slow = false;
+
+    // Thumbnails of the JPEGs, two of them selected.
+    QTreeWidgetItem* root = dialog.ResultsTree()->topLevelItem(0);
+    QTreeWidgetItem* jpg = root->child(0);
+    dialog.ResultsTree()->setCurrentItem(jpg);
+    dialog.BuildThumbnails(jpg->text(0));
+    dialog.WaitForThumbnails();
+    for (int i = 0; i < dialog.ResultsList()->count(); ++i)
+        dialog.ResultsList()->item(i)->setSelected(true);
+    Shot(dialog).save(out.filePath("6-results-thumbnails.png"));
+    dialog.ResultsTree()->setCurrentItem(root->child(1));
+    dialog.BuildThumbnails(root->child(1)->text(0));
+    dialog.WaitForThumbnails();
+    Shot(dialog).save(out.filePath("6b-results-thumbnails-png.png"));
+
+    // The tree's right-click menu over the JPG item, drawn into the window's picture.
+    {
+        dialog.ResultsTree()->setCurrentItem(jpg);
+        QImage window = Shot(dialog);
+        std::unique_ptr<QMenu> menu(dialog.TypeTree()->BuildContextMenu(jpg));
+        menu->popup(QPoint(0, 0));
+        QApplication::processEvents();
+        const QPixmap shot = menu->grab();
+        menu->close();
+        QPainter p(&window);
+        const QPoint at = dialog.TypeTree()->mapTo(&dialog, dialog.TypeTree()->visualItemRect(jpg).center());
+        p.drawPixmap(at + QPoint(1, 27 + 10), shot);
+        p.end();
+        window.save(out.filePath("7-tree-menu.png"));
+    }
+
+    // The save progress dialog while it writes (slowly, to be seen).
+    {
+        slow = true;
+        SaveProgressDialog::Job job;
+        job.catalogue = &dialog.Catalogue();
+        job.opener = env.openerFor(*dialog.SelectedDrive());
+        job.destinationFolder = QDir::temp().filePath("quorvex-screenshot-save").toStdString();
+        job.saveAll = true;
+        SaveProgressDialog progress(std::move(job), [](const QString&) { return true; }, &dialog);
+        QTimer::singleShot(600, &progress, [&] {
+            Shot(progress).save(out.filePath("8-save-progress.png"));
+            progress.OnStopSaving();
+        });
+        progress.exec();
+        QDir(QDir::temp().filePath("quorvex-screenshot-save")).removeRecursively();
+        slow = false;
+    }
+
+    // The media preview window playing a WAVE file found on the card.
+    {
+        const QString wav = QDir::temp().filePath("quorvex-screenshot.RIFF");
+        QFile(wav).remove();
+        QFile::copy(image, wav);
+        preview::MediaPreviewDialog media(wav);
+        media.show();
+        QApplication::processEvents(QEventLoop::AllEvents, 300);
+        Shot(media).save(out.filePath("9-media-preview.png"));
+        media.close();
+    }
     std::printf("found %llu files; screenshots in %s\n", static_cast<unsigned long long>(dialog.Catalogue().FoundCount()),
                 argv[2]);
     return 0;
