@@ -151,6 +151,32 @@ TEST(DecodedImage, ALargeJpegIsDecodedScaledForATile)
     EXPECT_EQ(scaled.Pixels().height(), 150);
 }
 
+TEST(DecodedImage, PixelLayoutVariantsDecodeToTheirSize)
+{
+    // Palettised, grey, 16-bit and alpha PNGs; 8-bit and 32-bit BMPs; a GIF87a header.
+    QImage colour(33, 21, QImage::Format_RGB32);
+    colour.fill(QColor(200, 40, 90));
+    const std::pair<QImage, const char*> variants[] = {
+        {colour.convertToFormat(QImage::Format_Indexed8), "png"}, {colour.convertToFormat(QImage::Format_Grayscale8), "png"},
+        {colour.convertToFormat(QImage::Format_RGBA64), "png"},    {colour.convertToFormat(QImage::Format_ARGB32), "png"},
+        {colour.convertToFormat(QImage::Format_Indexed8), "bmp"}, {colour.convertToFormat(QImage::Format_ARGB32), "bmp"},
+        {colour.convertToFormat(QImage::Format_Grayscale8), "tiff"},
+    };
+    for (const auto& [image, writer] : variants) {
+        QByteArray data;
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(image.save(&buffer, writer)) << writer << " " << image.format();
+        fx::Bytes bytes(data.begin(), data.end());
+        const DecodedImage decoded = DecodeBytes(WithTrailingData(bytes, 4096), ImageFormatFromFileName(writer));
+        EXPECT_EQ(decoded.GetWidth(), 33u) << writer << " " << image.format();
+        EXPECT_EQ(decoded.GetHeight(), 21u) << writer << " " << image.format();
+    }
+    fx::Bytes gif87 = fx::EncodeGif(fx::MakeScene(12, 9, 2));
+    gif87[4] = '7';
+    EXPECT_EQ(DecodeBytes(gif87, format::kGif).GetWidth(), 12u);
+}
+
 TEST(DecodedImage, StretchPicksWholePixels)
 {
     QImage two(2, 1, QImage::Format_RGB888);
