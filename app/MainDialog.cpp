@@ -35,11 +35,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProcess>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdlib>
+#include <unistd.h>
 #include <cstring>
 #include <QDir>
 
@@ -121,6 +123,11 @@ MainDialogEnvironment MainDialogEnvironment::Default()
         return QFileDialog::getExistingDirectory(nullptr, "Please select the path to save the files");
     };
     env.openFile = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    env.restartAsAdministrator = [] {
+        if (::geteuid() == 0)
+            return false;  // already administrator: nothing a restart would change
+        return QProcess::startDetached("pkexec", {QCoreApplication::applicationFilePath(), "--replacing"});
+    };
     env.playMedia = [](const QString& path) {
         preview::MediaPreviewDialog dialog(path);
         dialog.exec();
@@ -289,6 +296,8 @@ void MainDialog::BuildControls()
     resultsTree_ = new preview::CTypeTreeCtrl(surface_);
     resultsTree_->setGeometry(DialogRect(21, 89, 96, 142));
     resultsTree_->setFont(Verdana(7.5));
+    resultsTree_->setUniformRowHeights(true);
+    resultsTree_->setStyleSheet("QTreeView::item { height: 18px; }");
     resultsTree_->SetFolderOpener([this](const QString& path) { env_.openUrl(QUrl::fromLocalFile(path).toString()); });
     connect(resultsTree_, &preview::CTypeTreeCtrl::TypeClicked, this, &MainDialog::BuildThumbnails);
     resultsTree_->hide();
@@ -542,7 +551,7 @@ void MainDialog::OnTypeFound(const QString& token)
     resultsRoot_->setExpanded(true);
 }
 
-void MainDialog::OnScanFinished(int outcome, const QString& message)
+void MainDialog::OnScanFinished(int outcome, int openFailure, const QString& message)
 {
     scanReportPending_ = false;
     resultsTree_->setEnabled(true);
@@ -557,7 +566,18 @@ void MainDialog::OnScanFinished(int outcome, const QString& message)
     saveAll_->setEnabled(found);
     emit ScanEnded();
     const auto result = static_cast<ScanOutcome>(outcome);
-    if (result == ScanOutcome::VolumeUnavailable)
+    if (result == ScanOutcome::VolumeUnavailable && static_cast<OpenFailure>(openFailure) == OpenFailure::PermissionDenied &&
+        env_.restartAsAdministrator) {
+        // Reading raw devices needs administrator rights: offer to start again with them.
+        if (env_.ask("Reading this drive needs administrator rights, which Quorvex does not have now.<br><br>" +
+                     message.toHtmlEscaped() +
+                     "<br><br>Restart Quorvex with administrator rights? (Or scan a disk image of the drive: "
+                     "see the help page.)") &&
+            env_.restartAsAdministrator()) {
+            StopWork();
+            env_.exitProcess(0);
+        }
+    } else if (result == ScanOutcome::VolumeUnavailable)
         env_.notice("The drive could not be read, so nothing was scanned.<br><br>" + message.toHtmlEscaped());
     else if (result == ScanOutcome::OutOfMemory)
         env_.notice(message.toHtmlEscaped());

@@ -51,6 +51,8 @@ struct MainDialogEnvironment {
     std::function<QString()> chooseFolder;            // where to save; empty when cancelled
     std::function<void(const QString&)> openFile;     // a previewed picture, in the default viewer
     std::function<void(const QString&)> playMedia;    // a previewed RIFF file, in Media Preview
+    // Starts Quorvex again with administrator rights (pkexec); false when that cannot be tried.
+    std::function<bool()> restartAsAdministrator;
 
     // The real machine: the kernel's block devices, the markup message box, the desktop.
     static MainDialogEnvironment Default();
@@ -158,7 +160,7 @@ private:
 
     void OnScanProgress(int percent);
     void OnTypeFound(const QString& token);
-    void OnScanFinished(int outcome, const QString& message);
+    void OnScanFinished(int outcome, int openFailure, const QString& message);
 
     MainDialogEnvironment env_;
     int page_ = kDrivePage;

@@ -15,13 +15,14 @@ public:
     void OnTypeFound(const std::string& token) override { emit TypeFound(QString::fromStdString(token)); }
     void OnScanFinished(const ScanSummary& summary) override
     {
-        emit Finished(static_cast<int>(summary.outcome), QString::fromStdString(summary.message));
+        emit Finished(static_cast<int>(summary.outcome), static_cast<int>(summary.openFailure),
+                      QString::fromStdString(summary.message));
     }
 
 signals:
     void Progress(int percent);
     void TypeFound(const QString& token);
-    void Finished(int outcome, const QString& message);
+    void Finished(int outcome, int openFailure, const QString& message);
 };
 
 }  // namespace quorvex::app

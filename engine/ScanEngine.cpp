@@ -70,6 +70,7 @@ ScanSummary ScanEngine::Run(const VolumeOpener& opener, SelectedTypes selection)
         const OpenStatus opened = reader.Open(opener);
         if (!opened.ok()) {
             summary.outcome = ScanOutcome::VolumeUnavailable;
+            summary.openFailure = opened.failure;
             summary.message = opened.message;
         } else {
             summary = ScanVolume(reader);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VolumeSource.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,6 +16,7 @@ enum class ScanOutcome {
 
 struct ScanSummary {
     ScanOutcome outcome = ScanOutcome::Completed;
+    OpenFailure openFailure = OpenFailure::None;  // why the volume could not be opened
     std::uint64_t foundCount = 0;
     std::uint64_t totalSectors = 0;
     std::uint64_t unreadableSectors = 0;  // sectors skipped because the device failed to read them

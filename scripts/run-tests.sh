@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 
 presets=(release asan tsan fuzz)
 [ "${1:-}" = "--quick" ] && presets=(release)
+# CI also builds the Debian package, installs it and checks it (this needs root).
+package=0
+[ "${CI:-}" = "true" ] || [ "${1:-}" = "--package" ] && package=1
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
@@ -44,3 +47,8 @@ for preset in "${presets[@]}"; do
   fi
   "${runner[@]}" ctest --preset "$preset" -j2
 done
+
+if [ "$package" -eq 1 ]; then
+  echo "=== package: build, install, check"
+  bash scripts/test-package.sh
+fi

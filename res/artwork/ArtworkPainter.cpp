@@ -621,6 +621,8 @@ std::vector<ArtworkPiece> AllArtwork()
 {
     std::vector<ArtworkPiece> pieces;
     pieces.push_back({"app-icon.png", [] { return AppIcon(256); }});
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        pieces.push_back({QString("icon-%1.png").arg(size), [size] { return AppIcon(size); }});
     pieces.push_back({"main-background.png", MainBackground});
     AddPair(pieces, "logo", Logo);
     AddPair(pieces, "save-selected", [](bool hover) {

@@ -336,6 +336,38 @@ private slots:
         QCOMPARE(dialog.Page(), int(MainDialog::kTypePage));
     }
 
+    void aDeviceThatNeedsAdministratorRightsOffersARestart()
+    {
+        World world;
+        world.opener = [] {
+            VolumeOpenResult result;
+            result.failure = OpenFailure::PermissionDenied;
+            result.message = "/dev/sdb1: permission denied";
+            return result;
+        };
+        int restarts = 0;
+        MainDialogEnvironment env = world.Environment();
+        env.restartAsAdministrator = [&] {
+            ++restarts;
+            return true;
+        };
+        MainDialog dialog(env);
+        dialog.show();
+        ToTypePage(dialog);
+        world.answer = false;  // declined: the page stays, nothing restarts
+        dialog.OnNext();
+        dialog.WaitForScan();
+        QVERIFY(world.questions.back().contains("administrator rights"));
+        QCOMPARE(restarts, 0);
+        QVERIFY(world.exits.empty());
+        dialog.OnBack();
+        world.answer = true;  // accepted: a new copy starts and this one ends
+        dialog.OnNext();
+        dialog.WaitForScan();
+        QCOMPARE(restarts, 1);
+        QCOMPARE(world.exits, std::vector<int>{0});
+    }
+
     void aScanOfTheSampleCardFindsWhatTheCliFinds()
     {
         World world;
