@@ -6,6 +6,7 @@
 #include "ImageFormat.h"
 #include "ThumbnailTile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -60,10 +61,15 @@ void ThumbnailBuilder::Wait()
 
 QImage ThumbnailBuilder::PlaceholderTile(TileKind kind, const QString& placeholderFolder)
 {
+    // The given folder (the current directory), then the installed data folder, then the
+    // pictures built into the program.
     const QString name = kind == TileKind::CameraPlaceholder ? "camera.bmp" : "mpg2.bmp";
-    QString path = QDir(placeholderFolder).filePath(name);
-    if (placeholderFolder.isEmpty() || !QFile::exists(path))
-        path = ":/res/" + name;
+    QString path = ":/res/" + name;
+    const QString installed = QCoreApplication::applicationDirPath() + "/../share/quorvex/" + name;
+    if (!placeholderFolder.isEmpty() && QFile::exists(QDir(placeholderFolder).filePath(name)))
+        path = QDir(placeholderFolder).filePath(name);
+    else if (QFile::exists(installed))
+        path = installed;
     return MakeTile(DecodedImage(path, ImageFormatFromFileName(name.toStdString())));
 }
 

@@ -27,8 +27,8 @@ public:
     ~ThumbnailBuilder() override;
 
     // Starts the pass over `catalogue` for `token`. The catalogue must not change until Finished.
-    // `placeholderFolder` is looked in first for camera.bmp and mpg2.bmp; the built-in pictures
-    // serve when they are not there.
+    // `placeholderFolder` is looked in first for camera.bmp and mpg2.bmp, then the installed data
+    // folder; the built-in pictures serve when they are in neither.
     void Start(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener, QString placeholderFolder);
     void RequestStop() noexcept override { stopRequested_.store(1); }
     // Waits for the worker thread (it never waits for the UI thread, so this cannot deadlock).

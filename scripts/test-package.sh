@@ -24,6 +24,7 @@ desktop-file-validate /usr/share/applications/org.example.Quorvex.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.example.Quorvex.metainfo.xml
 test -f /usr/share/icons/hicolor/256x256/apps/org.example.Quorvex.png
 test -f /usr/share/polkit-1/actions/org.example.quorvex.policy
+test -f /usr/share/quorvex/camera.bmp
 # The installed GUI starts and keeps running (offscreen) until it is ended.
 status=0
 QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/quorvex >/dev/null 2>&1 || status=$?
