@@ -56,6 +56,33 @@ std::function<VolumeOpenResult()> MemoryOpener(std::vector<unsigned char> bytes,
     };
 }
 
+// Holds the worker that first reads a sector in [first, last) until the test releases it, so the
+// test can act while the worker is known to be in the middle of that file.
+class ReadGate {
+public:
+    ReadGate(std::uint64_t first, std::uint64_t last) : first_(first), last_(last), release_(releasePromise_.get_future().share()) {}
+    // The volume's read hook.
+    std::function<void(std::uint64_t)> Hook()
+    {
+        return [this](std::uint64_t offset) {
+            const std::uint64_t sector = offset / 512;
+            if (armed_.load() && sector >= first_ && sector < last_ && !reached_.exchange(true)) {
+                reachedPromise_.set_value();
+                release_.wait();
+            }
+        };
+    }
+    void Arm() { armed_ = true; }
+    void WaitUntilReached() { reachedPromise_.get_future().wait(); }
+    void Release() { releasePromise_.set_value(); }
+
+private:
+    std::uint64_t first_, last_;
+    std::promise<void> reachedPromise_, releasePromise_;
+    std::shared_future<void> release_;
+    std::atomic<bool> armed_{false}, reached_{false};
+};
+
 // Drives the window to the results page with a finished scan of the world's volume.
 void ScanTo(MainDialog& dialog, int figureKb = 64)
 {
@@ -155,26 +182,16 @@ private slots:
     void stoppingDuringTheThirdJpegLeavesTwoItems()
     {
         World world;
-        std::promise<void> reachedThird;
-        std::shared_future<void> release = std::promise<void>().get_future().share();
-        std::promise<void> releasePromise;
-        release = releasePromise.get_future().share();
-        std::atomic<bool> armed{false}, signalled{false};
-        world.opener = MemoryOpener(CardWith(5, 0, 0), [&](std::uint64_t offset) {
-            // The third JPEG starts at sector 8 + 2 × 64.
-            if (armed.load() && offset / 512 >= 8 + 128 && offset / 512 < 8 + 192 && !signalled.exchange(true)) {
-                reachedThird.set_value();
-                release.wait();
-            }
-        });
+        ReadGate third(8 + 128, 8 + 192);  // the third JPEG starts at sector 8 + 2 × 64
+        world.opener = MemoryOpener(CardWith(5, 0, 0), third.Hook());
         MainDialog dialog(world.Environment());
         dialog.show();
         ScanTo(dialog);
-        armed = true;
+        third.Arm();
         dialog.BuildThumbnails("JPG");
-        reachedThird.get_future().wait();
+        third.WaitUntilReached();
         dialog.StopWork();
-        releasePromise.set_value();
+        third.Release();
         dialog.WaitForThumbnails();
         QCOMPARE(dialog.ResultsList()->count(), 2);
         QVERIFY(!QFile::exists(preview::PrivateTempFolder() + "/temp.JPG"));
@@ -265,26 +282,19 @@ private slots:
     void aPreviewDuringThumbnailsOnlyShowsTheNotice()
     {
         World world;
-        std::promise<void> reached, releasePromise;
-        std::shared_future<void> release = releasePromise.get_future().share();
-        std::atomic<bool> armed{false}, signalled{false};
-        world.opener = MemoryOpener(CardWith(3, 0, 0), [&](std::uint64_t offset) {
-            if (armed.load() && offset / 512 >= 8 + 64 && !signalled.exchange(true)) {
-                reached.set_value();
-                release.wait();
-            }
-        });
+        ReadGate second(8 + 64, 8 + 128);
+        world.opener = MemoryOpener(CardWith(3, 0, 0), second.Hook());
         MainDialog dialog(world.Environment());
         dialog.show();
         ScanTo(dialog);
-        armed = true;
+        second.Arm();
         dialog.BuildThumbnails("JPG");
-        reached.get_future().wait();
+        second.WaitUntilReached();
         QCoreApplication::processEvents();
         dialog.PreviewFoundFile(0);
         QCOMPARE(world.plainNotices, std::vector<QString>{"Please stop the current process for preview."});
         QVERIFY(world.openedFiles.empty());
-        releasePromise.set_value();
+        second.Release();
         dialog.WaitForThumbnails();
     }
 
