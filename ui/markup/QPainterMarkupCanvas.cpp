@@ -13,17 +13,17 @@ QColor ToQColor(Colorref color)
     return QColor(RedOf(color), GreenOf(color), BlueOf(color));
 }
 
-QFont QPainterMarkupCanvas::FontFor(const FontSpec& spec)
+QFont QPainterMarkupCanvas::FontFor(const FontSpec& requested)
 {
     // Fonts are made on the UI thread only; the cache spares the search on every selection.
     static std::map<std::pair<std::string, int>, int> pixelSizeFor;
-    QFont font(QString::fromStdString(spec.face));
-    font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 1, 1000)));
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
-    font.setStrikeOut(spec.strikeout);
-    const int wanted = std::max(1, spec.cellHeight);
-    const auto key = std::make_pair(spec.face + (spec.weight >= 600 ? "/b" : "") + (spec.italic ? "/i" : ""), wanted);
+    QFont font(QString::fromStdString(requested.face));
+    font.setWeight(static_cast<QFont::Weight>(std::clamp(requested.weight, 1, 1000)));
+    font.setItalic(requested.italic);
+    font.setUnderline(requested.underline);
+    font.setStrikeOut(requested.strikeout);
+    const int wanted = std::max(1, requested.cellHeight);
+    const auto key = std::make_pair(requested.face + (requested.weight >= 600 ? "/b" : "") + (requested.italic ? "/i" : ""), wanted);
     if (const auto it = pixelSizeFor.find(key); it != pixelSizeFor.end()) {
         font.setPixelSize(it->second);
         return font;

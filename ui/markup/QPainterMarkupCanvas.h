@@ -29,8 +29,8 @@ public:
     void DrawIndexedImage(Point origin, const IndexedImage& image) override;
     int DpiY() override;
 
-    // The QFont whose ascent + descent is `spec.cellHeight`.
-    static QFont FontFor(const FontSpec& spec);
+    // The QFont whose ascent + descent is `requested.cellHeight`.
+    static QFont FontFor(const FontSpec& requested);
 
 private:
     QPainter& painter_;

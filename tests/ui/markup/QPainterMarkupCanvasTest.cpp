@@ -33,9 +33,9 @@ TEST(QPainterMarkupCanvas, AFontsCellHeightIsTheSizeAsked)
     QPainter painter(&image);
     QPainterMarkupCanvas canvas(painter);
     for (int size = 8; size <= 48; size += 5) {
-        FontSpec spec;
-        spec.cellHeight = size;
-        canvas.SetFont(spec);
+        FontSpec requested;
+        requested.cellHeight = size;
+        canvas.SetFont(requested);
         const FontMetrics m = canvas.Metrics();
         EXPECT_LE(m.height, size) << size;
         EXPECT_GE(m.height, size - 2) << size;
