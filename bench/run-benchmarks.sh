@@ -88,7 +88,7 @@ with open(image, "rb") as card:
 PY
 cat "$work/photos.img" "$work"/photos/*.jpg >/dev/null
 ours=$(build/release/bench/thumbnail-bench "$work/photos.img" | cut -d' ' -f2)
-vips_once() { rm -f "$work"/vips-out/*; vipsthumbnail --size 100x100 -o "$work/vips-out/%s.png" "$work"/photos/*.jpg; }
+vips_once() { rm -f "$work"/vips-out/*; vipsthumbnail --size 100x100 -o "$PWD/$work/vips-out/%s.png" "$work"/photos/*.jpg; }
 theirs=$(best_of 1 vips_once)
 echo "thumbnails: ours ${ours}s  vipsthumbnail: ${theirs}s  (200 photos, 4000 x 3000)"
 
