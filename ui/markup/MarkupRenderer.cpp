@@ -40,16 +40,13 @@ std::string_view TrimBlanksLeft(std::string_view text)
     return text;
 }
 
-// The length in bytes of the first `count` code points of `text`.
-std::size_t CodePointPrefix(std::string_view text, int count)
+// The byte index just after the code point that starts at `at` in `text`.
+std::size_t NextCodePoint(std::string_view text, std::size_t at)
 {
-    std::size_t i = 0;
-    for (int n = 0; n < count && i < text.size(); ++n) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
-            ++i;
-    }
-    return i;
+    ++at;
+    while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+        ++at;
+    return at;
 }
 
 int CountBlanks(std::string_view text) { return static_cast<int>(std::count(text.begin(), text.end(), ' ')); }
@@ -355,14 +352,14 @@ void MarkupRenderer::PlaceText(Pass& pass, Flow& flow, std::string text)
         }
         if (!flow.lineHasContent) {
             // No break fits: cut the run after as many characters as fit, at least one.
-            int count = 1;
-            while (true) {
-                const std::size_t next = CodePointPrefix(rest, count + 1);
-                if (next == CodePointPrefix(rest, count) || canvas.TextWidth(rest.substr(0, next)) > room)
+            std::size_t cut = NextCodePoint(rest, 0);
+            while (cut < rest.size()) {
+                const std::size_t next = NextCodePoint(rest, cut);
+                if (canvas.TextWidth(rest.substr(0, next)) > room)
                     break;
-                ++count;
+                cut = next;
             }
-            const std::string_view piece = rest.substr(0, CodePointPrefix(rest, count));
+            const std::string_view piece = rest.substr(0, cut);
             PlacePiece(pass, flow, piece, canvas.TextWidth(piece));
             rest = rest.substr(piece.size());
             EndLine(pass, flow, 1, true);
