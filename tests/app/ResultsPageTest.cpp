@@ -95,6 +95,18 @@ void ScanTo(MainDialog& dialog, int figureKb = 64)
     dialog.WaitForScan();
 }
 
+// The main window on the results page after a finished scan of the volume `opener` gives.
+struct ScannedCard {
+    explicit ScannedCard(std::function<VolumeOpenResult()> opener, int figureKb = 64)
+    {
+        world.opener = std::move(opener);
+        dialog.show();
+        ScanTo(dialog, figureKb);
+    }
+    World world;
+    MainDialog dialog{world.Environment()};
+};
+
 QTreeWidgetItem* TypeNode(MainDialog& dialog, const QString& token)
 {
     QTreeWidgetItem* root = dialog.ResultsTree()->topLevelItem(0);
@@ -125,11 +137,8 @@ class ResultsPageTest : public QObject {
 private slots:
     void aTreeWithOnlyItsRootExpandsAndStartsNothing()
     {
-        World world;
-        world.opener = MemoryOpener(quorvex::testing::MakeVolumeBytes(64));
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog);
+        ScannedCard card(MemoryOpener(quorvex::testing::MakeVolumeBytes(64)));
+        MainDialog& dialog = card.dialog;
         QTreeWidgetItem* root = dialog.ResultsTree()->topLevelItem(0);
         QCOMPARE(root->childCount(), 0);
         const bool expanded = root->isExpanded();
@@ -141,11 +150,8 @@ private slots:
 
     void clickingATypeBuildsItsTilesOneByOneAndTogglesTheItem()
     {
-        World world;
-        world.opener = MemoryOpener(CardWith(3, 2, 0));
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog);
+        ScannedCard card(MemoryOpener(CardWith(3, 2, 0)));
+        MainDialog& dialog = card.dialog;
         QTreeWidgetItem* jpg = TypeNode(dialog, "JPG");
         QVERIFY(jpg != nullptr);
         const bool expanded = jpg->isExpanded();
@@ -168,11 +174,8 @@ private slots:
 
     void aTypeWithoutEntriesLeavesTheListEmpty()
     {
-        World world;
-        world.opener = MemoryOpener(CardWith(2, 0, 0));
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog);
+        ScannedCard card(MemoryOpener(CardWith(2, 0, 0)));
+        MainDialog& dialog = card.dialog;
         dialog.BuildThumbnails("NEF");
         dialog.WaitForThumbnails();
         QCOMPARE(dialog.ResultsList()->count(), 0);
@@ -181,12 +184,9 @@ private slots:
 
     void stoppingDuringTheThirdJpegLeavesTwoItems()
     {
-        World world;
         ReadGate third(8 + 128, 8 + 192);  // the third JPEG starts at sector 8 + 2 × 64
-        world.opener = MemoryOpener(CardWith(5, 0, 0), third.Hook());
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog);
+        ScannedCard card(MemoryOpener(CardWith(5, 0, 0), third.Hook()));
+        MainDialog& dialog = card.dialog;
         third.Arm();
         dialog.BuildThumbnails("JPG");
         third.WaitUntilReached();
@@ -199,11 +199,8 @@ private slots:
 
     void thirtyRiffEntriesShareOnePlaceholder()
     {
-        World world;
-        world.opener = MemoryOpener(CardWith(0, 0, 30));
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog);
+        ScannedCard card(MemoryOpener(CardWith(0, 0, 30)));
+        MainDialog& dialog = card.dialog;
         dialog.BuildThumbnails("RIFF");
         dialog.WaitForThumbnails();
         QCOMPARE(dialog.ResultsList()->count(), 30);
@@ -254,12 +251,10 @@ private slots:
 
     void previewingTwoJpegsOverwritesOneCopyOfTheFullExtent()
     {
-        World world;
-        const auto card = CardWith(2, 0, 0);
-        world.opener = MemoryOpener(card);
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog, 16);
+        const auto volume = CardWith(2, 0, 0);
+        ScannedCard card(MemoryOpener(volume), 16);
+        World& world = card.world;
+        MainDialog& dialog = card.dialog;
         dialog.ResultsTree()->setCurrentItem(TypeNode(dialog, "JPG"));
         dialog.BuildThumbnails("JPG");
         dialog.WaitForThumbnails();
@@ -273,7 +268,7 @@ private slots:
         QVERIFY(copy.open(QIODevice::ReadOnly));
         const QByteArray bytes = copy.readAll();
         QCOMPARE(bytes.size(), 16 * 1024);
-        QCOMPARE(bytes.left(64), QByteArray(reinterpret_cast<const char*>(card.data()) + 72 * 512, 64));
+        QCOMPARE(bytes.left(64), QByteArray(reinterpret_cast<const char*>(volume.data()) + 72 * 512, 64));
         QCOMPARE(dialog.PreviewFilePath(), path);
         dialog.OnBack();  // Back deletes the latest preview copy
         QVERIFY(!QFile::exists(path));
@@ -281,12 +276,10 @@ private slots:
 
     void aPreviewDuringThumbnailsOnlyShowsTheNotice()
     {
-        World world;
         ReadGate second(8 + 64, 8 + 128);
-        world.opener = MemoryOpener(CardWith(3, 0, 0), second.Hook());
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog);
+        ScannedCard card(MemoryOpener(CardWith(3, 0, 0), second.Hook()));
+        World& world = card.world;
+        MainDialog& dialog = card.dialog;
         second.Arm();
         dialog.BuildThumbnails("JPG");
         second.WaitUntilReached();
@@ -336,13 +329,11 @@ private slots:
 
     void tenSelectedItemsSaveExactlyTenFiles()
     {
-        World world;
-        world.opener = MemoryOpener(CardWith(0, 12, 0));
         quorvex::testing::TempFolder out;
-        world.folder = QString::fromStdString(out.Path().string());
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog, 4);
+        ScannedCard card(MemoryOpener(CardWith(0, 12, 0)), 4);
+        card.world.folder = QString::fromStdString(out.Path().string());
+        World& world = card.world;
+        MainDialog& dialog = card.dialog;
         dialog.BuildThumbnails("BMP");
         dialog.WaitForThumbnails();
         QCOMPARE(dialog.ResultsList()->count(), 12);
@@ -357,13 +348,11 @@ private slots:
 
     void saveSelectedWithNothingSelectedWritesNothing()
     {
-        World world;
-        world.opener = MemoryOpener(CardWith(0, 3, 0));
         quorvex::testing::TempFolder out;
-        world.folder = QString::fromStdString(out.Path().string());
-        MainDialog dialog(world.Environment());
-        dialog.show();
-        ScanTo(dialog, 4);
+        ScannedCard card(MemoryOpener(CardWith(0, 3, 0)), 4);
+        card.world.folder = QString::fromStdString(out.Path().string());
+        World& world = card.world;
+        MainDialog& dialog = card.dialog;
         dialog.OnSave(false);
         QVERIFY(!QDir(world.folder + "/recoverd").exists());
         dialog.OnSave(true);  // Save All does not need a selection
