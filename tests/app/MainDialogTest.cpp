@@ -318,12 +318,7 @@ private slots:
     void aVolumeThatCannotBeOpenedIsNoticedAndBackStillWorks()
     {
         World world;
-        world.opener = [] {
-            VolumeOpenResult result;
-            result.failure = OpenFailure::PermissionDenied;
-            result.message = "/dev/sda1: permission denied";
-            return result;
-        };
+        world.opener = quorvex::testing::FailingOpener(OpenFailure::PermissionDenied, "/dev/sda1: permission denied");
         MainDialog dialog(world.Environment());
         dialog.show();
         ToTypePage(dialog);
@@ -339,12 +334,7 @@ private slots:
     void aDeviceThatNeedsAdministratorRightsOffersARestart()
     {
         World world;
-        world.opener = [] {
-            VolumeOpenResult result;
-            result.failure = OpenFailure::PermissionDenied;
-            result.message = "/dev/sdb1: permission denied";
-            return result;
-        };
+        world.opener = quorvex::testing::FailingOpener(OpenFailure::PermissionDenied, "/dev/sdb1: permission denied");
         int restarts = 0;
         MainDialogEnvironment env = world.Environment();
         env.restartAsAdministrator = [&] {
