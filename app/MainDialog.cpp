@@ -594,14 +594,10 @@ void MainDialog::OnBack()
 {
     const int from = page_--;
     if (from == kTypePage) {
-        saveSelected_->setEnabled(false);
-        saveAll_->setEnabled(false);
-        settings_->setEnabled(true);
-        caption_->show();
+        // HideTypePage disables the save buttons; ShowDrivePage enables Settings and shows the caption.
         SetCaption("Select Drive to recover");
         HideTypePage();
         ShowDrivePage();
-        settings_->setEnabled(true);
     } else if (from == kResultsPage) {
         saveSelected_->setEnabled(false);
         saveAll_->setEnabled(false);
