@@ -26,9 +26,9 @@ struct Result {
 };
 
 // Runs quorvex-cli with `arguments` (already quoted for the shell); stderr goes to `errFile`.
-Result RunCli(const std::string& arguments, const fs::path& errFile = "/dev/null")
+Result RunCli(const std::string& arguments, const fs::path& errFile = "/dev/null", const std::string& environment = "")
 {
-    const std::string command = std::string(QUORVEX_CLI_PATH) + " " + arguments + " 2>" + errFile.string();
+    const std::string command = environment + " " + std::string(QUORVEX_CLI_PATH) + " " + arguments + " 2>" + errFile.string();
     Result result;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr)
@@ -40,6 +40,18 @@ Result RunCli(const std::string& arguments, const fs::path& errFile = "/dev/null
     const int status = ::pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+// Runs quorvex-cli with the fault-injection library preloaded; `faults` are its environment
+// settings (see tests/support/FaultInjection.cpp), e.g. "QUORVEX_FAULT_BAD_SECTORS=2074".
+Result RunCliWithFaults(const std::string& faults, const std::string& arguments, const fs::path& errFile = "/dev/null")
+{
+    // An ASan build's runtime must not insist on coming first, nor count our plain malloc-based
+    // operator new against its operator delete.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asanOptions = std::string(asan ? asan : "") + ":verify_asan_link_order=0:alloc_dealloc_mismatch=0";
+    return RunCli(arguments, errFile,
+                  "ASAN_OPTIONS='" + asanOptions + "' LD_PRELOAD=" + QUORVEX_FAULT_LIBRARY + " " + faults);
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -145,6 +157,19 @@ TEST(Cli, SaveWritesFilesThatStartWithThePlantedBytes)
     }
 }
 
+TEST(Cli, NoProgressLineOrTerminalCodesWhenStderrIsNotATerminal)
+{
+    TempDir out;
+    const fs::path err = out.Path() / "err.txt";
+    ASSERT_EQ(RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --max-kb 8 --out " + out.Path().string(), err)
+                  .status,
+              0);
+    const std::string text = ReadText(err);
+    EXPECT_EQ(text.find('\033'), std::string::npos);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    EXPECT_EQ(text.rfind("Found 9 files", 0), 0u) << text;
+}
+
 TEST(Cli, TypesPrefixAndPerTypeFiguresShapeNamesAndSizes)
 {
     TempDir out;
@@ -199,6 +224,99 @@ TEST(Cli, FilesThatCannotBeWrittenExitWithThreeAndTheOthersAreSaved)
     EXPECT_NE(result.out.find("\"saved\":7,\"failed\":2"), std::string::npos);
     EXPECT_NE(ReadText(err).find("FoundFileJPG1.JPG"), std::string::npos);
     EXPECT_TRUE(fs::exists(out.Path() / "recoverd/PNG/FoundFilePNG2.PNG"));
+}
+
+TEST(Cli, JsonUnreadableSectorsCountsTheScanAndTheSave)
+{
+    // One bad sector inside the first JPEG: the scan skips its 8-sector chunk, and every saved
+    // file whose extent covers it (20 MiB each: every file that starts before it) gets one
+    // sector of zeros. The summary counts both.
+    const auto planted = Manifest();
+    const std::uint64_t bad = planted[0].startSector + 10;
+    std::uint64_t covering = 0;
+    for (const PlantedFile& file : planted)
+        covering += file.startSector <= bad;
+    TempDir out;
+    const Result result = RunCliWithFaults(
+        std::string("QUORVEX_FAULT_PATH=") + QUORVEX_SAMPLE_IMAGE + " QUORVEX_FAULT_BAD_SECTORS=" + std::to_string(bad),
+        std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --json --out " + out.Path().string());
+    ASSERT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("\"unreadable_sectors\":" + std::to_string(8 + covering) + "}"), std::string::npos)
+        << result.out.substr(result.out.rfind('{'));
+}
+
+TEST(Cli, RunningOutOfMemoryExitsWithFourAfterPrintingWhatWasFound)
+{
+    // Every sector of a 16 MiB image begins with "BM": 32768 found files. The allocation that
+    // takes the program past 256 KiB fails, in the middle of the scan.
+    TempDir dir;
+    const fs::path image = dir.Path() / "bitmaps.img";
+    {
+        std::vector<char> sector(512, 'x');
+        sector[0] = 'B';
+        sector[1] = 'M';
+        std::ofstream out(image, std::ios::binary);
+        for (int i = 0; i < 32768; ++i)
+            out.write(sector.data(), static_cast<std::streamsize>(sector.size()));
+    }
+    const fs::path err = dir.Path() / "err.txt";
+    const Result result = RunCliWithFaults("QUORVEX_FAULT_ALLOCATION_AFTER_BYTES=262144",
+                                           "scan " + image.string() + " --types BMP", err);
+    EXPECT_EQ(result.status, 4);
+    const auto lines = Lines(result.out);
+    ASSERT_GT(lines.size(), 0u);
+    EXPECT_LT(lines.size(), 32768u);
+    EXPECT_EQ(lines[0], "FoundFileBMP1.BMP\tBMP\t0");
+    EXPECT_EQ(lines.back(), "FoundFileBMP" + std::to_string(lines.size()) + ".BMP\tBMP\t" +
+                                std::to_string(lines.size() - 1));
+    EXPECT_NE(ReadText(err).find("not enough memory"), std::string::npos) << ReadText(err);
+}
+
+TEST(Cli, ReadsInterruptedBySignalsAreRetriedNotCountedAsUnreadable)
+{
+    const Result result = RunCliWithFaults(
+        std::string("QUORVEX_FAULT_PATH=") + QUORVEX_SAMPLE_IMAGE + " QUORVEX_FAULT_EINTR_EVERY=2",
+        std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --json");
+    ASSERT_EQ(result.status, 0);
+    EXPECT_EQ(Lines(result.out).size(), 10u);
+    EXPECT_NE(result.out.find("\"found\":9,"), std::string::npos);
+    EXPECT_NE(result.out.find("\"unreadable_sectors\":0}"), std::string::npos);
+}
+
+TEST(Cli, CtrlCDuringTheScanStopsItAtOnce)
+{
+    // Every read of the card takes half a second; Ctrl-C comes during the first one. The scan
+    // must end there, not read the remaining seven blocks first.
+    TempDir dir;
+    const fs::path log = dir.Path() / "reads.log";
+    const std::string environment[] = {
+        std::string("LD_PRELOAD=") + QUORVEX_FAULT_LIBRARY, std::string("QUORVEX_FAULT_PATH=") + QUORVEX_SAMPLE_IMAGE,
+        "QUORVEX_FAULT_SLOW_SECTORS=0-100000", "QUORVEX_FAULT_SLOW_MS=500", "QUORVEX_FAULT_LOG=" + log.string(),
+        "ASAN_OPTIONS=verify_asan_link_order=0:alloc_dealloc_mismatch=0:detect_leaks=0"};
+    std::vector<char*> envp;
+    for (const std::string& e : environment)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    const std::string args[] = {QUORVEX_CLI_PATH, "scan", QUORVEX_SAMPLE_IMAGE};
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    for (int i = 0; i < 2000 && !(fs::exists(log) && fs::file_size(log) > 0); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_LE(Lines(ReadText(log)).size(), 2u) << ReadText(log);
 }
 
 TEST(Cli, ListPrintsOneLinePerVolume)
