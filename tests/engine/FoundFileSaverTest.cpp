@@ -171,6 +171,26 @@ TEST(FoundFileSaver, AnOutputThatCannotBeCreatedIsCountedAndTheSaveGoesOn)
     EXPECT_EQ(ReadWholeFile(dest / "recoverd/GIF/FoundFileGIF2.GIF").size(), 8u * 512);
 }
 
+TEST(FoundFileSaver, TheListOfFailedFilesStopsAtItsCapWhileTheCountGoesOn)
+{
+    // 150 BMP files that all fail (a file stands where their folder must be): every one is
+    // counted and told to the observer, but the report lists only the first kMaxListedFailures.
+    TempFolder dest;
+    fs::create_directories(dest / "recoverd");
+    std::ofstream(dest / "recoverd/BMP") << "in the way";
+    FoundFileCatalogue catalogue;
+    catalogue.Reset(SelectedTypes({{"BMP", "FoundFileBMP", 1}}));
+    for (std::uint64_t i = 0; i < 150; ++i)
+        catalogue.AppendFoundFile(0, 8);
+    RecordingSaveObserver observer;
+    const SaveReport report = FoundFileSaver(catalogue, observer).SaveAll(CardOpener(), dest.Path().string());
+    EXPECT_EQ(report.failed, 150u);
+    EXPECT_EQ(observer.failed.size(), 150u);
+    ASSERT_EQ(report.failures.size(), SaveReport::kMaxListedFailures);
+    EXPECT_EQ(report.failures.back().path,
+              (dest / ("recoverd/BMP/FoundFileBMP" + std::to_string(SaveReport::kMaxListedFailures) + ".BMP")).string());
+}
+
 TEST(FoundFileSaver, AVolumeThatCannotBeOpenedWritesNothingAndSaysWhy)
 {
     TempFolder dest;

@@ -109,6 +109,18 @@ TEST(ScanEngine, TypesAppearInFirstHitOrderWithOneRunningNumber)
     EXPECT_EQ(run.observer.finished[0].foundCount, 4u);
 }
 
+TEST(ScanEngine, FindsBigEndianAndLittleEndianTiffs)
+{
+    auto volume = MakeVolumeBytes(64);
+    PutAtSector(volume, 9, std::vector<unsigned char>{'M', 'M', 0x00, 0x2A, 0, 0, 0, 8});
+    PutAtSector(volume, 17, SignatureOf("TIF"));
+    PutAtSector(volume, 25, std::vector<unsigned char>{'M', 'M', 0x2A, 0x00});  // not a TIFF
+    ScanRun run;
+    Scan(run, MemoryOpener(volume), SelectedTypes::AllTypes("FoundFile", 1), 8);
+    EXPECT_EQ(run.Sectors(), (std::vector<std::uint64_t>{9, 17}));
+    EXPECT_EQ(run.Names(), (std::vector<std::string>{"FoundFileTIF1.TIF", "FoundFileTIF2.TIF"}));
+}
+
 TEST(ScanEngine, UsesThePrefixOfEachTypeFromTheSelection)
 {
     auto volume = MakeVolumeBytes(64);
@@ -169,6 +181,31 @@ TEST(ScanEngine, AFailedChunkIsSkippedAndTheRestOfTheBlockStillTested)
     EXPECT_EQ(run.Sectors(), (std::vector<std::uint64_t>{24, 3000}));
     EXPECT_EQ(run.summary.unreadableSectors, 8u);
     EXPECT_EQ(run.summary.outcome, ScanOutcome::Completed);
+}
+
+TEST(ScanEngine, AStopDuringTheChunkReReadsOfAFailedBlockEndsWithinOneChunk)
+{
+    // A whole block is unreadable, so every chunk read fails and no sector is ever tested: only
+    // the check before each chunk can see the stop. It is asked for during the first chunk read.
+    constexpr std::size_t kBlock = 256;
+    auto volume = MakeVolumeBytes(4 * kBlock);
+    PutAtSector(volume, 3 * kBlock, SignatureOf("PNG"));
+    auto faulty = std::make_unique<FaultyVolumeSource>(std::make_unique<MemoryVolumeSource>(volume));
+    faulty->FailSectors(kBlock, kBlock);
+    FoundFileCatalogue catalogue;
+    RecordingScanObserver observer;
+    ScanEngine engine(catalogue, observer, ScanEngine::Options{kBlock});
+    int readsOfTheBadBlock = 0;  // the block read itself, then one per chunk
+    faulty->OnRead([&](std::uint64_t offset) {
+        if (offset < kBlock * kSectorSize || offset >= 2 * kBlock * kSectorSize)
+            return;
+        if (++readsOfTheBadBlock == 2)
+            engine.RequestStop();  // during the first chunk re-read
+    });
+    const ScanSummary summary = engine.Run(OpenerFor(faulty), Defaults());
+    EXPECT_EQ(summary.outcome, ScanOutcome::Stopped);
+    EXPECT_LE(readsOfTheBadBlock, 3);  // at most one more chunk after the one that saw the stop asked
+    EXPECT_EQ(catalogue.FoundCount(), 0u);
 }
 
 TEST(ScanEngine, AShortLastReadTestsOnlyTheSectorsItRead)
@@ -258,6 +295,29 @@ TEST(ScanEngine, StartRunsOnItsOwnThreadAndStopEndsIt)
     EXPECT_EQ(observer.finished[0].outcome, ScanOutcome::Stopped);
     EXPECT_EQ(catalogue.FoundCount(), 1u);
     EXPECT_LT(observer.percents.back(), 100);
+}
+
+TEST(ScanEngine, DestroyingTheEngineStopsARunningScan)
+{
+    // 8 GiB of zeros: a few seconds of scanning that the destructor must cut short, not wait out.
+    auto virtualVolume = std::make_unique<VirtualVolumeSource>(16'000'000ull * 512);
+    FoundFileCatalogue catalogue;
+    RecordingScanObserver observer;
+    std::promise<void> progressed;
+    bool signalled = false;
+    observer.onProgress = [&](int percent) {
+        if (percent >= 1 && !signalled) {
+            signalled = true;
+            progressed.set_value();
+        }
+    };
+    {
+        ScanEngine engine(catalogue, observer);
+        engine.Start(OpenerFor(virtualVolume), Defaults());
+        progressed.get_future().wait();
+    }
+    ASSERT_EQ(observer.finished.size(), 1u);
+    EXPECT_EQ(observer.finished[0].outcome, ScanOutcome::Stopped);
 }
 
 TEST(ScanEngine, ASecondStartWaitsForTheFirstScanAndStartsAfresh)

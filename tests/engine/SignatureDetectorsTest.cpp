@@ -126,6 +126,11 @@ TEST(Detectors, RawFormatsWithATestAndThoseWithout)
 {
     EXPECT_TRUE(IsCanonRawStart(SectorOf("CRW").data()));
     EXPECT_FALSE(IsCanonRawStart(Sector({'I', 'I', 0x1A, 0, 0, 0, 'H', 'E', 'A', 'P', 'C', 'C', 'D', 'X'}).data()));
+    // The header length between "II" and "HEAPCCDR" must be 26, in every one of its four bytes.
+    EXPECT_FALSE(IsCanonRawStart(Sector({'I', 'I', 0x1B, 0, 0, 0, 'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'}).data()));
+    EXPECT_FALSE(IsCanonRawStart(Sector({'I', 'I', 0x1A, 1, 0, 0, 'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'}).data()));
+    EXPECT_FALSE(IsCanonRawStart(Sector({'I', 'I', 0x1A, 0, 0, 1, 'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'}).data()));
+    EXPECT_FALSE(IsCanonRawStart(Sector({'I', 'M', 0x1A, 0, 0, 0, 'H', 'E', 'A', 'P', 'C', 'C', 'D', 'R'}).data()));
     EXPECT_TRUE(IsFujiRawStart(SectorOf("RAF").data()));
     // The trailing blank is part of the signature.
     EXPECT_FALSE(IsFujiRawStart(Sector({'F', 'U', 'J', 'I', 'F', 'I', 'L', 'M', 'C', 'C', 'D', '-', 'R', 'A', 'W',
@@ -191,6 +196,20 @@ TEST(SectorTypeDetector, LeadBytesAgreeWithTheDetectors)
     }
     // Big-endian TIFF starts with 'M'.
     EXPECT_NE(FindFileType("TIF")->leadBytes.find('M'), std::string_view::npos);
+}
+
+TEST(SectorTypeDetector, ATokenSelectedManyTimesIsFoundUnderItsFirstEntry)
+{
+    // Up to 20 entries may name the same type; the table keeps one detector per type, so even
+    // more entries than a first byte has room for build, and the first entry answers.
+    std::vector<TypeSelection> entries;
+    for (int i = 0; i < 6; ++i)
+        entries.push_back({"TIF", "T" + std::to_string(i), 1});
+    entries.push_back({"CRW", "C", 1});
+    const SelectedTypes selection(std::move(entries));
+    const SectorTypeDetector detector(selection);
+    EXPECT_EQ(detector.Detect(SectorOf("TIF").data()), 0);
+    EXPECT_EQ(detector.Detect(SectorOf("CRW").data()), 6);
 }
 
 TEST(SectorTypeDetector, GivesTheSameAnswersAsTheRuleOnEverySector)

@@ -40,6 +40,8 @@ TEST(LeadingDecimalNumber, ReadsAsTheSizeCellsDo)
     EXPECT_EQ(LeadingDecimalNumber("20480"), 20480);
     EXPECT_EQ(LeadingDecimalNumber("300abc"), 300);
     EXPECT_EQ(LeadingDecimalNumber("  42"), 42);
+    for (const char* blank : {"\t", "\n", "\r", "\v", "\f", " \t\f\v"})
+        EXPECT_EQ(LeadingDecimalNumber(std::string(blank) + "42"), 42) << "after blank " << int(blank[0]);
     EXPECT_EQ(LeadingDecimalNumber("+7"), 7);
     EXPECT_EQ(LeadingDecimalNumber("-5"), -5);
     EXPECT_EQ(LeadingDecimalNumber("abc"), 0);

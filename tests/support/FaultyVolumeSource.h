@@ -17,6 +17,11 @@ public:
     explicit FaultyVolumeSource(std::unique_ptr<VolumeSource> inner) : inner_(std::move(inner)) {}
 
     void FailSector(std::uint64_t sector) { badSectors_.insert(sector); }
+    void FailSectors(std::uint64_t first, std::uint64_t count)
+    {
+        for (std::uint64_t s = first; s < first + count; ++s)
+            badSectors_.insert(s);
+    }
     // Every read returns at most this many bytes, without an error, as a device at its end does.
     void LimitReadsTo(std::size_t bytes) { readLimit_ = bytes; }
     // Called before every read with its offset; tests use it to act in the middle of a run.
