@@ -44,6 +44,10 @@ public:
     QMenu* BuildContextMenu(QTreeWidgetItem* item);
     void RunCommand(int command, QTreeWidgetItem* item);
 
+    // Adds a child for every sub-folder of the item's folder path that has none yet (run before
+    // the right-click menu is shown).
+    void ListSubFolders(QTreeWidgetItem* item);
+
     // What opens a folder path (the desktop's launcher by default).
     void SetFolderOpener(std::function<void(const QString&)> open) { openFolder_ = std::move(open); }
 
@@ -56,7 +60,6 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    void ListSubFolders(QTreeWidgetItem* item);
     void SetChecked(QTreeWidgetItem* item, bool checked);
 
     std::function<void(const QString&)> openFolder_;

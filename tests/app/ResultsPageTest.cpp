@@ -249,6 +249,32 @@ private slots:
         QCOMPARE(preview::CTypeTreeCtrl::IconResourceFor("Found File Type", false), 180);
     }
 
+    void theMenuHasItsTwoSeparatorsAndSubFoldersAreListedOnce()
+    {
+        // The folder path of an item is relative to the current directory.
+        const QString previous = QDir::currentPath();
+        QTemporaryDir here;
+        QVERIFY(QDir(here.path()).mkpath("Found File Type/JPG/holiday"));
+        QVERIFY(QDir(here.path()).mkpath("Found File Type/JPG/party"));
+        QDir::setCurrent(here.path());
+        preview::CTypeTreeCtrl tree;
+        QTreeWidgetItem* root = tree.InsertItem("Found File Type", nullptr, true);
+        QTreeWidgetItem* jpg = tree.InsertItem("JPG", root, false);
+        tree.ListSubFolders(jpg);
+        tree.ListSubFolders(jpg);
+        QDir::setCurrent(previous);
+        QCOMPARE(jpg->childCount(), 2);
+        QCOMPARE(jpg->child(0)->text(0), QString("holiday"));
+        QCOMPARE(jpg->child(1)->text(0), QString("party"));
+        std::unique_ptr<QMenu> menu(tree.BuildContextMenu(jpg));
+        const QStringList texts = MenuTexts(menu.get());
+        QCOMPARE(texts.size(), 6);  // display, --, deselect, --, the two checked folders
+        QCOMPARE(texts[1], QString("--"));
+        QCOMPARE(texts[2], QString("Deselect this folder and all SubFolder"));
+        QCOMPARE(texts[3], QString("--"));
+        QCOMPARE(texts[4], QString("Found File Type/JPG/holiday/"));
+    }
+
     void previewingTwoJpegsOverwritesOneCopyOfTheFullExtent()
     {
         const auto volume = CardWith(2, 0, 0);

@@ -139,6 +139,19 @@ TEST(DecodedImage, AForgedSizeIsRefusedNotAllocated)
     EXPECT_TRUE(DecodeBytes(png, format::kPng).IsEmpty());
 }
 
+TEST(DecodedImage, AValidPictureLargerThanTheAllocationLimitComesBackEmpty)
+{
+    // A real, complete PNG of 9000 × 8000 pixels: 288 MB as 32-bit pixels, above the limit,
+    // though the file is small. The same picture at 90 × 80 decodes.
+    static_assert(9000ll * 8000 * 4 > DecodedImage::kAllocationLimitMib * 1024ll * 1024);
+    const DecodedImage small = DecodeBytes(fx::EncodeFlatPng(90, 80), format::kPng);
+    EXPECT_EQ(small.GetWidth(), 90u);
+    EXPECT_EQ(small.GetHeight(), 80u);
+    const DecodedImage large = DecodeBytes(fx::EncodeFlatPng(9000, 8000), format::kPng);
+    EXPECT_TRUE(large.IsEmpty());
+    EXPECT_TRUE(large.Pixels().isNull());
+}
+
 TEST(DecodedImage, ALargeJpegIsDecodedScaledForATile)
 {
     const fx::Bytes jpeg = fx::EncodeJpegJfif(fx::MakeScene(1600, 1200, 5), 80);
@@ -149,6 +162,11 @@ TEST(DecodedImage, ALargeJpegIsDecodedScaledForATile)
     EXPECT_EQ(scaled.GetHeight(), 1200u);
     EXPECT_EQ(scaled.Pixels().width(), 200);  // decoded at 1/8
     EXPECT_EQ(scaled.Pixels().height(), 150);
+    // 1/8 is the codec's smallest scale, even where 1/16 would still cover the tile.
+    const fx::Bytes square = fx::EncodeJpegJfif(fx::MakeScene(1700, 1700, 2), 60);
+    const DecodedImage eighth = DecodeBytes(square, format::kJpeg, QSize(kTileSize, kTileSize));
+    EXPECT_EQ(eighth.Pixels().width(), 213);
+    EXPECT_EQ(eighth.Pixels().height(), 213);
 }
 
 TEST(DecodedImage, PixelLayoutVariantsDecodeToTheirSize)
