@@ -159,6 +159,7 @@ private:
 
 void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json)
 {
+    const bool exact = catalogue.Mode() == RecoveryMode::Exact;
     std::string out;
     catalogue.ForEachEntry([&](const FoundFileEntry& entry) {
         if (json) {
@@ -166,9 +167,15 @@ void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json)
             line["name"] = entry.name;
             line["token"] = entry.token;
             line["start_sector"] = entry.startSector;
+            if (exact) {
+                line["length"] = entry.lengthBytes;
+                line["verdict"] = VerdictName(entry.verdict);
+            }
             out += line.dump();
         } else {
             out.append(entry.name).append("\t").append(entry.token).append("\t").append(std::to_string(entry.startSector));
+            if (exact)
+                out.append("\t").append(std::to_string(entry.lengthBytes)).append("\t").append(VerdictName(entry.verdict));
         }
         out.push_back('\n');
         if (out.size() > (1 << 16)) {
@@ -194,6 +201,14 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
         summary["saved"] = save ? save->saved : 0;
         summary["failed"] = save ? save->failed : 0;
         summary["unreadable_sectors"] = unreadable;
+        // The described mode's summary stays as it always was, for the scripts that read it.
+        if (catalogue.Mode() == RecoveryMode::Exact) {
+            nlohmann::ordered_json byVerdict = nlohmann::ordered_json::object();
+            for (const Verdict verdict : {Verdict::Complete, Verdict::Damaged, Verdict::Truncated})
+                byVerdict[std::string(VerdictName(verdict))] = catalogue.CountOfVerdict(verdict);
+            summary["by_verdict"] = byVerdict;
+            summary["mode"] = "exact";
+        }
         nlohmann::ordered_json line;
         line["summary"] = summary;
         std::cout << line.dump() << std::endl;
@@ -208,6 +223,15 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
         }
     }
     std::cerr << ".\n";
+    if (catalogue.Mode() == RecoveryMode::Exact && catalogue.FoundCount() > 0) {
+        std::cerr << "Verdicts:";
+        separator = " ";
+        for (const Verdict verdict : {Verdict::Complete, Verdict::Damaged, Verdict::Truncated}) {
+            std::cerr << separator << catalogue.CountOfVerdict(verdict) << ' ' << VerdictName(verdict);
+            separator = ", ";
+        }
+        std::cerr << ".\n";
+    }
     if (save && outputFolder) {
         std::cerr << "Saved " << save->saved << " into " << WithTrailingSeparator(*outputFolder) << kRecoveryFolderName
                   << "/";
@@ -241,7 +265,8 @@ int RunScanCommand(const ScanCommandOptions& options)
     ScanProgressPrinter scanPrinter(progress, catalogue);
     ScanEngine engine(catalogue, scanPrinter);
     g_activeJob.store(&engine);
-    const ScanSummary scan = engine.Run(opener, std::move(selection));
+    const ScanSummary scan =
+        engine.Run(opener, std::move(selection), options.exact ? RecoveryMode::Exact : RecoveryMode::Described);
     g_activeJob.store(nullptr);
 
     if (scan.outcome == ScanOutcome::VolumeUnavailable) {

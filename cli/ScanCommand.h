@@ -15,6 +15,7 @@ struct ScanCommandOptions {
     std::vector<std::string> maxKb;      // "N" for every type or "TOKEN=N" for one
     std::optional<std::string> outputFolder;
     bool json = false;
+    bool exact = false;                  // exact recovery: validated headers, real ends, verdicts
 };
 
 // Scans the source, prints every found file and, with an output folder, saves them all.

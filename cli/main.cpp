@@ -36,6 +36,9 @@ int main(int argc, char** argv)
         ->allow_extra_args(false);
     scanCommand->add_option("--out", scan.outputFolder, "Save every found file under DIR/recoverd/<TOKEN>/");
     scanCommand->add_flag("--json", scan.json, "One JSON object per found file, then a summary");
+    scanCommand->add_flag("--exact", scan.exact,
+                          "Exact recovery: validated headers, each file's real end, and a verdict per file "
+                          "(complete, damaged, truncated)");
 
     try {
         app.parse(argc, argv);

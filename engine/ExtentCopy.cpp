@@ -51,6 +51,15 @@ void FillRestOfBlock(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t b
 CopyResult CopyExtent(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t startSector,
                       std::uint64_t sectorCount, OutputFile& output, const std::atomic<int>* stopRequested)
 {
+    const std::uint64_t byteCount = sectorCount > UINT64_MAX / kSectorSize ? UINT64_MAX / kSectorSize * kSectorSize
+                                                                            : sectorCount * kSectorSize;
+    return CopyFileBytes(reader, buffer, startSector, byteCount, output, stopRequested);
+}
+
+CopyResult CopyFileBytes(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t startSector,
+                         std::uint64_t byteCount, OutputFile& output, const std::atomic<int>* stopRequested)
+{
+    const std::uint64_t sectorCount = byteCount / kSectorSize + (byteCount % kSectorSize != 0);
     CopyResult result;
     while (result.sectorsWritten < sectorCount) {
         if (StopSeen(stopRequested)) {
@@ -68,7 +77,9 @@ CopyResult CopyExtent(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t 
         if (read.sectorsRead < count)
             FillRestOfBlock(reader, buffer, blockStart, read.sectorsRead, count, read.error == 0 || wraps, result);
 
-        if (const int error = output.Write(buffer.Data(), count * kSectorSize); error != 0) {
+        const std::uint64_t bytesBefore = result.sectorsWritten * kSectorSize;
+        const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(count * kSectorSize, byteCount - bytesBefore));
+        if (const int error = output.Write(buffer.Data(), bytes); error != 0) {
             result.status = CopyStatus::WriteFailed;
             result.writeError = error;
             return result;

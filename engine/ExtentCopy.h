@@ -22,7 +22,7 @@ enum class CopyStatus {
 
 struct CopyResult {
     CopyStatus status = CopyStatus::Complete;
-    std::uint64_t sectorsWritten = 0;
+    std::uint64_t sectorsWritten = 0;  // sectors whose bytes were written, the last one maybe in part
     std::uint64_t unreadableSectors = 0;  // device errors, written as zeros
     std::uint64_t sectorsPastEnd = 0;     // beyond the end of the volume, written as zeros
     int writeError = 0;
@@ -35,5 +35,11 @@ struct CopyResult {
 // copy stops or a write fails. `stopRequested` (may be null) is checked before every block.
 CopyResult CopyExtent(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t startSector,
                       std::uint64_t sectorCount, OutputFile& output, const std::atomic<int>* stopRequested);
+
+// The same for a length in bytes: the sectors that hold the first `byteCount` bytes from
+// `startSector` on, the last of them cut at byteCount. A found file of exact recovery is saved
+// so; a described one's byte count is its extent.
+CopyResult CopyFileBytes(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t startSector,
+                         std::uint64_t byteCount, OutputFile& output, const std::atomic<int>* stopRequested);
 
 }  // namespace quorvex

@@ -1,19 +1,23 @@
 #include "FoundFileCatalogue.h"
 
+#include "ExtentCopy.h"
+
 #include <charconv>
 #include <new>
 
 namespace quorvex {
 
-void FoundFileCatalogue::Reset(SelectedTypes selection)
+void FoundFileCatalogue::Reset(SelectedTypes selection, RecoveryMode mode)
 {
     ClearCatalogue();
     selection_ = std::move(selection);
+    mode_ = mode;
 }
 
 void FoundFileCatalogue::ClearCatalogue()
 {
     std::deque<Record>().swap(records_);  // gives the memory back, not just the entries
+    std::deque<std::uint64_t>().swap(exact_);
 }
 
 AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector)
@@ -28,6 +32,47 @@ AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uin
     return AppendResult::Appended;
 }
 
+AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector,
+                                                 std::uint64_t lengthBytes, Verdict verdict)
+{
+    if (records_.size() >= entryLimit_)
+        return AppendResult::OutOfMemory;
+    try {
+        exact_.push_back(lengthBytes | static_cast<std::uint64_t>(verdict) << kVerdictShift);
+    } catch (const std::bad_alloc&) {
+        return AppendResult::OutOfMemory;
+    }
+    if (AppendFoundFile(typeIndex, startSector) == AppendResult::OutOfMemory) {
+        exact_.pop_back();
+        return AppendResult::OutOfMemory;
+    }
+    return AppendResult::Appended;
+}
+
+std::uint64_t FoundFileCatalogue::LengthAt(std::uint64_t index) const
+{
+    if (mode_ == RecoveryMode::Exact)
+        return exact_[index] & ((1ull << kVerdictShift) - 1);
+    return ExtentSectors(selection_[records_[index].typeIndex].maxSizeKb) * kSectorSize;
+}
+
+Verdict FoundFileCatalogue::VerdictAt(std::uint64_t index) const
+{
+    if (mode_ == RecoveryMode::Exact)
+        return static_cast<Verdict>(exact_[index] >> kVerdictShift);
+    return Verdict::None;
+}
+
+std::uint64_t FoundFileCatalogue::CountOfVerdict(Verdict verdict) const
+{
+    if (mode_ != RecoveryMode::Exact)
+        return verdict == Verdict::None ? records_.size() : 0;
+    std::uint64_t count = 0;
+    for (const std::uint64_t packed : exact_)
+        count += static_cast<Verdict>(packed >> kVerdictShift) == verdict;
+    return count;
+}
+
 FoundFileEntry FoundFileCatalogue::EntryAt(std::uint64_t index) const
 {
     const Record& record = records_[index];
@@ -38,6 +83,8 @@ FoundFileEntry FoundFileCatalogue::EntryAt(std::uint64_t index) const
     entry.startSector = record.startSector;
     entry.name.reserve(type.prefix.size() + 21 + type.token.size());
     entry.name.append(type.prefix).append(std::to_string(entry.number)).append(".").append(type.token);
+    entry.lengthBytes = LengthAt(index);
+    entry.verdict = VerdictAt(index);
     return entry;
 }
 

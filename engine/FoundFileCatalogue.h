@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FoundFileVerdict.h"
 #include "TypeSelection.h"
 
 #include <cstdint>
@@ -16,6 +17,10 @@ struct FoundFileEntry {
     std::string token;            // the type token, e.g. BMP
     std::uint64_t startSector = 0;
     std::uint64_t number = 0;     // the running number in the name, 1 for the first file found
+    // The bytes that saving, thumbnails and preview take from startSector on: the file's own
+    // length in exact recovery, its type's extent (the Maximum Size figure) otherwise.
+    std::uint64_t lengthBytes = 0;
+    Verdict verdict = Verdict::None;  // exact recovery only
 };
 
 enum class AppendResult { Appended, OutOfMemory };
@@ -25,12 +30,14 @@ enum class AppendResult { Appended, OutOfMemory };
 // An entry's name is never stored: it is its type's prefix, its running number and its token,
 // and the running number is its position + 1, because numbers run over all types in the order
 // the files were found. So an entry costs 16 bytes, and a look-up by name needs no index: the
-// name itself says where the entry is. Appending is for the scan thread only; readers walk the
-// catalogue once the scan has ended.
+// name itself says where the entry is. Exact recovery adds 8 bytes per entry for the length and
+// the verdict. Appending is for the scan thread only; readers walk the catalogue once the scan
+// has ended.
 class FoundFileCatalogue {
 public:
-    // Empties the catalogue and takes the naming and the figures of a new scan's selection.
-    void Reset(SelectedTypes selection);
+    // Empties the catalogue and takes the naming and the figures of a new scan's selection, and
+    // how the scan recovers.
+    void Reset(SelectedTypes selection, RecoveryMode mode = RecoveryMode::Described);
 
     // Frees every entry; foundCount becomes 0. The selection stays.
     void ClearCatalogue();
@@ -38,17 +45,23 @@ public:
     // Appends a file of the selection's type `typeIndex` found at `startSector`. Running out of
     // memory (or reaching the limit set for it) leaves the catalogue as it was.
     AppendResult AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector);
+    // The same for exact recovery, with the file's length (below 2^56) and its verdict.
+    AppendResult AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector, std::uint64_t lengthBytes,
+                                 Verdict verdict);
 
     // Limits the number of entries, as if memory ran out at that point (for tests of that path).
     void SetEntryLimit(std::uint64_t limit) { entryLimit_ = limit; }
 
     std::uint64_t FoundCount() const { return records_.size(); }
     const SelectedTypes& Selection() const { return selection_; }
+    RecoveryMode Mode() const { return mode_; }
 
     // The entry at `index` (index < FoundCount()).
     FoundFileEntry EntryAt(std::uint64_t index) const;
     std::uint64_t StartSectorAt(std::uint64_t index) const { return records_[index].startSector; }
     std::string_view TokenAt(std::uint64_t index) const { return selection_[records_[index].typeIndex].token; }
+    std::uint64_t LengthAt(std::uint64_t index) const;
+    Verdict VerdictAt(std::uint64_t index) const;
 
     // Every entry in catalogue order.
     template <typename Visitor>
@@ -75,6 +88,8 @@ public:
 
     // How many entries have the token.
     std::uint64_t CountOfType(std::string_view token) const;
+    // How many entries have the verdict (in the described mode every entry's verdict is None).
+    std::uint64_t CountOfVerdict(Verdict verdict) const;
 
 private:
     struct Record {
@@ -82,8 +97,13 @@ private:
         std::uint32_t typeIndex;
     };
 
+    // Exact recovery: an entry's length in the low 56 bits, its verdict in the high 8.
+    static constexpr int kVerdictShift = 56;
+
     SelectedTypes selection_;
+    RecoveryMode mode_ = RecoveryMode::Described;
     std::deque<Record> records_;
+    std::deque<std::uint64_t> exact_;  // parallel to records_ in exact recovery, empty otherwise
     std::uint64_t entryLimit_ = UINT64_MAX;
 };
 

@@ -111,8 +111,8 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
     if (const int error = output.Create(path); error != 0)
         return fail(error);
 
-    const std::uint64_t sectors = ExtentSectors(catalogue_.Selection().MaxSizeKbOf(entry.token));
-    const CopyResult copy = CopyExtent(run.reader, run.buffer, entry.startSector, sectors, output, &saveStopRequested_);
+    const CopyResult copy =
+        CopyFileBytes(run.reader, run.buffer, entry.startSector, entry.lengthBytes, output, &saveStopRequested_);
     run.report.unreadableSectors += copy.unreadableSectors;
     const int closeError = output.Close();
 

@@ -1,8 +1,10 @@
 #include "ScanEngine.h"
 
-#include "SectorTypeDetector.h"
+#include "ExactRecogniser.h"
+#include "SectorRecogniser.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -31,7 +33,7 @@ ScanEngine::~ScanEngine()
     Wait();
 }
 
-void ScanEngine::Start(VolumeOpener opener, SelectedTypes selection)
+void ScanEngine::Start(VolumeOpener opener, SelectedTypes selection, RecoveryMode mode)
 {
     if (thread_.joinable()) {
         RequestStop();
@@ -39,8 +41,8 @@ void ScanEngine::Start(VolumeOpener opener, SelectedTypes selection)
     }
     scanStopRequested_.store(0);
     scanRunning_.store(1);
-    thread_ = std::thread([this, opener = std::move(opener), selection = std::move(selection)]() mutable {
-        Run(opener, std::move(selection));
+    thread_ = std::thread([this, opener = std::move(opener), selection = std::move(selection), mode]() mutable {
+        Run(opener, std::move(selection), mode);
     });
 }
 
@@ -56,15 +58,14 @@ void ScanEngine::Wait()
         thread_.join();
 }
 
-ScanSummary ScanEngine::Run(const VolumeOpener& opener, SelectedTypes selection)
+ScanSummary ScanEngine::Run(const VolumeOpener& opener, SelectedTypes selection, RecoveryMode mode)
 {
     ScanSummary summary;
     try {
-        catalogue_.Reset(std::move(selection));
-        const SectorTypeDetector detector(catalogue_.Selection());
-        detector_ = &detector;
+        catalogue_.Reset(std::move(selection), mode);
         typeSeen_.assign(catalogue_.Selection().Count(), false);
         lastPercent_ = -1;
+        resumeAt_ = 0;
 
         VolumeReader reader;
         const OpenStatus opened = reader.Open(opener);
@@ -73,12 +74,18 @@ ScanSummary ScanEngine::Run(const VolumeOpener& opener, SelectedTypes selection)
             summary.openFailure = opened.failure;
             summary.message = opened.message;
         } else {
+            std::unique_ptr<SectorRecogniser> recogniser;
+            if (mode == RecoveryMode::Exact)
+                recogniser = std::make_unique<ExactRecogniser>(catalogue_.Selection(), reader);
+            else
+                recogniser = std::make_unique<DescribedRecogniser>(catalogue_.Selection());
+            recogniser_ = recogniser.get();
             summary = ScanVolume(reader);
+            recogniser_ = nullptr;
         }
         reader.Close();
-        detector_ = nullptr;
     } catch (const std::bad_alloc&) {
-        detector_ = nullptr;
+        recogniser_ = nullptr;
         summary.outcome = ScanOutcome::OutOfMemory;
         summary.message = "There is not enough memory to go on scanning.";
     }
@@ -103,6 +110,8 @@ ScanSummary ScanEngine::ScanVolume(VolumeReader& reader)
             return summary;
         }
         ReportProgress(s, totalSectors);
+        if (s + block <= resumeAt_)
+            continue;  // the whole block lies inside a complete file found before it
 
         const SectorReadResult read = reader.ReadSectors(s, block, buffer);
         if (read.error == 0) {
@@ -140,19 +149,27 @@ bool ScanEngine::TestSectors(const SectorBuffer& buffer, std::uint64_t firstSect
             summary.outcome = ScanOutcome::Stopped;
             return false;
         }
-        const int typeIndex = detector_->Detect(buffer.Sector(k));
-        if (typeIndex == SectorTypeDetector::kNoType)
+        const std::uint64_t sectorNumber = firstSector + k;
+        if (sectorNumber < resumeAt_ || !recogniser_->MayBegin(buffer.Sector(k)[0]))
             continue;
-        if (catalogue_.AppendFoundFile(static_cast<std::size_t>(typeIndex), firstSector + k) ==
-            AppendResult::OutOfMemory) {
+        const std::optional<RecognisedFile> found = recogniser_->Examine(buffer.Sector(k), sectorNumber);
+        if (!found)
+            continue;
+        const std::size_t typeIndex = found->typeIndex;
+        const AppendResult appended =
+            catalogue_.Mode() == RecoveryMode::Exact
+                ? catalogue_.AppendFoundFile(typeIndex, sectorNumber, found->lengthBytes, found->verdict)
+                : catalogue_.AppendFoundFile(typeIndex, sectorNumber);
+        resumeAt_ = sectorNumber + 1 + found->sectorsInside;
+        if (appended == AppendResult::OutOfMemory) {
             summary.outcome = ScanOutcome::OutOfMemory;
             summary.message = "There is not enough memory to record more found files; the scan stopped after " +
                               std::to_string(catalogue_.FoundCount()) + " files.";
             return false;
         }
-        if (!typeSeen_[static_cast<std::size_t>(typeIndex)]) {
-            typeSeen_[static_cast<std::size_t>(typeIndex)] = true;
-            observer_.OnTypeFound(catalogue_.Selection()[static_cast<std::size_t>(typeIndex)].token);
+        if (!typeSeen_[typeIndex]) {
+            typeSeen_[typeIndex] = true;
+            observer_.OnTypeFound(catalogue_.Selection()[typeIndex].token);
         }
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FoundFileCatalogue.h"
+#include "FoundFileVerdict.h"
 #include "ScanObserver.h"
 #include "SectorBuffer.h"
 #include "TypeSelection.h"
@@ -40,10 +41,11 @@ public:
 
     // Empties the catalogue, hands it the selection and starts the scan thread. A scan that is
     // still running, or whose thread has not been waited for, is stopped and waited for first.
-    void Start(VolumeOpener opener, SelectedTypes selection);
+    void Start(VolumeOpener opener, SelectedTypes selection, RecoveryMode mode = RecoveryMode::Described);
 
     // The scan itself, on the calling thread: opens the volume, ScanVolume, then Finish.
-    ScanSummary Run(const VolumeOpener& opener, SelectedTypes selection);
+    ScanSummary Run(const VolumeOpener& opener, SelectedTypes selection,
+                    RecoveryMode mode = RecoveryMode::Described);
 
     // Asks the scan to stop at its next check (before each sector); does not wait.
     void RequestStop() noexcept override;
@@ -72,9 +74,10 @@ private:
     std::thread thread_;
 
     // State of the current run, touched by the scan thread only.
-    const class SectorTypeDetector* detector_ = nullptr;
+    class SectorRecogniser* recogniser_ = nullptr;
     std::vector<bool> typeSeen_;
     int lastPercent_ = -1;
+    std::uint64_t resumeAt_ = 0;  // sectors before it were tested or lie inside a complete file
 };
 
 }  // namespace quorvex

@@ -23,6 +23,9 @@ public:
 
     explicit SectorTypeDetector(const SelectedTypes& selection);
 
+    // Whether a detector can answer yes for a sector that begins with this byte.
+    bool HasCandidates(unsigned char firstByte) const { return byLeadByte_[firstByte].count > 0; }
+
     // The index into the selection of the type found at `sector`, or kNoType.
     int Detect(const unsigned char* sector) const
     {

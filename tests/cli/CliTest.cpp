@@ -170,6 +170,40 @@ TEST(Cli, NoProgressLineOrTerminalCodesWhenStderrIsNotATerminal)
     EXPECT_EQ(text.rfind("Found 9 files", 0), 0u) << text;
 }
 
+TEST(Cli, ExactRecoveryPrintsEachFilesLengthAndVerdictAndSavesExactlyItsBytes)
+{
+    // Every planted picture is whole; the Canon file is a header without its heap, so its end
+    // is never found: truncated at the end of the card.
+    const auto planted = Manifest();
+    const std::uint64_t cardBytes = fs::file_size(QUORVEX_SAMPLE_IMAGE);
+    TempDir out;
+    const Result text = RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --exact --out " + out.Path().string());
+    ASSERT_EQ(text.status, 0);
+    const auto lines = Lines(text.out);
+    ASSERT_EQ(lines.size(), planted.size());
+    for (std::size_t i = 0; i < planted.size(); ++i) {
+        const bool canon = planted[i].token == "CRW";
+        const std::uint64_t length = canon ? cardBytes - planted[i].startSector * 512 : planted[i].length;
+        const std::string name = "FoundFile" + planted[i].token + std::to_string(i + 1) + "." + planted[i].token;
+        EXPECT_EQ(lines[i], name + "\t" + planted[i].token + "\t" + std::to_string(planted[i].startSector) + "\t" +
+                                std::to_string(length) + "\t" + (canon ? "truncated" : "complete"));
+        const fs::path saved = out.Path() / "recoverd" / planted[i].token / name;
+        ASSERT_EQ(fs::file_size(saved), length) << name;
+        EXPECT_EQ(ReadBytes(saved, 0, length), ReadBytes(QUORVEX_SAMPLE_IMAGE, planted[i].startSector * 512, length))
+            << name;
+    }
+
+    const Result json = RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --exact --json --types JPG,CRW");
+    ASSERT_EQ(json.status, 0);
+    const auto jsonLines = Lines(json.out);
+    ASSERT_EQ(jsonLines.size(), 4u);
+    EXPECT_EQ(jsonLines[0], "{\"name\":\"FoundFileJPG1.JPG\",\"token\":\"JPG\",\"start_sector\":2064,"
+                            "\"length\":6371,\"verdict\":\"complete\"}");
+    EXPECT_EQ(jsonLines[3], "{\"summary\":{\"found\":3,\"by_type\":{\"JPG\":2,\"CRW\":1},\"saved\":0,"
+                            "\"failed\":0,\"unreadable_sectors\":0,\"by_verdict\":{\"complete\":2,\"damaged\":0,"
+                            "\"truncated\":1},\"mode\":\"exact\"}}");
+}
+
 TEST(Cli, TypesPrefixAndPerTypeFiguresShapeNamesAndSizes)
 {
     TempDir out;

@@ -1,0 +1,78 @@
+#include "ExactRecogniser.h"
+
+#include "ExtentCopy.h"
+#include "FoundFileReader.h"
+
+#include <algorithm>
+
+namespace quorvex {
+
+ExactRecogniser::ExactRecogniser(const SelectedTypes& selection, VolumeReader& reader)
+    : selection_(selection), reader_(reader), volumeBytes_(reader.TotalSectors() * kSectorSize)
+{
+    for (const ExactFormat& format : ExactFormatTable()) {
+        std::uint64_t bound = 0;
+        bool selected = false;
+        for (std::string_view token : format.tokens) {
+            if (token.empty() || !selection.IndexOf(token))
+                continue;
+            selected = true;
+            bound = std::max(bound, ExtentSectors(selection.MaxSizeKbOf(token)) * kSectorSize);
+        }
+        if (!selected)
+            continue;
+        for (const char lead : format.leadBytes) {
+            byLeadByte_[static_cast<unsigned char>(lead)].push_back({&format, bound});
+            leadBytes_[static_cast<unsigned char>(lead)] = true;
+        }
+    }
+}
+
+std::optional<std::size_t> ExactRecogniser::SelectedIndex(std::string_view token) const
+{
+    return selection_.IndexOf(token);
+}
+
+std::optional<RecognisedFile> ExactRecogniser::Examine(const unsigned char* sector, std::uint64_t sectorNumber)
+{
+    const std::uint64_t start = sectorNumber * kSectorSize;
+    for (const Candidate& candidate : byLeadByte_[sector[0]]) {
+        if (!candidate.format->looksLikeStart(sector))
+            continue;
+        // The header is read even when the Maximum Size is smaller than it; the length is cut
+        // to the Maximum Size below.
+        const std::uint64_t limit =
+            std::min(std::max(candidate.boundBytes, kSectorSize), volumeBytes_ > start ? volumeBytes_ - start : 0);
+        FoundFileReader file(reader_, {ByteRange{start, limit}});
+        FormatWalk walk = candidate.format->walk(file);
+        if (!walk.recognised)
+            continue;
+        const auto typeIndex = SelectedIndex(walk.token);
+        if (!typeIndex)
+            continue;  // e.g. a NEF when only TIF is selected: not reported as anything
+        // A TIFF walked under the largest bound of its three types is cut to its own type's.
+        const std::uint64_t ownBound =
+            std::min(limit, ExtentSectors(selection_.MaxSizeKbOf(walk.token)) * kSectorSize);
+        if (walk.length > ownBound) {
+            walk.length = ownBound;
+            walk.end = WalkEnd::OutOfBound;
+        }
+        if (walk.end == WalkEnd::Closed && walk.decoded == DecodeResult::NotChecked &&
+            candidate.format->decode != nullptr && walk.length <= kDecodeLimitBytes &&
+            ReadPrefix(file, walk.length, fileBytes_))
+            walk.decoded = candidate.format->decode(fileBytes_);
+        if (fileBytes_.capacity() > kDecodeLimitBytes / 4)
+            std::vector<unsigned char>().swap(fileBytes_);  // do not keep a large file's memory
+
+        RecognisedFile found;
+        found.typeIndex = *typeIndex;
+        found.lengthBytes = walk.length;
+        found.verdict = VerdictOf(walk.end, walk.decoded);
+        if (found.verdict == Verdict::Complete && walk.decoded == DecodeResult::Clean && walk.length > kSectorSize)
+            found.sectorsInside = (walk.length + kSectorSize - 1) / kSectorSize - 1;
+        return found;
+    }
+    return std::nullopt;
+}
+
+}  // namespace quorvex

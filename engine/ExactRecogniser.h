@@ -1,0 +1,39 @@
+#pragma once
+
+#include "SectorRecogniser.h"
+#include "VolumeReader.h"
+#include "formats/ExactFormats.h"
+
+#include <vector>
+
+namespace quorvex {
+
+// Exact recovery: a file is found where a format's header validates, its end is where its
+// structure ends (within its type's Maximum Size and the volume), and its verdict comes from
+// the walk and a decode of its bytes. Reads what it needs through the scan's own reader.
+class ExactRecogniser final : public SectorRecogniser {
+public:
+    // Files larger than this are not decoded for their verdict; their structure decides.
+    static constexpr std::uint64_t kDecodeLimitBytes = 64ull << 20;
+
+    ExactRecogniser(const SelectedTypes& selection, VolumeReader& reader);
+
+    std::optional<RecognisedFile> Examine(const unsigned char* sector, std::uint64_t sectorNumber) override;
+
+private:
+    struct Candidate {
+        const ExactFormat* format;
+        std::uint64_t boundBytes;  // the largest Maximum Size of the selected types it reports
+    };
+
+    // The selection index of the type a walk reported, if that type is selected.
+    std::optional<std::size_t> SelectedIndex(std::string_view token) const;
+
+    const SelectedTypes& selection_;
+    VolumeReader& reader_;
+    std::uint64_t volumeBytes_;
+    std::array<std::vector<Candidate>, 256> byLeadByte_;
+    std::vector<unsigned char> fileBytes_;  // the file being decoded, reused between finds
+};
+
+}  // namespace quorvex
