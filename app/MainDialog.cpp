@@ -23,6 +23,7 @@
 #include "SettingsDialog.h"
 #include "VolumeLister.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -32,11 +33,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSettings>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -79,6 +82,29 @@ QFont Verdana(double points, bool bold = false)
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
+}
+
+// The tooltip of a found file in exact recovery: its name, its size and what its verdict means.
+QString FoundFileTip(const FoundFileEntry& entry)
+{
+    const double kib = static_cast<double>(entry.lengthBytes) / 1024.0;
+    const QString size = kib >= 1024 ? QString("%1 MB").arg(kib / 1024.0, 0, 'f', 1) : QString("%1 KB").arg(kib, 0, 'f', 1);
+    QString meaning;
+    switch (entry.verdict) {
+    case Verdict::Complete:
+        meaning = "complete: the whole file is there";
+        break;
+    case Verdict::Damaged:
+        meaning = "damaged: part of it was overwritten, or the card stored it in pieces";
+        break;
+    case Verdict::Truncated:
+        meaning = "truncated: its end lies past the Maximum Size or the end of the drive";
+        break;
+    case Verdict::None:
+        break;
+    }
+    return QString("%1\n%2 (%3 bytes)\n%4")
+        .arg(QString::fromStdString(entry.name), size, QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(entry.lengthBytes)), meaning);
 }
 
 int DriveIconResource(VolumeKind kind)
@@ -132,6 +158,8 @@ MainDialogEnvironment MainDialogEnvironment::Default()
         preview::MediaPreviewDialog dialog(path);
         dialog.exec();
     };
+    env.loadExactRecovery = [] { return QSettings().value("ExactRecovery", false).toBool(); };
+    env.storeExactRecovery = [](bool exact) { QSettings().setValue("ExactRecovery", exact); };
     return env;
 }
 
@@ -292,6 +320,17 @@ void MainDialog::BuildControls()
     typeList_ = new FileTypeList(surface_);
     typeList_->setGeometry(DialogRect(21, 89, 487, 138));
     typeList_->hide();
+    exactRecovery_ = new QCheckBox("Exact recovery", surface_);
+    exactRecovery_->setGeometry(DialogRect(300, 242, 80, 12));
+    exactRecovery_->setFont(Verdana(7.5, true));
+    exactRecovery_->setToolTip("Recognise each file by a checked header, save it with its own length (not the "
+                               "Maximum Size), and tell whether it is whole, damaged or cut short.");
+    exactRecovery_->setChecked(env_.loadExactRecovery && env_.loadExactRecovery());
+    connect(exactRecovery_, &QCheckBox::toggled, this, [this](bool exact) {
+        if (env_.storeExactRecovery)
+            env_.storeExactRecovery(exact);
+    });
+    exactRecovery_->hide();
 
     resultsTree_ = new preview::CTypeTreeCtrl(surface_);
     resultsTree_->setGeometry(DialogRect(21, 89, 96, 142));
@@ -443,6 +482,7 @@ void MainDialog::HideDrivePage()
 void MainDialog::ShowTypePage()
 {
     typeList_->show();
+    exactRecovery_->show();
     back_->show();
     next_->show();
     next_->setEnabled(true);
@@ -454,6 +494,7 @@ void MainDialog::ShowTypePage()
 void MainDialog::HideTypePage()
 {
     typeList_->hide();
+    exactRecovery_->hide();
     caption_->hide();
     back_->hide();
     next_->hide();
@@ -521,7 +562,8 @@ void MainDialog::StartScan()
     scanningPicture_->show();
     progress_->setValue(0);
     scanReportPending_ = true;
-    engine_->Start(env_.openerFor(*selectedDrive_), std::move(selection));
+    engine_->Start(env_.openerFor(*selectedDrive_), std::move(selection),
+                   exactRecovery_->isChecked() ? RecoveryMode::Exact : RecoveryMode::Described);
 }
 
 QTreeWidgetItem* MainDialog::InsertTreeNode(const QString& label, QTreeWidgetItem* parent)
@@ -720,6 +762,9 @@ void MainDialog::OnThumbnailTile(int index, const QString& name, const QImage& t
         lastTileIcon_ = QIcon(QPixmap::fromImage(tile));
     }
     auto* item = new QListWidgetItem(lastTileIcon_, name);
+    if (catalogue_.Mode() == RecoveryMode::Exact)
+        if (const auto entry = catalogue_.FindByName(name.toStdString()))
+            item->setToolTip(FoundFileTip(*entry));
     resultsList_->insertItem(std::min(index, resultsList_->count()), item);
 }
 
@@ -769,7 +814,6 @@ void MainDialog::PreviewFoundFile(int listIndex)
     const std::optional<FoundFileEntry> entry = catalogue_.FindByName(item->text().toStdString());
     if (!entry)
         return;
-    const std::uint64_t sectors = ExtentSectors(catalogue_.Selection().MaxSizeKbOf(token));
     const QString path = preview::PrivateTempFolder() + "/temp1." + QString::fromStdString(token);
     VolumeReader reader;
     if (!reader.Open(env_.openerFor(*selectedDrive_)).ok())
@@ -781,7 +825,7 @@ void MainDialog::PreviewFoundFile(int listIndex)
         return;
     }
     SectorBuffer buffer;
-    const CopyResult copy = CopyExtent(reader, buffer, entry->startSector, sectors, output, nullptr);
+    const CopyResult copy = CopyFileBytes(reader, buffer, entry->startSector, entry->lengthBytes, output, nullptr);
     output.Close();
     if (copy.status == CopyStatus::WriteFailed) {
         QFile::remove(path);

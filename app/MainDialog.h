@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -53,6 +54,9 @@ struct MainDialogEnvironment {
     std::function<void(const QString&)> playMedia;    // a previewed RIFF file, in Media Preview
     // Starts Quorvex again with administrator rights (pkexec); false when that cannot be tried.
     std::function<bool()> restartAsAdministrator;
+    // The "Exact recovery" choice, remembered between runs.
+    std::function<bool()> loadExactRecovery;
+    std::function<void(bool)> storeExactRecovery;
 
     // The real machine: the kernel's block devices, the markup message box, the desktop.
     static MainDialogEnvironment Default();
@@ -113,6 +117,7 @@ public:
     controls::CSkinButton* SaveSelectedButton() const { return saveSelected_; }
     controls::CSkinButton* SaveAllButton() const { return saveAll_; }
     controls::CSkinButton* SettingsButton() const { return settings_; }
+    QCheckBox* ExactRecoveryBox() const { return exactRecovery_; }
     QString CaptionText() const;
     QString PropertyValue(int index) const;  // 0 Status, 1 Type, 2 Capacity, 3 Bytes Per Sector
     QMenuBar* MenuBar() const { return menuBar_; }
@@ -204,6 +209,7 @@ private:
     QListWidget* resultsList_ = nullptr;
     QLabel* scanningPicture_ = nullptr;
     QProgressBar* progress_ = nullptr;
+    QCheckBox* exactRecovery_ = nullptr;
 };
 
 }  // namespace quorvex::app

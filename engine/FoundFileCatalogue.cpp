@@ -53,7 +53,15 @@ std::uint64_t FoundFileCatalogue::LengthAt(std::uint64_t index) const
 {
     if (mode_ == RecoveryMode::Exact)
         return exact_[index] & ((1ull << kVerdictShift) - 1);
-    return ExtentSectors(selection_[records_[index].typeIndex].maxSizeKb) * kSectorSize;
+    // Saturated, so that no piece's end lies beyond the last byte a 64-bit offset can name.
+    const std::uint64_t sectors = ExtentSectors(selection_[records_[index].typeIndex].maxSizeKb);
+    const std::uint64_t room = UINT64_MAX - records_[index].startSector * kSectorSize;
+    return sectors > room / kSectorSize ? room / kSectorSize * kSectorSize : sectors * kSectorSize;
+}
+
+std::vector<ByteRange> FoundFileCatalogue::PiecesAt(std::uint64_t index) const
+{
+    return {ByteRange{records_[index].startSector * kSectorSize, LengthAt(index)}};
 }
 
 Verdict FoundFileCatalogue::VerdictAt(std::uint64_t index) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FoundFileReader.h"
 #include "FoundFileVerdict.h"
 #include "TypeSelection.h"
 
@@ -8,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvex {
 
@@ -62,6 +64,9 @@ public:
     std::string_view TokenAt(std::uint64_t index) const { return selection_[records_[index].typeIndex].token; }
     std::uint64_t LengthAt(std::uint64_t index) const;
     Verdict VerdictAt(std::uint64_t index) const;
+    // Where the entry's bytes lie on the volume, in order: what thumbnails, preview and saving
+    // read, whatever the mode.
+    std::vector<ByteRange> PiecesAt(std::uint64_t index) const;
 
     // Every entry in catalogue order.
     template <typename Visitor>

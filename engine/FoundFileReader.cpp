@@ -19,55 +19,64 @@ std::size_t FoundFileReader::ReadAt(std::uint64_t offset, std::span<unsigned cha
     const auto total = static_cast<std::size_t>(std::min<std::uint64_t>(destination.size(), size_ - offset));
     std::size_t copied = 0;
     std::uint64_t pieceStart = 0;  // the file offset of the current piece's first byte
-    for (const ByteRange& piece : pieces_) {
-        if (copied == total)
-            break;
+    for (std::size_t p = 0; p < pieces_.size() && copied < total; ++p) {
+        const ByteRange& piece = pieces_[p];
         const std::uint64_t at = offset + copied;
-        if (at >= pieceStart + piece.length) {
-            pieceStart += piece.length;
-            continue;
+        if (at < pieceStart + piece.length) {
+            const std::uint64_t inPiece = at - pieceStart;
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(total - copied, piece.length - inPiece));
+            ReadPiece(p, inPiece, destination.data() + copied, n);
+            copied += n;
         }
-        const std::uint64_t inPiece = at - pieceStart;
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(total - copied, piece.length - inPiece));
-        ReadVolume(piece.offset + inPiece, destination.data() + copied, n);
-        copied += n;
         pieceStart += piece.length;
     }
     return copied;
 }
 
-void FoundFileReader::ReadVolume(std::uint64_t volumeOffset, unsigned char* destination, std::size_t length)
+void FoundFileReader::ReadPiece(std::size_t piece, std::uint64_t inPiece, unsigned char* destination,
+                                std::size_t length)
 {
+    const ByteRange& range = pieces_[piece];
+    const std::uint64_t firstSector = range.offset / kSectorSize;
+    const std::uint64_t lead = range.offset % kSectorSize;  // 0 for pieces that start at a sector
+    const std::uint64_t pieceSectors = (lead + range.length + kSectorSize - 1) / kSectorSize;
     while (length > 0) {
-        const std::uint64_t sector = volumeOffset / kSectorSize;
-        if (blockFirstSector_ == UINT64_MAX || sector < blockFirstSector_ ||
-            sector >= blockFirstSector_ + kBlockSectors) {
-            blockFirstSector_ = sector / kBlockSectors * kBlockSectors;
-            SectorReadResult read = reader_.ReadSectors(blockFirstSector_, kBlockSectors, block_);
-            std::size_t filled = read.sectorsRead;
-            // Where the block failed, read on sector by sector so that only bad sectors are zeros.
-            while (filled < kBlockSectors && read.error != 0) {
-                std::memset(block_.Data() + filled * kSectorSize, 0, kSectorSize);
-                ++unreadableSectors_;
-                ++filled;
-                SectorBuffer one(1);
-                for (; filled < kBlockSectors; ++filled) {
-                    read = reader_.ReadSectors(blockFirstSector_ + filled, 1, one);
-                    if (read.sectorsRead != 1)
-                        break;
-                    std::memcpy(block_.Data() + filled * kSectorSize, one.Data(), kSectorSize);
-                }
-            }
-            if (filled < kBlockSectors)  // the end of the volume
-                std::memset(block_.Data() + filled * kSectorSize, 0, (kBlockSectors - filled) * kSectorSize);
+        const std::uint64_t atPiece = lead + inPiece;  // from the piece's first sector
+        const std::uint64_t index = atPiece / block_.SizeBytes();
+        if (piece != blockPiece_ || index != blockIndex_) {
+            const std::uint64_t blockSector = index * kBlockSectors;
+            LoadBlock(firstSector + blockSector,
+                      static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSectors, pieceSectors - blockSector)));
+            blockPiece_ = piece;
+            blockIndex_ = index;
         }
-        const std::uint64_t inBlock = volumeOffset - blockFirstSector_ * kSectorSize;
+        const std::uint64_t inBlock = atPiece - index * block_.SizeBytes();
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length, block_.SizeBytes() - inBlock));
         std::memcpy(destination, block_.Data() + inBlock, n);
         destination += n;
-        volumeOffset += n;
+        inPiece += n;
         length -= n;
     }
+}
+
+void FoundFileReader::LoadBlock(std::uint64_t firstSector, std::size_t sectors)
+{
+    SectorReadResult read = reader_.ReadSectors(firstSector, sectors, block_);
+    std::size_t filled = read.sectorsRead;
+    // Where the block failed, read on sector by sector so that only bad sectors are zeros.
+    SectorBuffer one(1);
+    while (filled < sectors && read.error != 0) {
+        std::memset(block_.Data() + filled * kSectorSize, 0, kSectorSize);
+        ++unreadableSectors_;
+        for (++filled; filled < sectors; ++filled) {
+            read = reader_.ReadSectors(firstSector + filled, 1, one);
+            if (read.sectorsRead != 1)
+                break;
+            std::memcpy(block_.Data() + filled * kSectorSize, one.Data(), kSectorSize);
+        }
+    }
+    // Past the end of the volume (or of the piece, within the block): zeros.
+    std::memset(block_.Data() + filled * kSectorSize, 0, (kBlockSectors - filled) * kSectorSize);
 }
 
 }  // namespace quorvex

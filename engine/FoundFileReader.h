@@ -11,7 +11,7 @@ namespace quorvex {
 
 // A run of the volume's bytes. Invariant: offset + length does not overflow.
 struct ByteRange {
-    std::uint64_t offset = 0;  // from the volume's first byte
+    std::uint64_t offset = 0;  // from the volume's first byte; a found file's pieces start at sectors
     std::uint64_t length = 0;
 
     friend bool operator==(const ByteRange&, const ByteRange&) = default;
@@ -32,8 +32,10 @@ public:
     std::uint64_t UnreadableSectors() const { return unreadableSectors_; }
 
 private:
-    // Copies volume bytes [volumeOffset, volumeOffset + length) through the block cache.
-    void ReadVolume(std::uint64_t volumeOffset, unsigned char* destination, std::size_t length);
+    // Copies bytes [inPiece, inPiece + length) of piece `piece` through the block cache. Blocks
+    // count from the piece's first sector and end at its last, so no read leaves the piece.
+    void ReadPiece(std::size_t piece, std::uint64_t inPiece, unsigned char* destination, std::size_t length);
+    void LoadBlock(std::uint64_t firstSector, std::size_t sectors);
 
     static constexpr std::size_t kBlockSectors = 128;  // 64 KiB: decoders read in small pieces
 
@@ -41,7 +43,8 @@ private:
     std::vector<ByteRange> pieces_;
     std::uint64_t size_ = 0;
     SectorBuffer block_;
-    std::uint64_t blockFirstSector_ = UINT64_MAX;
+    std::size_t blockPiece_ = SIZE_MAX;  // which piece and which of its blocks the cache holds
+    std::uint64_t blockIndex_ = 0;
     std::uint64_t unreadableSectors_ = 0;
 };
 

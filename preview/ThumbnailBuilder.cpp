@@ -1,7 +1,6 @@
 #include "ThumbnailBuilder.h"
 
 #include "DecodedImage.h"
-#include "ExtentCopy.h"
 #include "ExtentDevice.h"
 #include "ImageFormat.h"
 #include "ThumbnailTile.h"
@@ -17,8 +16,8 @@ namespace {
 // An extent device that gives up when a stop is requested, so a long read ends early.
 class StoppableExtentDevice : public ExtentDevice {
 public:
-    StoppableExtentDevice(VolumeReader& reader, std::uint64_t start, std::uint64_t count, const std::atomic<int>& stop)
-        : ExtentDevice(reader, start, count), stop_(stop)
+    StoppableExtentDevice(VolumeReader& reader, std::vector<ByteRange> pieces, const std::atomic<int>& stop)
+        : ExtentDevice(reader, std::move(pieces)), stop_(stop)
     {
     }
 
@@ -90,14 +89,13 @@ void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string toke
                            QString placeholderFolder)
 {
     const TileKind kind = TileKindOf(token);
-    const std::uint64_t sectors = ExtentSectors(catalogue->Selection().MaxSizeKbOf(token));
     const std::uint32_t format = ImageFormatFromFileName("temp." + token);
     const std::uint64_t count = catalogue->FoundCount();
     VolumeReader reader;
     bool opened = false;
     if (kind == TileKind::Picture)
         opened = reader.Open(opener).ok();
-    QImage placeholder;
+    QImage placeholders[4];  // one per verdict mark, each shared by every item that has it
     QImage decodeBuffer;  // lent to every decode, so large pictures do not allocate anew each time
     int lastPercent = -1;
     int index = 0;
@@ -117,8 +115,11 @@ void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string toke
         const FoundFileEntry entry = catalogue->EntryAt(i);
         const QString name = QString::fromStdString(entry.name);
         if (kind != TileKind::Picture) {
-            if (placeholder.isNull())
+            QImage& placeholder = placeholders[static_cast<int>(entry.verdict)];
+            if (placeholder.isNull()) {
                 placeholder = PlaceholderTile(kind, placeholderFolder);
+                DrawVerdictMark(placeholder, entry.verdict);
+            }
             emit TileReady(index, name, placeholder);  // the same image, shared by every item
         } else if (format == 0) {
             // A token whose name maps to no picture format gets no item.
@@ -126,14 +127,16 @@ void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string toke
             if (token == "JPG")
                 emit TileReady(index, name, MakeTile(DecodedImage()));
         } else {
-            StoppableExtentDevice device(reader, entry.startSector, sectors, stopRequested_);
+            StoppableExtentDevice device(reader, catalogue->PiecesAt(i), stopRequested_);
             device.open(QIODevice::ReadOnly);
             const DecodedImage picture(&device, format, QSize(kTileSize, kTileSize), &decodeBuffer);
             if (stopRequested_.load()) {
                 stopped = true;
                 break;
             }
-            emit TileReady(index, name, MakeTile(picture));
+            QImage tile = MakeTile(picture);
+            DrawVerdictMark(tile, entry.verdict);
+            emit TileReady(index, name, tile);
         }
         ++index;
     }

@@ -17,9 +17,11 @@ enum class TileKind { Picture, CameraPlaceholder, MediaPlaceholder };
 TileKind TileKindOf(std::string_view token);
 
 // Builds the 100 × 100 tiles of one type's found files on a worker thread. Pictures are decoded
-// straight from the volume, bounded to the file's temporary-copy extent, so no temporary copy is
-// written; RIFF and camera raw files share one placeholder tile. Reports come as queued signals,
-// in order; a stop request is seen before each entry and while a picture is being read.
+// straight from the volume, bounded to the bytes the catalogue gives each file (its extent, or in
+// exact recovery its own length), so no temporary copy is written; RIFF and camera raw files share
+// one placeholder tile. In exact recovery every tile carries its file's verdict mark. Reports come
+// as queued signals, in order; a stop request is seen before each entry and while a picture is
+// being read.
 class ThumbnailBuilder : public QObject, public Stoppable {
     Q_OBJECT
 public:

@@ -31,3 +31,34 @@ QImage MakeTile(const DecodedImage& picture)
 }
 
 }  // namespace quorvex::preview
+
+namespace quorvex::preview {
+
+void DrawVerdictMark(QImage& tile, Verdict verdict)
+{
+    if (verdict == Verdict::None)
+        return;
+    QPainter painter(&tile);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF badge(kTileSize - 20, kTileSize - 20, 16, 16);
+    const QColor fill = verdict == Verdict::Complete ? QColor(0x2E, 0x9E, 0x44)
+                        : verdict == Verdict::Damaged ? QColor(0xE8, 0x9A, 0x10)
+                                                      : QColor(0xD0, 0x30, 0x30);
+    painter.setPen(QPen(Qt::white, 1.5));
+    painter.setBrush(fill);
+    painter.drawEllipse(badge);
+    painter.setPen(QPen(Qt::white, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    const QPointF c = badge.center();
+    if (verdict == Verdict::Complete) {
+        const QPointF tick[] = {c + QPointF(-4, 0), c + QPointF(-1, 3), c + QPointF(4, -3)};
+        painter.drawPolyline(tick, 3);
+    } else if (verdict == Verdict::Damaged) {
+        painter.drawLine(c + QPointF(0, -4), c + QPointF(0, 1));
+        painter.drawPoint(c + QPointF(0, 4));
+    } else {
+        for (int dx : {-4, 0, 4})
+            painter.drawPoint(c + QPointF(dx, 0));
+    }
+}
+
+}  // namespace quorvex::preview

@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QTreeWidget>
+#include <QCheckBox>
 #include <QtTest>
 
 using namespace quorvex;
@@ -146,6 +147,30 @@ private slots:
         QCOMPARE(dialog.Page(), int(MainDialog::kDrivePage));
         QVERIFY(dialog.NextButton()->isVisible());
         QCOMPARE(dialog.CaptionText(), QString("Select Drive to recover"));
+    }
+
+    void theExactRecoveryBoxShowsOnTheTypePageAndIsRemembered()
+    {
+        World world;
+        bool stored = true;
+        std::vector<bool> stores;
+        auto env = world.Environment();
+        env.loadExactRecovery = [&] { return stored; };
+        env.storeExactRecovery = [&](bool exact) { stores.push_back(exact); };
+        MainDialog dialog(env);
+        dialog.show();
+        QVERIFY(!dialog.ExactRecoveryBox()->isVisible());
+        ToTypePage(dialog);
+        QVERIFY(dialog.ExactRecoveryBox()->isVisible());
+        QVERIFY(dialog.ExactRecoveryBox()->isChecked());  // as the last run left it
+        QVERIFY(dialog.ExactRecoveryBox()->geometry().right() < dialog.BackButton()->geometry().left());
+        QTest::mouseClick(dialog.ExactRecoveryBox(), Qt::LeftButton);
+        QCOMPARE(stores, std::vector<bool>{false});
+        dialog.OnNext();  // the scan starts in the mode the box says
+        QVERIFY(!dialog.ExactRecoveryBox()->isVisible());
+        dialog.StopWork();
+        dialog.WaitForScan();
+        QCOMPARE(dialog.Catalogue().Mode(), RecoveryMode::Described);
     }
 
     void nextWithNothingTickedNoticesAndStays()

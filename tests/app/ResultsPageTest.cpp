@@ -12,6 +12,7 @@
 #include "TempFolder.h"
 #include "TestWorld.h"
 
+#include <QCheckBox>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
@@ -84,24 +85,25 @@ private:
 };
 
 // Drives the window to the results page with a finished scan of the world's volume.
-void ScanTo(MainDialog& dialog, int figureKb = 64)
+void ScanTo(MainDialog& dialog, int figureKb = 64, bool exact = false)
 {
     QTreeWidget* list = dialog.DriveList();
     list->setCurrentItem(list->topLevelItem(0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
     dialog.OnNext();
     dialog.SetSettings("FoundFile", QString::number(figureKb));
+    dialog.ExactRecoveryBox()->setChecked(exact);
     dialog.OnNext();
     dialog.WaitForScan();
 }
 
 // The main window on the results page after a finished scan of the volume `opener` gives.
 struct ScannedCard {
-    explicit ScannedCard(std::function<VolumeOpenResult()> opener, int figureKb = 64)
+    explicit ScannedCard(std::function<VolumeOpenResult()> opener, int figureKb = 64, bool exact = false)
     {
         world.opener = std::move(opener);
         dialog.show();
-        ScanTo(dialog, figureKb);
+        ScanTo(dialog, figureKb, exact);
     }
     World world;
     MainDialog dialog{world.Environment()};
@@ -370,6 +372,52 @@ private slots:
         QCOMPARE(saved.entryList(QDir::Files).size(), 10);
         QVERIFY(!saved.exists("FoundFileBMP11.BMP"));
         QCOMPARE(QFileInfo(saved.filePath("FoundFileBMP1.BMP")).size(), 4 * 1024);
+    }
+
+    void anExactScanMarksEveryTileWithItsVerdictAndSavesEachFilesOwnLength()
+    {
+        // Two whole JPEGs, one whose middle was overwritten with zeros, a bitmap, and a sector that
+        // only begins with "BM".
+        const fx::Bytes first = fx::EncodeJpegJfif(fx::MakeScene(120, 80, 1), 85);
+        const fx::Bytes second = fx::EncodeJpegJfif(fx::MakeScene(160, 90, 2), 85);
+        fx::Bytes damaged = fx::EncodeJpegJfif(fx::MakeScene(200, 150, 3), 90);
+        std::fill(damaged.begin() + static_cast<std::ptrdiff_t>(damaged.size() / 3),
+              damaged.begin() + static_cast<std::ptrdiff_t>(damaged.size() * 2 / 3), 0);
+        const fx::Bytes bitmap = fx::EncodeBmp(fx::MakeScene(40, 30, 4));
+        auto volume = quorvex::testing::MakeVolumeBytes(2048);
+        quorvex::testing::PutAtSector(volume, 8, first);
+        quorvex::testing::PutAtSector(volume, 72, damaged);
+        quorvex::testing::PutAtSector(volume, 136, second);
+        quorvex::testing::PutAtSector(volume, 200, bitmap);
+        quorvex::testing::PutAtSector(volume, 300, std::vector<unsigned char>{'B', 'M', 'W', 0, 0});
+        quorvex::testing::TempFolder out;
+        ScannedCard card(MemoryOpener(volume), 64, true);
+        card.world.folder = QString::fromStdString(out.Path().string());
+        MainDialog& dialog = card.dialog;
+        QCOMPARE(dialog.Catalogue().FoundCount(), 4u);  // the false bitmap is not listed
+
+        dialog.BuildThumbnails("JPG");
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->count(), 3);
+        auto markAt = [&](int row) {
+            const QImage tile = dialog.ResultsList()->item(row)->icon().pixmap(100, 100).toImage();
+            return QColor(tile.pixel(100 - 8, 100 - 8));  // inside the badge, off its symbol
+        };
+        QCOMPARE(markAt(0), QColor(0x2E, 0x9E, 0x44));
+        QCOMPARE(markAt(1), QColor(0xE8, 0x9A, 0x10));
+        QCOMPARE(markAt(2), QColor(0x2E, 0x9E, 0x44));
+        QVERIFY(dialog.ResultsList()->item(1)->toolTip().contains("damaged"));
+        QVERIFY(dialog.ResultsList()->item(0)->toolTip().contains(QLocale(QLocale::English).toString(first.size())));
+
+        dialog.OnSave(true);
+        const QString saved = card.world.folder + "/recoverd/";
+        QCOMPARE(QFileInfo(saved + "JPG/FoundFileJPG1.JPG").size(), qint64(first.size()));
+        QCOMPARE(QFileInfo(saved + "JPG/FoundFileJPG2.JPG").size(), qint64(damaged.size()));
+        QCOMPARE(QFileInfo(saved + "JPG/FoundFileJPG3.JPG").size(), qint64(second.size()));
+        QCOMPARE(QFileInfo(saved + "BMP/FoundFileBMP4.BMP").size(), qint64(bitmap.size()));
+        QFile file(saved + "JPG/FoundFileJPG3.JPG");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(reinterpret_cast<const char*>(second.data()), qsizetype(second.size())));
     }
 
     void saveSelectedWithNothingSelectedWritesNothing()

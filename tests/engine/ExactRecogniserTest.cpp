@@ -102,7 +102,8 @@ TEST(ExactRecogniser, FindsEachFileWithItsLengthAndVerdictAndNoFalseStarts)
     const fx::Bytes jpeg = fx::EncodeJpeg(Scene(), camera);
     const fx::Bytes png = fx::EncodePng(Scene());
     fx::Bytes damaged = fx::EncodeJpegJfif(fx::MakeScene(400, 300, 6), 85);
-    std::fill(damaged.begin() + 3000, damaged.begin() + 6000, 0);
+    std::fill(damaged.begin() + static_cast<std::ptrdiff_t>(damaged.size() / 3),
+              damaged.begin() + static_cast<std::ptrdiff_t>(damaged.size() * 2 / 3), 0);
     auto volume = NoiseVolume(600);
     PutAtSector(volume, 16, jpeg);
     PutAtSector(volume, 200, std::vector<unsigned char>{'B', 'M', 0x36, 0x10, 0, 0, 9, 9});  // no bitmap

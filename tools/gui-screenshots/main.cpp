@@ -78,6 +78,8 @@ int main(int argc, char** argv)
     env.notice = [](const QString& text) { std::fprintf(stderr, "notice: %s\n", qPrintable(text)); };
     env.exitProcess = [](int) {};
     env.openUrl = [](const QString&) {};
+    env.loadExactRecovery = [] { return false; };
+    env.storeExactRecovery = [](bool) {};
     env.openerFor = [&slow](const VolumeDescription& volume) -> VolumeOpener {
         return [&slow, path = volume.path] {
             VolumeOpenResult result = FileVolumeSource::Open(path);
