@@ -1,6 +1,7 @@
 // quorvex-cli: lists volumes, scans a volume or a disk image for lost pictures and saves them.
 #include "ExitStatus.h"
 #include "ListCommand.h"
+#include "MemoryTuning.h"
 #include "ScanCommand.h"
 
 #include <CLI/CLI.hpp>
@@ -13,6 +14,7 @@
 int main(int argc, char** argv)
 {
     using namespace quorvex::cli;
+    quorvex::KeepFreedMemoryForReuse();
 
     CLI::App app{"Quorvex finds lost or deleted pictures on a card, a disk or a disk image.", "quorvex-cli"};
     app.set_version_flag("--version", "quorvex-cli " QUORVEX_VERSION);

@@ -68,7 +68,8 @@ std::optional<RecognisedFile> ExactRecogniser::Examine(const unsigned char* sect
         found.typeIndex = *typeIndex;
         found.lengthBytes = walk.length;
         found.verdict = VerdictOf(walk.end, walk.decoded);
-        if (found.verdict == Verdict::Complete && walk.decoded == DecodeResult::Clean && walk.length > kSectorSize)
+        if (found.verdict == Verdict::Complete && walk.decoded == DecodeResult::Clean &&
+            candidate.format->cleanDecodeCoversFile && walk.length > kSectorSize)
             found.sectorsInside = (walk.length + kSectorSize - 1) / kSectorSize - 1;
         return found;
     }

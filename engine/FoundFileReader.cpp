@@ -64,8 +64,10 @@ void FoundFileReader::LoadBlock(std::uint64_t firstSector, std::size_t sectors)
     SectorReadResult read = reader_.ReadSectors(firstSector, sectors, block_);
     std::size_t filled = read.sectorsRead;
     // Where the block failed, read on sector by sector so that only bad sectors are zeros.
-    SectorBuffer one(1);
+    if (filled < sectors && read.error != 0 && !single_)
+        single_.emplace(1);
     while (filled < sectors && read.error != 0) {
+        SectorBuffer& one = *single_;
         std::memset(block_.Data() + filled * kSectorSize, 0, kSectorSize);
         ++unreadableSectors_;
         for (++filled; filled < sectors; ++filled) {

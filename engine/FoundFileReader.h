@@ -5,6 +5,7 @@
 #include "formats/ByteSource.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace quorvex {
@@ -43,6 +44,7 @@ private:
     std::vector<ByteRange> pieces_;
     std::uint64_t size_ = 0;
     SectorBuffer block_;
+    std::optional<SectorBuffer> single_;  // for sector-by-sector re-reads, made when first needed
     std::size_t blockPiece_ = SIZE_MAX;  // which piece and which of its blocks the cache holds
     std::uint64_t blockIndex_ = 0;
     std::uint64_t unreadableSectors_ = 0;

@@ -16,8 +16,9 @@ struct RecognisedFile {
     std::uint64_t lengthBytes = 0;       // exact recovery: the file's length; 0 in the described mode
     Verdict verdict = Verdict::None;     // exact recovery: what the walk and the decode said
     // Sectors after the first that need no test of their own: those of a file whose every byte
-    // a decoder has checked. A file no decoder could check (an uncompressed bitmap, a RIFF, a
-    // raw file) may hold another file written over it, so its sectors are still tested.
+    // a decoder has checked (a JPEG, PNG or GIF). A file no decoder could check through (a
+    // bitmap, a TIFF or raw file, a RIFF) may hold another file written over it, so its sectors
+    // are still tested.
     std::uint64_t sectorsInside = 0;
 };
 

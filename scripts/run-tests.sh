@@ -32,6 +32,15 @@ for preset in "${presets[@]}"; do
     build/fuzz/fuzz/markup_fuzz -max_total_time="${QUORVEX_FUZZ_SECONDS:-30}" -timeout=10 -rss_limit_mb=2048 \
       -max_len=4096 -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
     rm -rf "$corpus"
+    # Exact recovery's format targets: a short run each on the seed corpora kept in the repo.
+    for dir in fuzz/corpus-formats/*/; do
+      format=$(basename "$dir")
+      corpus=$(mktemp -d)
+      cp "$dir"* "$corpus"/
+      build/fuzz/fuzz/format_fuzz_$format -max_total_time="${QUORVEX_FORMAT_FUZZ_SECONDS:-10}" -timeout=20 \
+        -rss_limit_mb=2048 -max_len=70000 "$corpus" 2>&1 | grep -E '^Done|ERROR|SUMMARY' | sed "s/^/$format: /"
+      rm -rf "$corpus"
+    done
     # The image service's targets: a short run each on seeds from our own encoders.
     if [ -x build/fuzz/fuzz/image_fuzz_jpeg ]; then
       cmake --build --preset release --target quorvex-make-fuzz-seeds >/dev/null

@@ -1,5 +1,6 @@
 #include "CrwFormat.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quorvex {
@@ -50,14 +51,34 @@ FormatWalk WalkCrw(ByteSource& file)
     walk.recognised = true;
     walk.token = "CRW";
     SequentialBytes bytes(file);
-    // E - 4 holds the directory's offset; the smallest heap is one entry: 2 + 10 + 4 bytes.
-    for (std::uint64_t end = kHeapStart + 16; end <= file.Size(); ++end) {
-        const auto window = bytes.From(end - 4, 4);
+    const std::uint64_t size = file.Size();
+    // The four bytes before the end E give the directory's offset D, and D < E < Size, so the
+    // last of them (the offset's top byte) is at most Size >> 24: zero for any heap under 16 MiB.
+    // Only where that byte fits is a directory looked for.
+    const auto topMost = static_cast<unsigned char>(std::min<std::uint64_t>(size >> 24, 255));
+    std::uint64_t top = kHeapStart + 16 - 1;  // where the offset's top byte would be: E - 1
+    while (top < size) {
+        const auto window = bytes.From(top - 3, 4);
         if (window.size() < 4)
             break;
-        const std::uint64_t directory = static_cast<std::uint64_t>(window[0]) | window[1] << 8 |
-                                        static_cast<std::uint64_t>(window[2]) << 16 |
-                                        static_cast<std::uint64_t>(window[3]) << 24;
+        const unsigned char* base = window.data();
+        std::size_t i = 3;
+        if (topMost == 0) {
+            const void* zero = std::memchr(base + 3, 0, window.size() - 3);
+            i = zero ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - base) : window.size();
+        } else {
+            while (i < window.size() && base[i] > topMost)
+                ++i;
+        }
+        if (i == window.size()) {
+            top += window.size() - 3;
+            continue;
+        }
+        const std::uint64_t end = top - 3 + i + 1;
+        top = end;
+        const std::uint64_t directory = static_cast<std::uint64_t>(base[i - 3]) | base[i - 2] << 8 |
+                                        static_cast<std::uint64_t>(base[i - 1]) << 16 |
+                                        static_cast<std::uint64_t>(base[i]) << 24;
         const std::uint64_t directoryAt = kHeapStart + directory;
         if (directoryAt + 16 > end || (end - directoryAt - 6) % 10 != 0)
             continue;

@@ -17,11 +17,11 @@ using namespace std::string_view_literals;
 std::span<const ExactFormat> ExactFormatTable()
 {
     static const std::array<ExactFormat, 9> table{{
-        {"JPEG", {"JPG"}, "\xFF"sv, LooksLikeJpegStart, WalkJpeg, DecodeJpeg},
+        {"JPEG", {"JPG"}, "\xFF"sv, LooksLikeJpegStart, WalkJpeg, DecodeJpeg, true},
         {"BMP", {"BMP"}, "B"sv, LooksLikeBmpStart, WalkBmp, nullptr},
         {"TIFF", {"TIF", "NEF", "DCR"}, "IM"sv, LooksLikeTiffStart, WalkTiff, DecodeTiff},
-        {"PNG", {"PNG"}, "\x89"sv, LooksLikePngStart, WalkPng, nullptr},
-        {"GIF", {"GIF"}, "G"sv, LooksLikeGifStart, WalkGif, DecodeGif},
+        {"PNG", {"PNG"}, "\x89"sv, LooksLikePngStart, WalkPng, nullptr, true},
+        {"GIF", {"GIF"}, "G"sv, LooksLikeGifStart, WalkGif, DecodeGif, true},
         {"RIFF", {"RIFF"}, "R"sv, LooksLikeRiffStart, WalkRiff, nullptr},
         {"RAF", {"RAF"}, "F"sv, LooksLikeRafStart, WalkRaf, nullptr},
         {"MRW", {"MRW"}, "\x00"sv, LooksLikeMrwStart, WalkMrw, nullptr},

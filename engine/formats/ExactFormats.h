@@ -19,6 +19,10 @@ struct ExactFormat {
     FormatWalk (*walk)(ByteSource& file);
     // Decodes the file's bytes; null when the walk decides alone (it may decode as it walks).
     DecodeResult (*decode)(std::span<const unsigned char> file);
+    // Whether a clean decode (or walk) has checked every byte of the file, so that no other file
+    // can lie inside it: true for JPEG (all entropy-coded data), PNG (a CRC over every chunk) and
+    // GIF (all image data); a TIFF's uncompressed strips and raw data say nothing.
+    bool cleanDecodeCoversFile = false;
 
     bool Reports(std::string_view token) const
     {

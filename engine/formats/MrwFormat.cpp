@@ -1,6 +1,5 @@
 #include "MrwFormat.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace quorvex {
@@ -52,6 +51,11 @@ FormatWalk WalkMrw(ByteSource& file)
             return walk;
         }
         const std::uint64_t length = *ReadU32(file, pos + 4, ByteOrder::Big);
+        if (pos + 8 + length > dataStart) {  // a block that runs past the header
+            walk.end = WalkEnd::Broken;
+            walk.length = pos;
+            return walk;
+        }
         if (std::memcmp(block + 1, "PRD", 3) == 0) {
             const auto height = ReadU16(file, pos + 16, ByteOrder::Big);
             const auto width = ReadU16(file, pos + 18, ByteOrder::Big);
@@ -63,9 +67,14 @@ FormatWalk WalkMrw(ByteSource& file)
         }
         pos += 8 + length;
     }
-    if (pos != dataStart || !sized) {
+    if (pos > file.Size()) {  // the header's blocks themselves run past what may be read
+        walk.end = WalkEnd::OutOfBound;
+        walk.length = file.Size();
+        return walk;
+    }
+    if (!sized) {
         walk.end = WalkEnd::Broken;
-        walk.length = std::min(pos, dataStart);
+        walk.length = pos;
         return walk;
     }
     const std::uint64_t end = dataStart + rawBytes;

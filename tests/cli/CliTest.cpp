@@ -172,21 +172,18 @@ TEST(Cli, NoProgressLineOrTerminalCodesWhenStderrIsNotATerminal)
 
 TEST(Cli, ExactRecoveryPrintsEachFilesLengthAndVerdictAndSavesExactlyItsBytes)
 {
-    // Every planted picture is whole; the Canon file is a header without its heap, so its end
-    // is never found: truncated at the end of the card.
+    // Every planted file is whole.
     const auto planted = Manifest();
-    const std::uint64_t cardBytes = fs::file_size(QUORVEX_SAMPLE_IMAGE);
     TempDir out;
     const Result text = RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --exact --out " + out.Path().string());
     ASSERT_EQ(text.status, 0);
     const auto lines = Lines(text.out);
     ASSERT_EQ(lines.size(), planted.size());
     for (std::size_t i = 0; i < planted.size(); ++i) {
-        const bool canon = planted[i].token == "CRW";
-        const std::uint64_t length = canon ? cardBytes - planted[i].startSector * 512 : planted[i].length;
+        const std::uint64_t length = planted[i].length;
         const std::string name = "FoundFile" + planted[i].token + std::to_string(i + 1) + "." + planted[i].token;
         EXPECT_EQ(lines[i], name + "\t" + planted[i].token + "\t" + std::to_string(planted[i].startSector) + "\t" +
-                                std::to_string(length) + "\t" + (canon ? "truncated" : "complete"));
+                                std::to_string(length) + "\tcomplete");
         const fs::path saved = out.Path() / "recoverd" / planted[i].token / name;
         ASSERT_EQ(fs::file_size(saved), length) << name;
         EXPECT_EQ(ReadBytes(saved, 0, length), ReadBytes(QUORVEX_SAMPLE_IMAGE, planted[i].startSector * 512, length))
@@ -200,8 +197,8 @@ TEST(Cli, ExactRecoveryPrintsEachFilesLengthAndVerdictAndSavesExactlyItsBytes)
     EXPECT_EQ(jsonLines[0], "{\"name\":\"FoundFileJPG1.JPG\",\"token\":\"JPG\",\"start_sector\":2064,"
                             "\"length\":6371,\"verdict\":\"complete\"}");
     EXPECT_EQ(jsonLines[3], "{\"summary\":{\"found\":3,\"by_type\":{\"JPG\":2,\"CRW\":1},\"saved\":0,"
-                            "\"failed\":0,\"unreadable_sectors\":0,\"by_verdict\":{\"complete\":2,\"damaged\":0,"
-                            "\"truncated\":1},\"mode\":\"exact\"}}");
+                            "\"failed\":0,\"unreadable_sectors\":0,\"by_verdict\":{\"complete\":3,\"damaged\":0,"
+                            "\"truncated\":0},\"mode\":\"exact\"}}");
 }
 
 TEST(Cli, TypesPrefixAndPerTypeFiguresShapeNamesAndSizes)
