@@ -3,6 +3,8 @@
 # baseline measured in the same run on the same data, so the numbers travel between machines:
 #   scan_vs_raw_read_ratio    time of `cat image > /dev/null` / time of a scan for all eleven
 #                             types (2 GiB image, warm page cache); 1.0 = as fast as reading
+#   scan_vs_raw_read_ratio_exact  the same for a scan in exact recovery (--exact): every planted
+#                             file walked to its end and decoded for its verdict
 #   save_vs_cp_ratio          time of `cp -r` of the saved files / time of the Save All that
 #                             wrote them; 1.0 = as fast as copying the same bytes
 #   rss_mib_per_million_hits  peak resident memory of a scan that records ~1 million found files
@@ -51,7 +53,8 @@ make_image hits 512 bitmap-headers 0
 cat "$work/scan.img" >/dev/null
 raw=$(best_of "$runs" sh -c "cat '$work/scan.img' >/dev/null")
 scan=$(best_of "$runs" sh -c "'$cli' scan '$work/scan.img' >/dev/null 2>&1")
-echo "raw read: ${raw}s  scan: ${scan}s  (2 GiB, all types)"
+exact=$(best_of "$runs" sh -c "'$cli' scan '$work/scan.img' --exact >/dev/null 2>&1")
+echo "raw read: ${raw}s  scan: ${scan}s  exact scan: ${exact}s  (2 GiB, all types)"
 
 # 2. Save All against cp of exactly the bytes it wrote (288 files of 4 MiB).
 save_once() { rm -rf "$work/saved"; sync; "$cli" scan "$work/save.img" --max-kb 4096 --out "$work/saved" >/dev/null 2>&1; }
@@ -96,10 +99,11 @@ echo "thumbnails: ours ${ours}s  vipsthumbnail: ${theirs}s  (200 photos, 4000 x 
 markup_us=$(build/release/bench/MarkupLayoutBench --benchmark_format=json 2>/dev/null |
   python3 -c "import json, sys; print(json.load(sys.stdin)['benchmarks'][0]['real_time'])")
 
-python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" "$ours" "$theirs" <<'PY'
+python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" "$ours" "$theirs" "$exact" <<'PY'
 import sys
-raw, scan, copy, save, peak, hits, markup_us, ours, theirs = map(float, sys.argv[1:])
+raw, scan, copy, save, peak, hits, markup_us, ours, theirs, exact = map(float, sys.argv[1:])
 print(f"scan_vs_raw_read_ratio={raw / scan:.2f}")
+print(f"scan_vs_raw_read_ratio_exact={raw / exact:.2f}")
 print(f"save_vs_cp_ratio={copy / save:.2f}")
 print(f"rss_mib_per_million_hits={peak / (hits / 1e6):.1f}")
 print(f"markup_layout_2kb_us={markup_us:.0f}")

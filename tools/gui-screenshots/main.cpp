@@ -1,6 +1,8 @@
 // gui-screenshots: walks the main window through its pages with the sample card image and saves a
 // screenshot of each, of the settings dialog and of the About box, on the offscreen platform.
-//   gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER
+// With a second card, also the type page with "Exact recovery" ticked and the results of an
+// exact scan of that card (each tile with its verdict mark).
+//   gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER [EXACT_CARD_IMAGE]
 #include "AboutBox.h"
 #include "CTypeTreeCtrl.h"
 #include "MediaPreviewDialog.h"
@@ -12,6 +14,7 @@
 #include "FileVolumeSource.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QPainter>
 #include <QListWidget>
@@ -64,8 +67,8 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER [EXACT_CARD_IMAGE]\n");
         return 1;
     }
     const QString image = QString::fromLocal8Bit(argv[1]);
@@ -179,5 +182,34 @@ int main(int argc, char** argv)
     }
     std::printf("found %llu files; screenshots in %s\n", static_cast<unsigned long long>(dialog.Catalogue().FoundCount()),
                 argv[2]);
+
+    if (argc == 4) {
+        MainDialog exact(env);
+        exact.show();
+        exact.AddDiskImage(QString::fromLocal8Bit(argv[3]));
+        exact.OnNext();
+        exact.ExactRecoveryBox()->setChecked(true);
+        Shot(exact).save(out.filePath("10-type-page-exact.png"));
+        exact.OnNext();
+        exact.WaitForScan();
+        QTreeWidgetItem* types = exact.ResultsTree()->topLevelItem(0);
+        for (int i = 0; i < types->childCount(); ++i) {
+            if (types->child(i)->text(0) != "JPG")
+                continue;
+            exact.ResultsTree()->setCurrentItem(types->child(i));
+            exact.BuildThumbnails("JPG");
+            exact.WaitForThumbnails();
+        }
+        // Scroll to the first file that is not whole, so its mark is in the picture.
+        for (int i = 0; i < exact.ResultsList()->count(); ++i)
+            if (!exact.ResultsList()->item(i)->toolTip().contains("complete")) {
+                exact.ResultsList()->scrollToItem(exact.ResultsList()->item(i));
+                exact.ResultsList()->item(i)->setSelected(true);
+                std::printf("%s\n", qPrintable(exact.ResultsList()->item(i)->toolTip()));
+                break;
+            }
+        Shot(exact).save(out.filePath("11-results-exact.png"));
+        std::printf("exact scan: found %llu files\n", static_cast<unsigned long long>(exact.Catalogue().FoundCount()));
+    }
     return 0;
 }
