@@ -123,7 +123,7 @@ int ReadFromMemory(GifFileType* gif, GifByteType* into, int wanted)
 bool DecodeFrames(GifFileType* gif, std::vector<GifPixelType>& row, bool& tooLarge)
 {
     for (;;) {
-        GifRecordType record;
+        GifRecordType record = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif, &record) != GIF_OK)
             return false;
         switch (record) {

@@ -13,6 +13,7 @@
 #include "RafFormat.h"
 #include "RiffFormat.h"
 #include "TiffFormat.h"
+#include "TiffLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,43 @@ TEST(ExactJpeg, APictureAppendedByAMultiPictureIndexStaysWithTheFile)
     ExpectWhole(Examine("JPG", mpo, Noise(10000)), mpo.size(), "JPG");
     // Cut inside the appended picture: the file reaches past what can be read.
     EXPECT_EQ(Examine("JPG", mpo, {}, mpo.size() - 100).verdict, Verdict::Truncated);
+    // An index whose entry list is not of the MP entry type lists nothing: the file ends with the
+    // first picture.
+    fx::Bytes wrongType = mpo;
+    const std::size_t mpf = static_cast<std::size_t>(
+        std::search(mpo.begin(), mpo.end(), std::begin("MPF"), std::begin("MPF") + 4) - mpo.begin());
+    const std::size_t entries = mpf + 4 + 8 + 2;  // after the TIFF header and the entry count
+    for (std::size_t e = entries; e < entries + 36; e += 12)
+        if (wrongType[e] == 0x02 && wrongType[e + 1] == 0xB0)
+            wrongType[e + 2] = 4;  // LONG instead of UNDEFINED
+    const fx::Bytes soi{0xFF, 0xD8, 0xFF};
+    const std::size_t second = static_cast<std::size_t>(
+        std::search(mpo.begin() + 10, mpo.end(), soi.begin(), soi.end()) - mpo.begin());
+    const Outcome first = Examine("JPG", wrongType, Noise(1000));
+    EXPECT_EQ(first.walk.end, WalkEnd::Closed);
+    EXPECT_EQ(first.walk.length, second);
+}
+
+TEST(ExactJpeg, BareGreyscaleJpegsThatBeginWithTheirFrameAreFound)
+{
+    // No APP0: SOI, then the frame header of one component, then the tables.
+    fx::JpegOptions bare;
+    bare.jfif = false;
+    bare.grayscale = true;
+    const fx::Bytes grey = fx::EncodeJpeg(Scene(), bare);
+    ASSERT_EQ(grey[3], 0xDB);  // libjpeg writes the tables first
+    std::size_t pos = 2;
+    while (grey[pos + 1] != 0xC0)
+        pos += 2 + (grey[pos + 2] << 8 | grey[pos + 3]);
+    const std::size_t frameLength = 2 + (grey[pos + 2] << 8 | grey[pos + 3]);
+    fx::Bytes frameFirst{0xFF, 0xD8};
+    frameFirst.insert(frameFirst.end(), grey.begin() + static_cast<std::ptrdiff_t>(pos),
+                      grey.begin() + static_cast<std::ptrdiff_t>(pos + frameLength));
+    frameFirst.insert(frameFirst.end(), grey.begin() + 2, grey.begin() + static_cast<std::ptrdiff_t>(pos));
+    frameFirst.insert(frameFirst.end(), grey.begin() + static_cast<std::ptrdiff_t>(pos + frameLength), grey.end());
+    ASSERT_EQ(frameFirst.size(), grey.size());
+    ExpectWhole(Examine("JPG", grey, Noise(100)), grey.size(), "JPG");
+    ExpectWhole(Examine("JPG", frameFirst, Noise(100)), grey.size(), "JPG");
 }
 
 TEST(ExactJpeg, FalseStartsAreNoFinds)
@@ -149,6 +187,7 @@ TEST(ExactJpeg, FalseStartsAreNoFinds)
           with({0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x40, 0x01, 0x02, 0x03, 0x04}),  // unnamed APP1
           with({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x10, 0x00}),                    // DQT too short
           with({0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x10, 0x00, 0x10, 0x05}),  // 5 components
+          with({0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x01}),  // a comment of length 1
           with({0xFF, 0xD8, 0xFE, 0xE0}), with({0xFF, 0xD9, 0xFF, 0xE0})}) {
         EXPECT_FALSE(LooksLikeJpegStart(candidate.data()));
         EXPECT_FALSE(Examine("JPG", candidate).walk.recognised);
@@ -404,6 +443,40 @@ TEST(ExactTiff, NikonAndKodakMakesAreNefAndDcr)
     }
 }
 
+TEST(ExactTiff, AStripAfterEverythingElseIsWhereTheFileEnds)
+{
+    // The header, the IFD, and the one strip last: only the strip's offset and byte count say
+    // where the file ends.
+    fx::TiffLayout tiff(false);
+    const int ifd = tiff.AddIfd();
+    const int strip = tiff.AddBlob(fx::Bytes(30000, 0x80));
+    tiff.Long(ifd, 256, {100});
+    tiff.Long(ifd, 257, {100});
+    tiff.Short(ifd, 258, {8, 8, 8});
+    tiff.Short(ifd, 262, {2});
+    tiff.BlobOffsets(ifd, 273, {strip});
+    tiff.Short(ifd, 277, {3});
+    tiff.BlobLengths(ifd, 279, {strip});
+    const fx::Bytes bytes = tiff.Build();
+    ExpectWhole(Examine("TIF", bytes, Noise(5000)), bytes.size(), "TIF");
+}
+
+TEST(ExactTiff, AnIfdMayHoldUpTo4096Entries)
+{
+    for (int entries : {4096, 4097}) {
+        fx::TiffLayout tiff(true);
+        const int ifd = tiff.AddIfd();
+        const int strip = tiff.AddBlob(fx::Bytes(300, 0x40));
+        tiff.Long(ifd, 256, {10});
+        tiff.Long(ifd, 257, {10});
+        tiff.BlobOffsets(ifd, 273, {strip});
+        tiff.BlobLengths(ifd, 279, {strip});
+        for (int tag = 0; tag < entries - 4; ++tag)
+            tiff.Short(ifd, static_cast<std::uint16_t>(40000 + tag), {1});
+        EXPECT_EQ(Examine("TIF", tiff.Build()).walk.recognised, entries == 4096) << entries;
+    }
+}
+
 TEST(ExactTiff, LoopingIfdChainsEndAndFalseStartsAreNoFinds)
 {
     // Every IFD's next pointer leads back to the first: the walk visits each once and ends.
@@ -501,6 +574,8 @@ TEST(ExactRaw, RafMrwAndCrwEndWhereTheirStructureSays)
     ExpectWhole(Examine("MRW", mrw, Noise(3000)), mrw.size(), "MRW");
     const fx::Bytes crw = fx::EncodeCrw(Scene(), 400000);
     ExpectWhole(Examine("CRW", crw, Noise(3000)), crw.size(), "CRW");
+    // A sensor of no width has no raw data to end with: the structure is broken.
+    EXPECT_EQ(Examine("MRW", fx::EncodeMrw(0, 48)).verdict, Verdict::Damaged);
     for (std::string_view token : {"RAF", "MRW", "CRW"}) {
         const fx::Bytes& file = token == "RAF" ? raf : token == "MRW" ? mrw : crw;
         EXPECT_EQ(Examine(token, Cut(file, file.size() - 10)).verdict, Verdict::Truncated) << token;

@@ -62,6 +62,7 @@ TEST(FoundFileCatalogue, FindsAnEntryByItsExactName)
     EXPECT_FALSE(catalogue.FindByName("FoundFileBMP5.BMP"));   // beyond the last
     EXPECT_FALSE(catalogue.FindByName("FoundFileBMP0.BMP"));
     EXPECT_FALSE(catalogue.FindByName("FoundFileBMP+3.BMP"));
+    EXPECT_FALSE(catalogue.FindByName("FoundFileBMP3x.BMP"));  // a letter after the number
     EXPECT_FALSE(catalogue.FindByName("FoundFileBMP.BMP"));
     EXPECT_FALSE(catalogue.FindByName(""));
 }
