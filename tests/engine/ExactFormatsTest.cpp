@@ -386,6 +386,26 @@ TEST(ExactBmp, EveryHeaderVersionAndRleEndAtTheFileSize)
     EXPECT_EQ(Examine("BMP", Cut(bmp, bmp.size() - 1)).verdict, Verdict::Truncated);
 }
 
+TEST(ExactBmp, ThirtyTwoBitBitfieldBitmapsAreFound)
+{
+    // A 32-bit bitmap with colour masks (compression 3), as editors write ones with alpha.
+    fx::Bytes bmp{'B', 'M'};
+    auto le32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bmp.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    };
+    auto le16 = [&](unsigned v) {
+        bmp.push_back(static_cast<unsigned char>(v));
+        bmp.push_back(static_cast<unsigned char>(v >> 8));
+    };
+    const std::uint32_t pixels = 40 * 30 * 4, offset = 14 + 40 + 12;
+    le32(offset + pixels), le32(0), le32(offset), le32(40), le32(40), le32(30);
+    le16(1), le16(32), le32(3), le32(pixels), le32(2835), le32(2835), le32(0), le32(0);
+    le32(0x00FF0000), le32(0x0000FF00), le32(0x000000FF);
+    bmp.resize(offset + pixels, 0x7F);
+    ExpectWhole(Examine("BMP", bmp, Noise(1000)), bmp.size(), "BMP");
+}
+
 TEST(ExactBmp, FieldsThatDisagreeAreNoFind)
 {
     const fx::Bytes bmp = fx::EncodeBmp(Scene());
@@ -597,6 +617,17 @@ TEST(ExactRaw, NearMissHeadersAreNoFinds)
     mrwBlock[9] = 'X';  // "\0XRD"
     EXPECT_FALSE(LooksLikeMrwStart(mrwBlock.data()));
     EXPECT_FALSE(LooksLikeMrwStart(fx::Bytes(512, 0).data()));  // an empty sector
+
+    // Inside the raw data, a tail that looks like a directory of one entry whose data would lie
+    // beyond it: not the heap's end; the walk goes on to the real one.
+    fx::Bytes falseEnd = fx::EncodeCrw(Scene(), 60000);
+    const std::size_t at = falseEnd.size() - 30000;
+    const std::uint32_t directory = static_cast<std::uint32_t>(at - 26);
+    const unsigned char tail[] = {1, 0, 0x05, 0x20, 0xFF, 0xFF, 0x0F, 0, 0, 0, 0, 0,
+                                  static_cast<unsigned char>(directory), static_cast<unsigned char>(directory >> 8),
+                                  static_cast<unsigned char>(directory >> 16), static_cast<unsigned char>(directory >> 24)};
+    std::copy(std::begin(tail), std::end(tail), falseEnd.begin() + static_cast<std::ptrdiff_t>(at));
+    ExpectWhole(Examine("CRW", falseEnd, Noise(3000)), falseEnd.size(), "CRW");
 
     const fx::Bytes crw = fx::EncodeCrw(Scene(), 1000);
     fx::Bytes crwLength = crw;
