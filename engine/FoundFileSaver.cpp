@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorvex {
 
@@ -23,13 +24,30 @@ std::string WithTrailingSeparator(std::string folder)
     return folder;
 }
 
+std::uint64_t SpaceFor(std::uint64_t lengthBytes)
+{
+    constexpr std::uint64_t kBlock = 4096;
+    return lengthBytes / kBlock * kBlock + (lengthBytes % kBlock != 0 ? kBlock : 0);
+}
+
 struct FoundFileSaver::Run {
     VolumeReader reader;
     SectorBuffer buffer;
     std::string destination;  // with its trailing separator
     SaveReport report;
     int lastPercent = -1;
+    std::uint64_t spent = 0;                  // SpaceFor of the files saved so far
+    std::uint64_t firstUnsaved = UINT64_MAX;  // the position where saving ended early, if it did
 };
+
+namespace {
+
+bool IsDiskFull(int error)
+{
+    return error == ENOSPC || error == EDQUOT;
+}
+
+}  // namespace
 
 FoundFileSaver::FoundFileSaver(const FoundFileCatalogue& catalogue, SaveObserver& observer)
     : catalogue_(catalogue), observer_(observer)
@@ -60,9 +78,32 @@ SaveReport FoundFileSaver::Save(const VolumeOpener& opener, const std::string& d
             run.lastPercent = percent;
             observer_.OnSaveProgress(percent);
         }
-        return entry == nullptr || SaveFoundFile(run, *entry);
+        if (entry == nullptr)
+            return true;
+        if (budget_ && run.spent + SpaceFor(entry->lengthBytes) > *budget_) {
+            run.firstUnsaved = position;  // this one and all after it do not fit
+            return false;
+        }
+        if (!SaveFoundFile(run, *entry)) {
+            if (run.report.outcome == SaveOutcome::DiskFull)
+                run.firstUnsaved = position;
+            return false;
+        }
+        return true;
     });
     run.reader.Close();
+    // Say what was not saved: the file the disk filled on, or that did not fit, and all after it.
+    if (run.firstUnsaved != UINT64_MAX) {
+        forEachChosen([&](std::uint64_t position, std::uint64_t, const FoundFileEntry* entry) {
+            if (position < run.firstUnsaved || entry == nullptr)
+                return true;
+            ++run.report.notSaved;
+            run.report.bytesStillNeeded += SpaceFor(entry->lengthBytes);
+            if (run.report.unsavedNames.size() < SaveReport::kMaxListedFailures)
+                run.report.unsavedNames.push_back(entry->name);
+            return true;
+        });
+    }
     return run.report;
 }
 
@@ -91,6 +132,23 @@ SaveReport FoundFileSaver::SaveSelected(const VolumeOpener& opener, const std::s
     });
 }
 
+std::uint64_t FoundFileSaver::SpaceNeeded() const
+{
+    std::uint64_t total = 0;
+    for (std::uint64_t i = 0; i < catalogue_.FoundCount(); ++i)
+        total += SpaceFor(catalogue_.LengthAt(i));
+    return total;
+}
+
+std::uint64_t FoundFileSaver::SpaceNeeded(const std::vector<std::string>& names) const
+{
+    std::uint64_t total = 0;
+    for (const std::string& name : names)
+        if (const auto entry = catalogue_.FindByName(name))
+            total += SpaceFor(entry->lengthBytes);
+    return total;
+}
+
 bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
 {
     const std::string folder = run.destination + kRecoveryFolderName + "/" + entry.token;
@@ -98,18 +156,28 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
     const std::string path = folder + "/" + entry.name;
     observer_.OnFileStarted(path);
 
-    auto fail = [&](int error) {
+    // A file that cannot be written is removed (no empty or partial file is left named like a
+    // found picture) and counted; the save goes on with the next one, unless the destination is
+    // full: then it ends, and the files not saved are reported.
+    auto fail = [&](int error, bool created) {
+        if (created)
+            ::unlink(path.c_str());
+        if (IsDiskFull(error)) {
+            run.report.outcome = SaveOutcome::DiskFull;
+            observer_.OnFileFailed(path, std::strerror(error));
+            return false;
+        }
         ++run.report.failed;
         const std::string reason = std::strerror(error);
         if (run.report.failures.size() < SaveReport::kMaxListedFailures)
             run.report.failures.push_back({path, reason});
         observer_.OnFileFailed(path, reason);
-        return true;  // the save goes on with the next file
+        return true;
     };
 
     OutputFile output;
     if (const int error = output.Create(path); error != 0)
-        return fail(error);
+        return fail(error, false);
 
     const CopyResult copy =
         CopyFileBytes(run.reader, run.buffer, entry.startSector, entry.lengthBytes, output, &saveStopRequested_);
@@ -122,13 +190,14 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
         run.report.partialFile = path;
         return false;
     case CopyStatus::WriteFailed:
-        return fail(copy.writeError);
+        return fail(copy.writeError, true);
     case CopyStatus::Complete:
         break;
     }
     if (closeError != 0)
-        return fail(closeError);
+        return fail(closeError, true);
     ++run.report.saved;
+    run.spent += SpaceFor(entry.lengthBytes);
     return true;
 }
 

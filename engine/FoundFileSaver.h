@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,11 @@ public:
 };
 
 enum class SaveOutcome {
-    Completed,          // every chosen entry was attempted
+    Completed,          // every chosen entry was attempted (or left out because it would not fit)
     Stopped,            // a stop was requested; files written so far stay, the last one partial
     VolumeUnavailable,  // the volume could not be opened; nothing was written, no folder made
+    DiskFull,           // the destination filled up: the file being written was removed, no more
+                        // were attempted
 };
 
 struct FailedFile {
@@ -43,9 +46,17 @@ struct SaveReport {
     std::string partialFile;               // the file a stop cut short, if any
     std::string message;                   // why the volume could not be opened
     std::vector<FailedFile> failures;      // the first kMaxListedFailures failed files
+    // Chosen files not written because the destination is full, or because they would not fit
+    // in the space the save was given; what they still need, and the first of their names.
+    std::uint64_t notSaved = 0;
+    std::uint64_t bytesStillNeeded = 0;
+    std::vector<std::string> unsavedNames;
 
     static constexpr std::size_t kMaxListedFailures = 100;
 };
+
+// What a file of `lengthBytes` takes on a destination: whole 4 KiB blocks.
+std::uint64_t SpaceFor(std::uint64_t lengthBytes);
 
 // The folder every file of a save goes into: <destination>/recoverd/<TOKEN>/<name>.
 inline constexpr const char* kRecoveryFolderName = "recoverd";
@@ -71,6 +82,14 @@ public:
     SaveReport SaveSelected(const VolumeOpener& opener, const std::string& destinationFolder,
                             const std::vector<std::string>& names);
 
+    // The space (SpaceFor each) that saving all entries, or the named ones, needs.
+    std::uint64_t SpaceNeeded() const;
+    std::uint64_t SpaceNeeded(const std::vector<std::string>& names) const;
+
+    // Saves only as many files, in order, as fit in `bytes` of space; the rest are reported as
+    // not saved. No budget: every chosen file is tried.
+    void SetSpaceBudget(std::optional<std::uint64_t> bytes) { budget_ = bytes; }
+
     // Asks the save to stop before its next sector block or entry; does not wait.
     void RequestStop() noexcept override { saveStopRequested_.store(1); }
 
@@ -84,6 +103,7 @@ private:
     const FoundFileCatalogue& catalogue_;
     SaveObserver& observer_;
     std::atomic<int> saveStopRequested_{0};
+    std::optional<std::uint64_t> budget_;
 };
 
 }  // namespace quorvex

@@ -3,6 +3,7 @@
 #include "FoundFileSaver.h"
 #include "MemoryVolumeSource.h"
 #include "RecordingObservers.h"
+#include "SmallFileSystem.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -282,4 +283,54 @@ TEST(CreateFolderPath, CreatesEveryFolderAlongThePath)
     EXPECT_TRUE(CreateFolderPath((root / "a/b/c").string()));  // existing folders are passed over
     std::ofstream(root / "file") << "x";
     EXPECT_FALSE(CreateFolderPath((root / "file/sub").string()));
+}
+
+TEST(FoundFileSaver, AFullDiskEndsTheSaveRemovesThePartialFileAndSaysWhatWasNotSaved)
+{
+    // 200 KiB of room; five files of 64 KiB: three fit, the fourth fills the disk half way.
+    SmallFileSystem small(200);
+    if (!small.Mounted())
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here";
+    auto volume = MakeVolumeBytes(1024, 0x33);
+    FoundFileCatalogue catalogue;
+    catalogue.Reset(SelectedTypes({{"BMP", "FoundFileBMP", 64}}));
+    for (std::uint64_t i = 0; i < 5; ++i)
+        catalogue.AppendFoundFile(0, 8 + 128 * i);
+    RecordingSaveObserver observer;
+    FoundFileSaver saver(catalogue, observer);
+    const SaveReport report = saver.SaveAll(CardOpener(), small.Path().string());
+    EXPECT_EQ(report.outcome, SaveOutcome::DiskFull);
+    EXPECT_EQ(report.saved, 3u);
+    EXPECT_EQ(report.failed, 0u);
+    EXPECT_EQ(report.notSaved, 2u);
+    EXPECT_EQ(report.bytesStillNeeded, 2u * 64 * 1024);
+    EXPECT_EQ(report.unsavedNames, (std::vector<std::string>{"FoundFileBMP4.BMP", "FoundFileBMP5.BMP"}));
+    // No empty or partial file is left named like a found picture.
+    EXPECT_EQ(FilesUnder(small.Path()), (std::vector<std::string>{"recoverd/", "recoverd/BMP/",
+                                                                    "recoverd/BMP/FoundFileBMP1.BMP",
+                                                                    "recoverd/BMP/FoundFileBMP2.BMP",
+                                                                    "recoverd/BMP/FoundFileBMP3.BMP"}));
+    EXPECT_EQ(observer.started.size(), 4u);  // the fifth was not even tried
+}
+
+TEST(FoundFileSaver, ABudgetSavesAsManyFilesAsFitInOrder)
+{
+    TempFolder dest;
+    FoundFileCatalogue catalogue;
+    catalogue.Reset(SelectedTypes({{"BMP", "FoundFileBMP", 1}, {"GIF", "FoundFileGIF", 4}}));
+    catalogue.AppendFoundFile(0, 8);   // 1 KiB: 4 KiB of space
+    catalogue.AppendFoundFile(1, 40);  // 4 KiB
+    catalogue.AppendFoundFile(0, 72);  // 1 KiB
+    RecordingSaveObserver observer;
+    FoundFileSaver saver(catalogue, observer);
+    EXPECT_EQ(saver.SpaceNeeded(), 12u * 1024);
+    EXPECT_EQ(saver.SpaceNeeded({"FoundFileGIF2.GIF", "nothing"}), 4u * 1024);
+    saver.SetSpaceBudget(8 * 1024);
+    const SaveReport report = saver.SaveAll(CardOpener(), dest.Path().string());
+    EXPECT_EQ(report.outcome, SaveOutcome::Completed);
+    EXPECT_EQ(report.saved, 2u);
+    EXPECT_EQ(report.notSaved, 1u);
+    EXPECT_EQ(report.bytesStillNeeded, 4u * 1024);
+    EXPECT_EQ(report.unsavedNames, std::vector<std::string>{"FoundFileBMP3.BMP"});
+    EXPECT_FALSE(fs::exists(dest / "recoverd/BMP/FoundFileBMP3.BMP"));
 }

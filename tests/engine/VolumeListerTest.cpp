@@ -1,4 +1,5 @@
 // Finding volumes in a fake /sys/class/block tree laid out as the kernel lays it out.
+#include "FakeSysfs.h"
 #include "VolumeLister.h"
 
 #include <gtest/gtest.h>
@@ -11,41 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A fake sysfs: devices live under devices/, class/block holds a symlink per disk and partition.
-class FakeSysfs {
-public:
-    FakeSysfs()
-    {
-        std::string pattern = (fs::temp_directory_path() / "quorvex-sysfs-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
-        fs::create_directories(root_ / "class/block");
-    }
-    ~FakeSysfs() { fs::remove_all(root_); }
-
-    fs::path ClassBlock() const { return root_ / "class/block"; }
-
-    void AddDisk(const std::string& bus, const std::string& name, std::uint64_t sectors, int removable)
-    {
-        const fs::path dir = root_ / "devices" / bus / "block" / name;
-        fs::create_directories(dir);
-        Write(dir / "size", std::to_string(sectors));
-        Write(dir / "removable", std::to_string(removable));
-        fs::create_directory_symlink(dir, ClassBlock() / name);
-    }
-
-    void AddPartition(const std::string& bus, const std::string& disk, const std::string& name, std::uint64_t sectors)
-    {
-        const fs::path dir = root_ / "devices" / bus / "block" / disk / name;
-        fs::create_directories(dir);
-        Write(dir / "size", std::to_string(sectors));
-        Write(dir / "partition", "1");
-        fs::create_directory_symlink(dir, ClassBlock() / name);
-    }
-
-private:
-    static void Write(const fs::path& file, const std::string& text) { std::ofstream(file) << text << '\n'; }
-    fs::path root_;
-};
+using quorvex::testing::FakeSysfs;
 
 std::vector<std::string> Rows(const std::vector<VolumeDescription>& volumes)
 {

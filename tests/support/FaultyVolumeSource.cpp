@@ -10,6 +10,8 @@ ReadOutcome FaultyVolumeSource::ReadAt(std::uint64_t offset, std::span<unsigned 
 {
     if (hook_)
         hook_(offset);
+    if (++reads_ > goneAfter_)
+        return {0, ENODEV};
     std::size_t length = std::min(destination.size(), readLimit_);
     int error = 0;
     const std::uint64_t firstSector = offset / kSectorSize;

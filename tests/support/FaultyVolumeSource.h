@@ -26,6 +26,8 @@ public:
     void LimitReadsTo(std::size_t bytes) { readLimit_ = bytes; }
     // Called before every read with its offset; tests use it to act in the middle of a run.
     void OnRead(std::function<void(std::uint64_t)> hook) { hook_ = std::move(hook); }
+    // After this many reads every read fails with ENODEV, as when the card is pulled out.
+    void GoneAfterReads(std::uint64_t reads) { goneAfter_ = reads; }
 
     std::uint64_t SizeBytes() const override { return inner_->SizeBytes(); }
     ReadOutcome ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override;
@@ -35,6 +37,8 @@ private:
     std::set<std::uint64_t> badSectors_;
     std::size_t readLimit_ = SIZE_MAX;
     std::function<void(std::uint64_t)> hook_;
+    std::uint64_t goneAfter_ = UINT64_MAX;
+    std::uint64_t reads_ = 0;
 };
 
 // A volume of any size that holds no data but zeros and a few sectors planted at chosen
