@@ -1,9 +1,11 @@
 #include "ScanCommand.h"
 
+#include "DestinationCheck.h"
 #include "ExitStatus.h"
 #include "FileTypeInfo.h"
 #include "FileVolumeSource.h"
 #include "FoundFileSaver.h"
+#include "Interrupt.h"
 #include "ScanEngine.h"
 #include "TerminalProgress.h"
 
@@ -20,37 +22,6 @@ namespace quorvex::cli {
 namespace {
 
 constexpr std::int64_t kDefaultMaxKb = 20480;
-
-// The job Ctrl-C stops. The handler only stores to lock-free atomics.
-std::atomic<Stoppable*> g_activeJob{nullptr};
-std::atomic<int> g_interrupted{0};
-static_assert(std::atomic<Stoppable*>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int)
-{
-    g_interrupted.store(1);
-    if (Stoppable* job = g_activeJob.load())
-        job->RequestStop();
-}
-
-class InterruptGuard {
-public:
-    InterruptGuard()
-    {
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptGuard()
-    {
-        g_activeJob.store(nullptr);
-        sigaction(SIGINT, &previous_, nullptr);
-    }
-
-private:
-    struct sigaction previous_ {};
-};
 
 class UsageError : public std::runtime_error {
 public:
@@ -122,14 +93,30 @@ public:
     }
     void OnScanProgress(int percent) override
     {
-        progress_.Show("Scanning", percent, std::to_string(catalogue_.FoundCount()) + " found");
+        percent_ = percent;
+        Show();
+    }
+    void OnUnreadableSectors(std::uint64_t total) override
+    {
+        unreadable_ = total;
+        Show();
     }
     void OnTypeFound(const std::string&) override {}
     void OnScanFinished(const ScanSummary&) override { progress_.Clear(); }
 
 private:
+    void Show()
+    {
+        std::string detail = std::to_string(catalogue_.FoundCount()) + " found";
+        if (unreadable_ > 0)
+            detail += ", " + std::to_string(unreadable_) + " unreadable sectors skipped";
+        progress_.Show("Scanning", percent_, detail);
+    }
+
     TerminalProgress& progress_;
     const FoundFileCatalogue& catalogue_;
+    int percent_ = 0;
+    std::uint64_t unreadable_ = 0;
 };
 
 class SaveProgressPrinter final : public SaveObserver {
@@ -201,6 +188,10 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
         summary["saved"] = save ? save->saved : 0;
         summary["failed"] = save ? save->failed : 0;
         summary["unreadable_sectors"] = unreadable;
+        if (save && save->notSaved > 0) {
+            summary["not_saved"] = save->notSaved;
+            summary["bytes_still_needed"] = save->bytesStillNeeded;
+        }
         // The described mode's summary stays as it always was, for the scripts that read it.
         if (catalogue.Mode() == RecoveryMode::Exact) {
             nlohmann::ordered_json byVerdict = nlohmann::ordered_json::object();
@@ -240,6 +231,15 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
         std::cerr << ".\n";
         if (!save->partialFile.empty())
             std::cerr << "Stopped while writing " << save->partialFile << "; it holds only part of the file.\n";
+        if (save->notSaved > 0) {
+            std::cerr << (save->outcome == SaveOutcome::DiskFull ? "The destination is full: saved " : "Saved ")
+                      << save->saved << " of " << save->saved + save->failed + save->notSaved << "; "
+                      << save->notSaved << " not saved, and they need " << HumanSize(save->bytesStillNeeded)
+                      << " more:";
+            for (std::size_t i = 0; i < save->unsavedNames.size() && i < 10; ++i)
+                std::cerr << ' ' << save->unsavedNames[i];
+            std::cerr << (save->notSaved > 10 ? " ...\n" : "\n");
+        }
     }
     if (unreadable > 0)
         std::cerr << unreadable << " sectors could not be read (skipped by the scan, written as zeros when saving).\n";
@@ -257,6 +257,15 @@ int RunScanCommand(const ScanCommandOptions& options)
         return kExitBadUsage;
     }
 
+    // A destination that cannot take the files, or lies on the scanned card, is refused before
+    // hours of scanning, not after.
+    if (options.outputFolder) {
+        if (const DestinationCheck check = CheckDestination(*options.outputFolder, options.source); !check.ok()) {
+            std::cerr << "quorvex-cli: " << check.reason << '\n';
+            return kExitSourceUnavailable;
+        }
+    }
+
     InterruptGuard interruptGuard;
     TerminalProgress progress(stderr);
     const VolumeOpener opener = OpenerForPath(options.source);
@@ -264,10 +273,10 @@ int RunScanCommand(const ScanCommandOptions& options)
     FoundFileCatalogue catalogue;
     ScanProgressPrinter scanPrinter(progress, catalogue);
     ScanEngine engine(catalogue, scanPrinter);
-    g_activeJob.store(&engine);
+    InterruptGuard::SetActiveJob(&engine);
     const ScanSummary scan =
         engine.Run(opener, std::move(selection), options.exact ? RecoveryMode::Exact : RecoveryMode::Described);
-    g_activeJob.store(nullptr);
+    InterruptGuard::SetActiveJob(nullptr);
 
     if (scan.outcome == ScanOutcome::VolumeUnavailable) {
         std::cerr << "quorvex-cli: cannot open " << scan.message << '\n';
@@ -278,13 +287,19 @@ int RunScanCommand(const ScanCommandOptions& options)
         std::cerr << "quorvex-cli: " << scan.message << '\n';
 
     std::optional<SaveReport> save;
-    const bool interrupted = g_interrupted.load() != 0;
+    const bool interrupted = InterruptGuard::Interrupted();
     if (options.outputFolder && !interrupted) {
         SaveProgressPrinter savePrinter(progress);
         FoundFileSaver saver(catalogue, savePrinter);
-        g_activeJob.store(&saver);
+        const std::uint64_t needed = saver.SpaceNeeded();
+        if (const auto free = FreeBytesAt(*options.outputFolder); free && needed > *free) {
+            std::cerr << "quorvex-cli: the files need " << HumanSize(needed) << " but only " << HumanSize(*free)
+                      << " are free in " << *options.outputFolder << "; saving as many as fit, in order.\n";
+            saver.SetSpaceBudget(*free);
+        }
+        InterruptGuard::SetActiveJob(&saver);
         save = saver.SaveAll(opener, *options.outputFolder);
-        g_activeJob.store(nullptr);
+        InterruptGuard::SetActiveJob(nullptr);
         progress.Clear();
         if (save->outcome == SaveOutcome::VolumeUnavailable) {
             std::cerr << "quorvex-cli: cannot open " << save->message << '\n';
@@ -293,11 +308,13 @@ int RunScanCommand(const ScanCommandOptions& options)
     }
 
     PrintSummary(catalogue, scan, save ? &*save : nullptr, options.json, options.outputFolder);
-    if (g_interrupted.load() != 0) {
+    if (InterruptGuard::Interrupted()) {
         std::cerr << "quorvex-cli: stopped by Ctrl-C\n";
         return kExitInterrupted;
     }
     if (save && save->failed > 0)
+        return kExitFilesNotWritten;
+    if (save && save->notSaved > 0)
         return kExitFilesNotWritten;
     if (scan.outcome == ScanOutcome::OutOfMemory)
         return kExitOutOfMemory;

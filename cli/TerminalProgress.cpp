@@ -29,4 +29,20 @@ void TerminalProgress::Clear()
     shown_ = false;
 }
 
+std::string HumanSize(std::uint64_t bytes)
+{
+    if (bytes < 1024)
+        return std::to_string(bytes) + " bytes";
+    static const char* units[] = {"KB", "MB", "GB", "TB", "PB"};
+    double value = static_cast<double>(bytes) / 1024.0;
+    int unit = 0;
+    while (value >= 1024.0 && unit < 4) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+    return text;
+}
+
 }  // namespace quorvex::cli

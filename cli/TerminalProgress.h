@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -20,5 +21,8 @@ private:
     bool enabled_;
     bool shown_ = false;
 };
+
+// A size for people: "512 bytes", "12.5 KB", "3.1 MB", "1.8 GB" (powers of 1024).
+std::string HumanSize(std::uint64_t bytes);
 
 }  // namespace quorvex::cli

@@ -1,5 +1,6 @@
 // quorvex-cli: lists volumes, scans a volume or a disk image for lost pictures and saves them.
 #include "ExitStatus.h"
+#include "ImageCommand.h"
 #include "ListCommand.h"
 #include "MemoryTuning.h"
 #include "ScanCommand.h"
@@ -19,8 +20,9 @@ int main(int argc, char** argv)
     CLI::App app{"Quorvex finds lost or deleted pictures on a card, a disk or a disk image.", "quorvex-cli"};
     app.set_version_flag("--version", "quorvex-cli " QUORVEX_VERSION);
     app.require_subcommand(1);
-    app.footer("Exit status: 0 done, 1 bad usage, 2 the source cannot be opened, 3 some files could not be\n"
-               "written, 4 the scan ran out of memory, 130 stopped by Ctrl-C.");
+    app.footer("Exit status: 0 done, 1 bad usage, 2 the source cannot be opened (or the destination is refused),\n"
+               "3 some files could not be written or saved (image: some sectors could not be read), 4 the scan\n"
+               "ran out of memory, 130 stopped by Ctrl-C.");
 
     bool listJson = false;
     std::string sysClassBlock = "/sys/class/block";
@@ -42,6 +44,15 @@ int main(int argc, char** argv)
                           "Exact recovery: validated headers, each file's real end, and a verdict per file "
                           "(complete, damaged, truncated)");
 
+    ImageCommandOptions image;
+    CLI::App* imageCommand = app.add_subcommand(
+        "image", "Copy a device into an image file the way a failing card needs, then scan the image");
+    imageCommand->add_option("SOURCE", image.source, "The device to copy (/dev/sdb1), read-only")->required();
+    imageCommand->add_option("IMAGE", image.image, "The image file to write")->required();
+    imageCommand->add_option("--map", image.map,
+                             "A map of what was copied (GNU ddrescue's format): written as it goes, and an imaging "
+                             "that was stopped goes on from it");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -50,5 +61,7 @@ int main(int argc, char** argv)
 
     if (*list)
         return RunListCommand(listJson, sysClassBlock);
+    if (*imageCommand)
+        return RunImageCommand(image);
     return RunScanCommand(scan);
 }

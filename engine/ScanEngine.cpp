@@ -130,6 +130,7 @@ ScanSummary ScanEngine::ScanVolume(VolumeReader& reader)
             const SectorReadResult chunk = reader.ReadSectors(s + c, kChunkSectors, buffer);
             if (chunk.error != 0) {
                 summary.unreadableSectors += kChunkSectors;
+                observer_.OnUnreadableSectors(summary.unreadableSectors);
                 continue;
             }
             if (!TestSectors(buffer, s + c, chunk.sectorsRead, summary))

@@ -33,6 +33,8 @@ public:
     virtual void OnScanProgress(int percent) = 0;
     // The first file of a type was found; types arrive in the order of their first hit.
     virtual void OnTypeFound(const std::string& token) = 0;
+    // Sectors the device could not read so far (skipped); sent when the count grows.
+    virtual void OnUnreadableSectors(std::uint64_t /*total*/) {}
     // The scan has ended for any reason; the catalogue is complete.
     virtual void OnScanFinished(const ScanSummary& summary) = 0;
 };

@@ -16,8 +16,8 @@ packages=(
   qt6-multimedia-dev libqt6multimediawidgets6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # tests, fuzzing and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 clang-14 libclang-rt-14-dev libvips-tools
-  # the recovery benchmark runs photorec beside us
-  testdisk
+  # the recovery benchmark runs photorec beside us; the imaging tests continue GNU ddrescue's maps
+  testdisk gddrescue
   # packaging and the end-to-end test on a real X display
   dpkg-dev desktop-file-utils appstream xvfb xauth xdotool x11-utils
 )

@@ -180,6 +180,7 @@ TEST(ScanEngine, AFailedChunkIsSkippedAndTheRestOfTheBlockStillTested)
     Scan(run, OpenerFor(faulty));
     EXPECT_EQ(run.Sectors(), (std::vector<std::uint64_t>{24, 3000}));
     EXPECT_EQ(run.summary.unreadableSectors, 8u);
+    EXPECT_EQ(run.observer.unreadable, std::vector<std::uint64_t>{8});  // told as it happens
     EXPECT_EQ(run.summary.outcome, ScanOutcome::Completed);
 }
 

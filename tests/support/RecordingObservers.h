@@ -23,6 +23,8 @@ struct RecordingScanObserver : ScanObserver {
             onProgress(percent);
     }
     void OnTypeFound(const std::string& token) override { typesFound.push_back(token); }
+    void OnUnreadableSectors(std::uint64_t total) override { unreadable.push_back(total); }
+    std::vector<std::uint64_t> unreadable;
     void OnScanFinished(const ScanSummary& summary) override { finished.push_back(summary); }
 };
 
