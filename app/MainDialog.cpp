@@ -16,6 +16,8 @@
 #include "DriveProperties.h"
 #include "FileTypeList.h"
 #include "FileVolumeSource.h"
+#include "FoundFileSaver.h"
+#include "ImagingDialog.h"
 #include "ProductLinks.h"
 #include "ProgramMessages.h"
 #include "ResourceTable.h"
@@ -29,6 +31,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -158,6 +161,10 @@ MainDialogEnvironment MainDialogEnvironment::Default()
         preview::MediaPreviewDialog dialog(path);
         dialog.exec();
     };
+    env.chooseImageFile = [](const QString& suggested) {
+        return QFileDialog::getSaveFileName(nullptr, "Create Disk Image", QDir::home().filePath(suggested),
+                                            "Disk images (*.img);;All files (*)");
+    };
     env.loadExactRecovery = [] { return QSettings().value("ExactRecovery", false).toBool(); };
     env.storeExactRecovery = [](bool exact) { QSettings().setValue("ExactRecovery", exact); };
     return env;
@@ -180,6 +187,8 @@ MainDialog::MainDialog(MainDialogEnvironment environment, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     connect(bridge_.get(), &ScanUiBridge::Progress, this, &MainDialog::OnScanProgress, Qt::QueuedConnection);
     connect(bridge_.get(), &ScanUiBridge::TypeFound, this, &MainDialog::OnTypeFound, Qt::QueuedConnection);
+    connect(bridge_.get(), &ScanUiBridge::UnreadableSectors, this, &MainDialog::OnUnreadableSectors,
+            Qt::QueuedConnection);
     connect(bridge_.get(), &ScanUiBridge::Finished, this, &MainDialog::OnScanFinished, Qt::QueuedConnection);
 
     BuildMenus();
@@ -220,6 +229,7 @@ void MainDialog::BuildMenus()
     };
     fileMenu_ = makeMenu("&File");
     fileMenu_->AppendEntry(0, kOpenDiskImageCommand, "Open Disk Image...", res::id::kDriveRemovable, 0);
+    fileMenu_->AppendEntry(0, kCreateDiskImageCommand, "Create Disk Image...", res::id::kDriveFixed, 0);
     fileMenu_->AppendEntry(0, kSaveSelectedCommand, "Save Selected", res::id::kMenuSaveSelected, 0);
     fileMenu_->AppendEntry(0, kSaveAllCommand, "Save All", res::id::kMenuSaveAll, 0);
     fileMenu_->AppendEntry(0, kExitCommand, "Exit", res::id::kMenuExit, 0);
@@ -236,7 +246,7 @@ void MainDialog::RefreshMenus()
         const int command = entry.action->data().toInt();
         if (command == kSaveSelectedCommand || command == kSaveAllCommand)
             entry.action->setEnabled(page_ == kResultsPage);
-        if (command == kOpenDiskImageCommand)
+        if (command == kOpenDiskImageCommand || command == kCreateDiskImageCommand)
             entry.action->setEnabled(page_ == kDrivePage);
     }
     for (const auto& entry : toolsMenu_->Entries())
@@ -363,6 +373,11 @@ void MainDialog::BuildControls()
     progress_->setRange(0, 100);
     progress_->setTextVisible(false);
     progress_->hide();
+    readErrors_ = new QLabel(surface_);
+    readErrors_->setGeometry(DialogRect(21, 251, 428, 10));
+    readErrors_->setFont(Verdana(7));
+    readErrors_->setStyleSheet("color: #B03020;");
+    readErrors_->hide();
 }
 
 // ---- the drive page
@@ -561,6 +576,8 @@ void MainDialog::StartScan()
     resultsList_->hide();
     scanningPicture_->show();
     progress_->setValue(0);
+    unreadableSectors_ = 0;
+    readErrors_->hide();
     scanReportPending_ = true;
     engine_->Start(env_.openerFor(*selectedDrive_), std::move(selection),
                    exactRecovery_->isChecked() ? RecoveryMode::Exact : RecoveryMode::Described);
@@ -580,6 +597,13 @@ QTreeWidget* MainDialog::ResultsTree() const
 void MainDialog::OnScanProgress(int percent)
 {
     progress_->setValue(percent);
+}
+
+void MainDialog::OnUnreadableSectors(qulonglong total)
+{
+    unreadableSectors_ = total;
+    readErrors_->setText(QString("%1 unreadable sectors skipped").arg(total));
+    readErrors_->show();
 }
 
 void MainDialog::OnTypeFound(const QString& token)
@@ -623,6 +647,12 @@ void MainDialog::OnScanFinished(int outcome, int openFailure, const QString& mes
         env_.notice("The drive could not be read, so nothing was scanned.<br><br>" + message.toHtmlEscaped());
     else if (result == ScanOutcome::OutOfMemory)
         env_.notice(message.toHtmlEscaped());
+    else if (unreadableSectors_ >= kImagingAdviceSectors)
+        env_.notice(QString("Quorvex could not read %1 sectors of this drive. A card that fails to read may stop "
+                            "working at any time: every thumbnail, preview and save reads it again.<br><br>Make an "
+                            "image of it first (go Back to the drive page, then File &gt; Create Disk Image...), and "
+                            "recover from the image.")
+                        .arg(unreadableSectors_));
 }
 
 void MainDialog::WaitForScan()
@@ -724,6 +754,9 @@ void MainDialog::OnCommand(int command)
     case kOpenDiskImageCommand:
         if (page_ == kDrivePage && env_.chooseDiskImage)
             AddDiskImage(env_.chooseDiskImage());
+        break;
+    case kCreateDiskImageCommand:
+        OnCreateDiskImage();
         break;
     default:
         break;
@@ -852,17 +885,32 @@ void MainDialog::OnSave(bool all)
         StopWork();
     }
     WaitForScan();  // the catalogue is complete only when the scan thread has ended
-    const QString folder = env_.chooseFolder ? env_.chooseFolder() : QString();
-    if (folder.isEmpty())
-        return;
     SaveProgressDialog::Job job;
     job.catalogue = &catalogue_;
     job.opener = env_.openerFor(*selectedDrive_);
-    job.destinationFolder = QFile::encodeName(folder).toStdString();
     job.saveAll = all;
     for (int row = 0; row < resultsList_->count(); ++row)
         if (resultsList_->item(row)->isSelected())
             job.names.push_back(resultsList_->item(row)->text().toStdString());
+    const std::uint64_t needed = all ? SpaceNeeded(catalogue_) : SpaceNeeded(catalogue_, job.names);
+    QString folder;
+    for (;;) {
+        folder = ChooseSaveFolder();
+        if (folder.isEmpty())
+            return;
+        const auto free = FreeBytesAt(QFile::encodeName(folder).toStdString());
+        if (!free || needed <= *free)
+            break;
+        if (env_.ask(QString("The files need %1 MB, but only %2 MB are free in %3.<br><br>Save as many of them as "
+                             "fit, in order? (No: choose another folder.)")
+                         .arg(static_cast<double>(needed) / (1024.0 * 1024.0), 0, 'f', 1)
+                         .arg(static_cast<double>(*free) / (1024.0 * 1024.0), 0, 'f', 1)
+                         .arg(folder.toHtmlEscaped()))) {
+            job.spaceBudget = *free;
+            break;
+        }
+    }
+    job.destinationFolder = QFile::encodeName(folder).toStdString();
     SaveProgressDialog dialog(std::move(job), env_.ask, this);
     dialog.exec();
     const SaveReport& report = dialog.Report();
@@ -872,6 +920,20 @@ void MainDialog::OnSave(bool all)
                     QString::fromStdString(report.message).toHtmlEscaped());
         return;
     }
+    if (report.notSaved > 0) {
+        QString text = QString(report.outcome == SaveOutcome::DiskFull ? "The destination is full. Saved %1 of %2 files."
+                                                                        : "Saved %1 of %2 files, as many as fit.")
+                           .arg(report.saved)
+                           .arg(report.saved + report.failed + report.notSaved);
+        text += QString("<br><br>%1 files were not saved; they need %2 MB more:")
+                    .arg(report.notSaved)
+                    .arg(static_cast<double>(report.bytesStillNeeded) / (1024.0 * 1024.0), 0, 'f', 1);
+        for (std::size_t i = 0; i < report.unsavedNames.size() && i < 5; ++i)
+            text += "<br>" + QString::fromStdString(report.unsavedNames[i]).toHtmlEscaped();
+        if (report.notSaved > 5)
+            text += "<br>...";
+        env_.notice(text);
+    }
     if (report.failed > 0) {
         QString text = QString("%1 of the files could not be written:").arg(report.failed);
         for (std::size_t i = 0; i < report.failures.size() && i < 5; ++i)
@@ -880,6 +942,79 @@ void MainDialog::OnSave(bool all)
             text += "<br>...";
         env_.notice(text);
     }
+}
+
+QString MainDialog::ChooseSaveFolder()
+{
+    for (;;) {
+        const QString folder = env_.chooseFolder ? env_.chooseFolder() : QString();
+        if (folder.isEmpty())
+            return {};
+        const DestinationCheck check =
+            CheckDestination(QFile::encodeName(folder).toStdString(), selectedDrive_->path, env_.systemTables);
+        if (check.ok())
+            return folder;
+        env_.notice(QString::fromStdString(check.reason).toHtmlEscaped());
+    }
+}
+
+void MainDialog::OnCreateDiskImage()
+{
+    QTreeWidgetItem* row = driveList_->currentItem();
+    const int index = row ? driveList_->indexOfTopLevelItem(row) : -1;
+    if (page_ != kDrivePage || index < 0 || index >= static_cast<int>(volumes_.size())) {
+        env_.notice("Select the drive to copy in the list first.");
+        return;
+    }
+    const VolumeDescription volume = volumes_[static_cast<std::size_t>(index)];
+    QString image;
+    for (;;) {
+        image = env_.chooseImageFile ? env_.chooseImageFile(QString::fromStdString(volume.name) + ".img") : QString();
+        if (image.isEmpty())
+            return;
+        const std::string folder = QFileInfo(image).absolutePath().toStdString();
+        if (const DestinationCheck check = CheckDestination(folder, volume.path, env_.systemTables); !check.ok()) {
+            env_.notice(QString::fromStdString(check.reason).toHtmlEscaped());
+            continue;
+        }
+        if (!QFile::exists(image))
+            break;
+        if (QFile::exists(image + ".map")) {
+            if (env_.ask("Copying into " + image.toHtmlEscaped() + " was stopped before it ended. Go on from where "
+                                                                   "it stopped? (No: choose another file.)"))
+                break;
+            continue;
+        }
+        env_.notice(image.toHtmlEscaped() + " exists already. Choose another name: Quorvex does not overwrite it.");
+    }
+    ImagingDialog::Job job;
+    job.source = env_.openerFor(volume);
+    job.sourceName = QString::fromStdString(volume.RowText());
+    job.imagePath = QFile::encodeName(image).toStdString();
+    job.mapPath = job.imagePath + ".map";
+    ImagingDialog dialog(std::move(job), env_.ask, this);
+    dialog.exec();
+    const ImagingReport& report = dialog.Report();
+    QString done;
+    switch (report.outcome) {
+    case ImagingOutcome::Complete:
+        done = "The drive was copied into " + image.toHtmlEscaped() + ".";
+        break;
+    case ImagingOutcome::SomeUnreadable:
+        done = QString("The drive was copied into %1; %2 sectors could not be read and are zeros in the image.")
+                   .arg(image.toHtmlEscaped())
+                   .arg(report.unreadableBytes / kSectorSize);
+        break;
+    case ImagingOutcome::Stopped:
+        env_.notice("Copying stopped. To go on later, choose File &gt; Create Disk Image... and the same file: "
+                    "what was copied is kept in " + image.toHtmlEscaped() + ".map.");
+        return;
+    default:
+        env_.notice("The image could not be made.<br><br>" + QString::fromStdString(report.message).toHtmlEscaped());
+        return;
+    }
+    if (env_.ask(done + "<br><br>Scan the image now?"))
+        AddDiskImage(image);
 }
 
 // ---- keyboard and closing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DestinationCheck.h"
 #include "FoundFileCatalogue.h"
 #include "ScanEngine.h"
 #include "VolumeDescription.h"
@@ -57,6 +58,10 @@ struct MainDialogEnvironment {
     // The "Exact recovery" choice, remembered between runs.
     std::function<bool()> loadExactRecovery;
     std::function<void(bool)> storeExactRecovery;
+    // Where to write a disk image (suggested: a file name); empty when cancelled.
+    std::function<QString(const QString&)> chooseImageFile;
+    // Where the system lists block devices and mounts: which drive a folder lives on.
+    SystemTables systemTables;
 
     // The real machine: the kernel's block devices, the markup message box, the desktop.
     static MainDialogEnvironment Default();
@@ -87,6 +92,12 @@ public:
     void OnSave(bool all);
     // Adds a row for a disk image file, selects it and shows its properties.
     void AddDiskImage(const QString& path);
+    // File > Create Disk Image...: copies the selected drive into an image file, then offers to
+    // scan the image.
+    void OnCreateDiskImage();
+    // Sectors of the drive the running (or last) scan could not read.
+    std::uint64_t UnreadableSectors() const { return unreadableSectors_; }
+    QLabel* ReadErrorsLabel() const { return readErrors_; }
 
     int Page() const { return page_; }
     bool ScanRunning() const { return engine_->IsRunning(); }
@@ -127,8 +138,11 @@ public:
     // Command identifiers of the menus.
     enum Command {
         kSaveSelectedCommand = 32771, kSaveAllCommand, kExitCommand, kSettingCommand, kHelpCommand, kAboutCommand,
-        kOpenDiskImageCommand,
+        kOpenDiskImageCommand, kCreateDiskImageCommand,
     };
+
+    // Sectors a scan may fail to read before the end of the scan suggests imaging the drive.
+    static constexpr std::uint64_t kImagingAdviceSectors = 64;
 
 signals:
     void ScanEnded();
@@ -164,6 +178,10 @@ private:
     void ShowListMenu(const QPoint& position);
 
     void OnScanProgress(int percent);
+    void OnUnreadableSectors(qulonglong total);
+    // Asks for a save folder until one can take the files (or the user cancels); says why a
+    // folder is refused. Empty when cancelled.
+    QString ChooseSaveFolder();
     void OnTypeFound(const QString& token);
     void OnScanFinished(int outcome, int openFailure, const QString& message);
 
@@ -210,6 +228,8 @@ private:
     QLabel* scanningPicture_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QCheckBox* exactRecovery_ = nullptr;
+    QLabel* readErrors_ = nullptr;
+    std::uint64_t unreadableSectors_ = 0;
 };
 
 }  // namespace quorvex::app

@@ -74,6 +74,7 @@ void SaveProgressDialog::showEvent(QShowEvent* event)
     if (started_)
         return;
     started_ = true;
+    worker_->saver.SetSpaceBudget(job_.spaceBudget);
     thread_ = std::thread([this] {
         report_ = job_.saveAll ? worker_->saver.SaveAll(job_.opener, job_.destinationFolder)
                                : worker_->saver.SaveSelected(job_.opener, job_.destinationFolder, job_.names);

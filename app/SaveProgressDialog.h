@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,7 @@ public:
         std::string destinationFolder;
         bool saveAll = true;
         std::vector<std::string> names;  // for Save Selected
+        std::optional<std::uint64_t> spaceBudget;  // save only as many as fit in this many bytes
     };
 
     SaveProgressDialog(Job job, std::function<bool(const QString&)> ask, QWidget* parent = nullptr);

@@ -9,6 +9,7 @@
 #include "RecoveryApp.h"
 #include "SettingsDialog.h"
 #include "SingleInstanceGuard.h"
+#include "TempFolder.h"
 #include "TestWorld.h"
 #include "CSkinButton.h"
 
@@ -18,6 +19,7 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <QCheckBox>
+#include <fstream>
 #include <QtTest>
 
 using namespace quorvex;
@@ -171,6 +173,43 @@ private slots:
         dialog.StopWork();
         dialog.WaitForScan();
         QCOMPARE(dialog.Catalogue().Mode(), RecoveryMode::Described);
+    }
+
+    void createDiskImageCopiesTheSelectedDriveAndOffersToScanIt()
+    {
+        // sda1 of the world: 600 sectors, three of them bad.
+        std::vector<unsigned char> volume(600 * 512);
+        for (std::size_t i = 0; i < volume.size(); ++i)
+            volume[i] = static_cast<unsigned char>(i / 512 % 200 + 1);
+        World world;
+        world.opener = [&volume] {
+            auto faulty = std::make_unique<quorvex::testing::FaultyVolumeSource>(
+                std::make_unique<quorvex::testing::MemoryVolumeSource>(volume));
+            faulty->FailSectors(300, 3);
+            VolumeOpenResult result;
+            result.source = std::move(faulty);
+            return result;
+        };
+        quorvex::testing::TempFolder folder;
+        const QString image = QString::fromStdString((folder / "card.img").string());
+        std::ofstream(folder / "taken.img") << "someone's file";
+        world.imageFiles = {QString::fromStdString((folder / "taken.img").string()), image};
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ClickRow(dialog, 0);
+        dialog.OnCreateDiskImage();
+        // The taken name is refused (never overwritten); then the imaging runs and asks to scan.
+        QCOMPARE(int(world.notices.size()), 1);
+        QVERIFY(world.notices[0].contains("exists already"));
+        QCOMPARE(int(world.questions.size()), 1);
+        QVERIFY(world.questions[0].contains("3 sectors could not be read"));
+        auto expected = volume;
+        std::fill_n(expected.begin() + 300 * 512, 3 * 512, 0);
+        QVERIFY(quorvex::testing::ReadWholeFile(folder / "card.img") == expected);
+        QVERIFY(QFile::exists(image + ".map"));
+        // Yes: the image is the selected drive now.
+        QCOMPARE(dialog.DriveList()->currentItem()->text(0), QString("Disk Image(card.img)"));
+        QCOMPARE(dialog.SelectedDrive(), std::nullopt);
     }
 
     void nextWithNothingTickedNoticesAndStays()

@@ -9,15 +9,19 @@
 #include "PictureEncoders.h"
 #include "PrivateTempFolder.h"
 #include "SaveProgressDialog.h"
+#include "FakeSysfs.h"
+#include "SmallFileSystem.h"
 #include "TempFolder.h"
 #include "TestWorld.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <QtTest>
+#include <fstream>
 #include <future>
 
 using namespace quorvex;
@@ -418,6 +422,71 @@ private slots:
         QFile file(saved + "JPG/FoundFileJPG3.JPG");
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray(reinterpret_cast<const char*>(second.data()), qsizetype(second.size())));
+    }
+
+    void aFolderOnTheScannedDriveIsRefusedAndTheChooserAsksAgain()
+    {
+        // The scanned drive is sda1 (the world's first); the first folder chosen lives on it.
+        quorvex::testing::FakeSysfs sys;
+        sys.AddDisk("pci0/ata1", "sda", 1000000, 0, "8:0");
+        sys.AddPartition("pci0/ata1", "sda", "sda1", 900000, "8:1");
+        quorvex::testing::TempFolder onCard, elsewhere;
+        std::ofstream(onCard / "mountinfo") << "30 1 8:1 / " << onCard.Path().string() << " rw - vfat /dev/sda1 rw\n";
+        World world;
+        world.opener = MemoryOpener(CardWith(0, 2, 0));
+        world.folders = {QString::fromStdString((onCard / "rescued").string()),
+                         QString::fromStdString(elsewhere.Path().string())};
+        auto env = world.Environment();
+        env.systemTables = {sys.ClassBlock(), onCard / "mountinfo"};
+        MainDialog dialog(env);
+        dialog.show();
+        ScanTo(dialog, 4);
+        dialog.OnSave(true);
+        QCOMPARE(int(world.notices.size()), 1);
+        QVERIFY(world.notices[0].contains("the drive you are recovering from"));
+        QVERIFY(!QDir(QString::fromStdString((onCard / "rescued").string())).exists());
+        QCOMPARE(QDir(QString::fromStdString((elsewhere / "recoverd/BMP").string())).entryList(QDir::Files).size(), 2);
+    }
+
+    void aFolderWithTooLittleRoomGetsAsManyFilesAsFitAndSaysWhatIsMissing()
+    {
+        quorvex::testing::SmallFileSystem small(200);
+        if (!small.Mounted())
+            QSKIP("mounting a tmpfs is not allowed here");
+        ScannedCard card(MemoryOpener(CardWith(0, 5, 0)), 64);
+        card.world.folder = QString::fromStdString(small.Path().string());
+        card.dialog.OnSave(true);
+        QCOMPARE(int(card.world.questions.size()), 1);
+        QVERIFY(card.world.questions[0].contains("Save as many of them as fit"));
+        const QStringList saved = QDir(card.world.folder + "/recoverd/BMP").entryList(QDir::Files);
+        QVERIFY(saved.size() >= 1 && saved.size() < 5);
+        for (const QString& name : saved)
+            QCOMPARE(QFileInfo(card.world.folder + "/recoverd/BMP/" + name).size(), qint64(64 * 1024));
+        QCOMPARE(int(card.world.notices.size()), 1);
+        QVERIFY(card.world.notices[0].contains("as many as fit"));
+        QVERIFY(card.world.notices[0].contains("FoundFileBMP5.BMP"));
+    }
+
+    void unreadableSectorsShowDuringTheScanAndManyOfThemSuggestAnImage()
+    {
+        World world;
+        world.opener = [] {
+            auto faulty = std::make_unique<quorvex::testing::FaultyVolumeSource>(
+                std::make_unique<quorvex::testing::MemoryVolumeSource>(CardWith(1, 0, 0)));
+            faulty->FailSectors(1000, 100);
+            VolumeOpenResult result;
+            result.source = std::move(faulty);
+            return result;
+        };
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        ScanTo(dialog, 64);
+        QCOMPARE(dialog.UnreadableSectors(), 104u);  // whole 8-sector chunks
+        QVERIFY(dialog.ReadErrorsLabel()->isVisible());
+        QCOMPARE(dialog.ReadErrorsLabel()->text(), QString("104 unreadable sectors skipped"));
+        QCOMPARE(int(world.notices.size()), 1);
+        QVERIFY(world.notices[0].contains("Create Disk Image"));
+        QCOMPARE(int(dialog.Catalogue().FoundCount()), 1);  // the picture before the bad area
     }
 
     void saveSelectedWithNothingSelectedWritesNothing()

@@ -32,7 +32,9 @@ struct World {
     bool answer = true;
     std::vector<int> exits;
     std::vector<QString> plainNotices, openedFiles, playedFiles;
-    QString folder;  // what the folder chooser answers
+    QString folder;               // what the folder chooser answers
+    std::vector<QString> folders;  // answered first, one per question, before `folder`
+    std::vector<QString> imageFiles;  // what the image file chooser answers, one per question
     // What each scan reads: a big virtual volume (slow enough to be stopped) unless set.
     std::function<VolumeOpenResult()> opener = [] {
         VolumeOpenResult result;
@@ -54,7 +56,22 @@ struct World {
         env.exitProcess = [this](int status) { exits.push_back(status); };
         env.openUrl = [](const QString&) {};
         env.plainNotice = [this](const QString& n) { plainNotices.push_back(n); };
-        env.chooseFolder = [this] { return folder; };
+        env.chooseFolder = [this] {
+            if (folders.empty())
+                return folder;
+            const QString next = folders.front();
+            folders.erase(folders.begin());
+            return next;
+        };
+        env.chooseImageFile = [this](const QString&) {
+            if (imageFiles.empty())
+                return QString();
+            const QString next = imageFiles.front();
+            imageFiles.erase(imageFiles.begin());
+            return next;
+        };
+        // No machine's real disks decide where a test may save.
+        env.systemTables = {"/nonexistent/sys/class/block", "/nonexistent/mountinfo"};
         env.openFile = [this](const QString& path) { openedFiles.push_back(path); };
         env.playMedia = [this](const QString& path) { playedFiles.push_back(path); };
         return env;

@@ -323,8 +323,8 @@ TEST(FoundFileSaver, ABudgetSavesAsManyFilesAsFitInOrder)
     catalogue.AppendFoundFile(0, 72);  // 1 KiB
     RecordingSaveObserver observer;
     FoundFileSaver saver(catalogue, observer);
-    EXPECT_EQ(saver.SpaceNeeded(), 12u * 1024);
-    EXPECT_EQ(saver.SpaceNeeded({"FoundFileGIF2.GIF", "nothing"}), 4u * 1024);
+    EXPECT_EQ(SpaceNeeded(catalogue), 12u * 1024);
+    EXPECT_EQ(SpaceNeeded(catalogue, {"FoundFileGIF2.GIF", "nothing"}), 4u * 1024);
     saver.SetSpaceBudget(8 * 1024);
     const SaveReport report = saver.SaveAll(CardOpener(), dest.Path().string());
     EXPECT_EQ(report.outcome, SaveOutcome::Completed);

@@ -8,6 +8,7 @@
 #include "MediaPreviewDialog.h"
 #include "SaveProgressDialog.h"
 #include "FileTypeList.h"
+#include "ImagingDialog.h"
 #include "MainDialog.h"
 #include "SettingsDialog.h"
 
@@ -166,6 +167,27 @@ int main(int argc, char** argv)
         });
         progress.exec();
         QDir(QDir::temp().filePath("quorvex-screenshot-save")).removeRecursively();
+        slow = false;
+    }
+
+    // Making a disk image of the card (slowly, to be seen), stopped half way.
+    {
+        slow = true;
+        ImagingDialog::Job job;
+        job.source = env.openerFor(*dialog.SelectedDrive());
+        job.sourceName = "Disk Image(sample-card.img)";
+        job.imagePath = QDir::temp().filePath("quorvex-screenshot.img").toStdString();
+        job.mapPath = job.imagePath + ".map";
+        QFile::remove(QString::fromStdString(job.imagePath));
+        QFile::remove(QString::fromStdString(job.mapPath));
+        ImagingDialog imaging(job, [](const QString&) { return true; }, &dialog);
+        QTimer::singleShot(900, &imaging, [&] {
+            Shot(imaging).save(out.filePath("12-create-disk-image.png"));
+            imaging.OnStop();
+        });
+        imaging.exec();
+        QFile::remove(QString::fromStdString(job.imagePath));
+        QFile::remove(QString::fromStdString(job.mapPath));
         slow = false;
     }
 
