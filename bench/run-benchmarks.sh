@@ -7,6 +7,9 @@
 #                             file walked to its end and decoded for its verdict
 #   save_vs_cp_ratio          time of `cp -r` of the saved files / time of the Save All that
 #                             wrote them; 1.0 = as fast as copying the same bytes
+#   image_vs_dd_ratio         time of `dd bs=1M conv=fsync` / time of `quorvex-cli image` copying
+#                             the 2 GiB image into another file (both end with the copy on disk;
+#                             ours also writes its map)
 #   rss_mib_per_million_hits  peak resident memory of a scan that records ~1 million found files
 #   markup_layout_2kb_us      microseconds to measure and draw a 2 KB markup text (absolute)
 #   thumbs_vs_vips_ratio      our thumbnail pass over 200 12-megapixel JPEGs on a card image
@@ -56,6 +59,15 @@ scan=$(best_of "$runs" sh -c "'$cli' scan '$work/scan.img' >/dev/null 2>&1")
 exact=$(best_of "$runs" sh -c "'$cli' scan '$work/scan.img' --exact >/dev/null 2>&1")
 echo "raw read: ${raw}s  scan: ${scan}s  exact scan: ${exact}s  (2 GiB, all types)"
 
+# 1b. Imaging against dd of the same image (page cache warm for the reads).
+dd_once() { rm -f "$work/dd.img"; sync; dd if="$work/scan.img" of="$work/dd.img" bs=1M conv=fsync status=none; }
+image_once() { rm -f "$work/copy.img" "$work/copy.map"; sync; "$cli" image "$work/scan.img" "$work/copy.img" --map "$work/copy.map" 2>/dev/null; }
+cat "$work/scan.img" >/dev/null
+dd_time=$(best_of "$runs" dd_once)
+image_time=$(best_of "$runs" image_once)
+rm -f "$work/dd.img" "$work/copy.img" "$work/copy.map"
+echo "dd: ${dd_time}s  image: ${image_time}s  (2 GiB into a file)"
+
 # 2. Save All against cp of exactly the bytes it wrote (288 files of 4 MiB).
 save_once() { rm -rf "$work/saved"; sync; "$cli" scan "$work/save.img" --max-kb 4096 --out "$work/saved" >/dev/null 2>&1; }
 cp_once() { rm -rf "$work/copied"; sync; cp -r "$work/saved" "$work/copied"; }
@@ -99,9 +111,10 @@ echo "thumbnails: ours ${ours}s  vipsthumbnail: ${theirs}s  (200 photos, 4000 x 
 markup_us=$(build/release/bench/MarkupLayoutBench --benchmark_format=json 2>/dev/null |
   python3 -c "import json, sys; print(json.load(sys.stdin)['benchmarks'][0]['real_time'])")
 
-python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" "$ours" "$theirs" "$exact" <<'PY'
+python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" "$ours" "$theirs" "$exact" "$dd_time" "$image_time" <<'PY'
 import sys
-raw, scan, copy, save, peak, hits, markup_us, ours, theirs, exact = map(float, sys.argv[1:])
+raw, scan, copy, save, peak, hits, markup_us, ours, theirs, exact, dd_time, image_time = map(float, sys.argv[1:])
+print(f"image_vs_dd_ratio={dd_time / image_time:.2f}")
 print(f"scan_vs_raw_read_ratio={raw / scan:.2f}")
 print(f"scan_vs_raw_read_ratio_exact={raw / exact:.2f}")
 print(f"save_vs_cp_ratio={copy / save:.2f}")

@@ -89,6 +89,9 @@ struct DiskImager::Run_ {
         if (!force && now - lastMapSave < options.mapInterval)
             return true;
         lastMapSave = now;
+        // The image's data reaches the disk before a map that calls it copied does.
+        if (image >= 0 && ::fdatasync(image) != 0)
+            return Fail(ImagingOutcome::ImageUnwritable, std::string("the image could not be written: ") + std::strerror(errno));
         if (!SaveMapAtomically(mapPath, map.Format()))
             return Fail(ImagingOutcome::ImageUnwritable, mapPath + ": the map could not be written: " + std::strerror(errno));
         return true;
@@ -351,6 +354,7 @@ ImagingReport DiskImager::Run(const VolumeOpener& opener, const std::string& ima
     if (::fsync(run.image) != 0 && finished)
         run.Fail(ImagingOutcome::ImageUnwritable, std::string("the image could not be written: ") + std::strerror(errno));
     ::close(run.image);
+    run.image = -1;
     const ImagingOutcome ended = run.report.outcome;
     std::string message = run.report.message;
     run.SaveMap(true);

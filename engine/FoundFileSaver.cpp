@@ -132,19 +132,19 @@ SaveReport FoundFileSaver::SaveSelected(const VolumeOpener& opener, const std::s
     });
 }
 
-std::uint64_t FoundFileSaver::SpaceNeeded() const
+std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue)
 {
     std::uint64_t total = 0;
-    for (std::uint64_t i = 0; i < catalogue_.FoundCount(); ++i)
-        total += SpaceFor(catalogue_.LengthAt(i));
+    for (std::uint64_t i = 0; i < catalogue.FoundCount(); ++i)
+        total += SpaceFor(catalogue.LengthAt(i));
     return total;
 }
 
-std::uint64_t FoundFileSaver::SpaceNeeded(const std::vector<std::string>& names) const
+std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue, const std::vector<std::string>& names)
 {
     std::uint64_t total = 0;
     for (const std::string& name : names)
-        if (const auto entry = catalogue_.FindByName(name))
+        if (const auto entry = catalogue.FindByName(name))
             total += SpaceFor(entry->lengthBytes);
     return total;
 }

@@ -58,6 +58,10 @@ struct SaveReport {
 // What a file of `lengthBytes` takes on a destination: whole 4 KiB blocks.
 std::uint64_t SpaceFor(std::uint64_t lengthBytes);
 
+// The space (SpaceFor each) that saving every entry of `catalogue`, or the named ones, needs.
+std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue);
+std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue, const std::vector<std::string>& names);
+
 // The folder every file of a save goes into: <destination>/recoverd/<TOKEN>/<name>.
 inline constexpr const char* kRecoveryFolderName = "recoverd";
 
@@ -81,10 +85,6 @@ public:
     // The entries with these names, in the order given; a name that matches no entry saves nothing.
     SaveReport SaveSelected(const VolumeOpener& opener, const std::string& destinationFolder,
                             const std::vector<std::string>& names);
-
-    // The space (SpaceFor each) that saving all entries, or the named ones, needs.
-    std::uint64_t SpaceNeeded() const;
-    std::uint64_t SpaceNeeded(const std::vector<std::string>& names) const;
 
     // Saves only as many files, in order, as fit in `bytes` of space; the rest are reported as
     // not saved. No budget: every chosen file is tried.
