@@ -18,6 +18,7 @@ void FoundFileCatalogue::ClearCatalogue()
 {
     std::deque<Record>().swap(records_);  // gives the memory back, not just the entries
     std::deque<std::uint64_t>().swap(exact_);
+    std::vector<std::deque<std::uint64_t>>().swap(byType_);
 }
 
 AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector)
@@ -25,11 +26,24 @@ AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uin
     if (records_.size() >= entryLimit_)
         return AppendResult::OutOfMemory;
     try {
-        records_.push_back({startSector, static_cast<std::uint32_t>(typeIndex)});
+        if (byType_.size() <= typeIndex)
+            byType_.resize(selection_.Count() > typeIndex ? selection_.Count() : typeIndex + 1);
+        byType_[typeIndex].push_back(records_.size());
+        try {
+            records_.push_back({startSector, static_cast<std::uint32_t>(typeIndex)});
+        } catch (const std::bad_alloc&) {
+            byType_[typeIndex].pop_back();
+            throw;
+        }
     } catch (const std::bad_alloc&) {
         return AppendResult::OutOfMemory;
     }
     return AppendResult::Appended;
+}
+
+std::uint64_t FoundFileCatalogue::IndexOfTypeEntry(std::string_view token, std::uint64_t position) const
+{
+    return byType_[*selection_.IndexOf(token)][position];
 }
 
 AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector,
@@ -126,12 +140,9 @@ std::optional<FoundFileEntry> FoundFileCatalogue::FindByName(std::string_view na
 std::uint64_t FoundFileCatalogue::CountOfType(std::string_view token) const
 {
     const auto typeIndex = selection_.IndexOf(token);
-    if (!typeIndex)
+    if (!typeIndex || *typeIndex >= byType_.size())
         return 0;
-    std::uint64_t count = 0;
-    for (const Record& record : records_)
-        count += record.typeIndex == *typeIndex;
-    return count;
+    return byType_[*typeIndex].size();
 }
 
 }  // namespace quorvex

@@ -76,22 +76,25 @@ public:
             visit(EntryAt(i));
     }
 
-    // The entries of one type in catalogue order.
+    // The entries of one type in catalogue order; only that type's entries are visited.
     template <typename Visitor>
     void ForEachEntryOfType(std::string_view token, Visitor&& visit) const
     {
         const auto typeIndex = selection_.IndexOf(token);
-        if (!typeIndex)
+        if (!typeIndex || *typeIndex >= byType_.size())
             return;
-        for (std::uint64_t i = 0; i < records_.size(); ++i)
-            if (records_[i].typeIndex == *typeIndex)
-                visit(EntryAt(i));
+        for (const std::uint64_t index : byType_[*typeIndex])
+            visit(EntryAt(index));
     }
+
+    // The catalogue index of the `position`-th entry (from 0) of the type, in catalogue order
+    // (position < CountOfType(token)).
+    std::uint64_t IndexOfTypeEntry(std::string_view token, std::uint64_t position) const;
 
     // The first entry whose name equals `name` (case-sensitive).
     std::optional<FoundFileEntry> FindByName(std::string_view name) const;
 
-    // How many entries have the token.
+    // How many entries have the token; answered from the per-type index, at once.
     std::uint64_t CountOfType(std::string_view token) const;
     // How many entries have the verdict (in the described mode every entry's verdict is None).
     std::uint64_t CountOfVerdict(Verdict verdict) const;
@@ -109,6 +112,9 @@ private:
     RecoveryMode mode_ = RecoveryMode::Described;
     std::deque<Record> records_;
     std::deque<std::uint64_t> exact_;  // parallel to records_ in exact recovery, empty otherwise
+    // For each type of the selection, the indices of its entries in catalogue order, so that a
+    // type's list never walks the other types' entries.
+    std::vector<std::deque<std::uint64_t>> byType_;
     std::uint64_t entryLimit_ = UINT64_MAX;
 };
 

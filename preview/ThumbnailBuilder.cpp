@@ -90,7 +90,7 @@ void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string toke
 {
     const TileKind kind = TileKindOf(token);
     const std::uint32_t format = ImageFormatFromFileName("temp." + token);
-    const std::uint64_t count = catalogue->FoundCount();
+    const std::uint64_t count = catalogue->CountOfType(token);
     VolumeReader reader;
     bool opened = false;
     if (kind == TileKind::Picture)
@@ -100,18 +100,17 @@ void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string toke
     int lastPercent = -1;
     int index = 0;
     bool stopped = false;
-    for (std::uint64_t i = 0; i < count; ++i) {
+    for (std::uint64_t position = 0; position < count; ++position) {
         if (stopRequested_.load()) {
             stopped = true;
             break;
         }
-        const int percent = static_cast<int>(i * 100 / count);
+        const int percent = static_cast<int>(position * 100 / count);
         if (percent != lastPercent) {
             lastPercent = percent;
             emit Progress(percent);
         }
-        if (catalogue->TokenAt(i) != token)
-            continue;
+        const std::uint64_t i = catalogue->IndexOfTypeEntry(token, position);
         const FoundFileEntry entry = catalogue->EntryAt(i);
         const QString name = QString::fromStdString(entry.name);
         if (kind != TileKind::Picture) {

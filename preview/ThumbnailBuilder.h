@@ -41,7 +41,7 @@ public:
     static QImage PlaceholderTile(TileKind kind, const QString& placeholderFolder);
 
 signals:
-    // Position in the whole catalogue, in percent, only when it changes.
+    // Position among the type's entries, in percent, only when it changes.
     void Progress(int percent);
     // Item `index` of the list: the entry's name and its tile.
     void TileReady(int index, const QString& name, const QImage& tile);

@@ -48,6 +48,28 @@ TEST(FoundFileCatalogue, WalksOneTypeInCatalogueOrder)
     EXPECT_TRUE(sectors.empty());
     EXPECT_EQ(catalogue.CountOfType("BMP"), 2u);
     EXPECT_EQ(catalogue.CountOfType("GIF"), 1u);
+    EXPECT_EQ(catalogue.CountOfType("JPG"), 0u);
+    EXPECT_EQ(catalogue.IndexOfTypeEntry("BMP", 0), 0u);
+    EXPECT_EQ(catalogue.IndexOfTypeEntry("BMP", 1), 2u);
+    EXPECT_EQ(catalogue.IndexOfTypeEntry("GIF", 0), 1u);
+}
+
+TEST(FoundFileCatalogue, ATypesEntriesAreReachedWithoutWalkingTheOthers)
+{
+    // A million BMPs and one GIF at the end: the GIF's entry is found at once, and the index
+    // is emptied with the catalogue.
+    FoundFileCatalogue catalogue;
+    catalogue.Reset(SelectedTypes({{"BMP", "B", 1}, {"GIF", "G", 1}}));
+    for (std::uint64_t i = 0; i < 1'000'000; ++i)
+        catalogue.AppendFoundFile(0, i);
+    catalogue.AppendFoundFile(1, 5'000'000);
+    EXPECT_EQ(catalogue.CountOfType("GIF"), 1u);
+    EXPECT_EQ(catalogue.IndexOfTypeEntry("GIF", 0), 1'000'000u);
+    EXPECT_EQ(catalogue.EntryAt(catalogue.IndexOfTypeEntry("BMP", 999'999)).startSector, 999'999u);
+    catalogue.ClearCatalogue();
+    EXPECT_EQ(catalogue.CountOfType("BMP"), 0u);
+    catalogue.AppendFoundFile(1, 7);
+    EXPECT_EQ(catalogue.IndexOfTypeEntry("GIF", 0), 0u);
 }
 
 TEST(FoundFileCatalogue, FindsAnEntryByItsExactName)

@@ -96,7 +96,7 @@ TEST(ThumbnailBuilder, TilesOneTypeInCatalogueOrderWithRisingProgress)
     ASSERT_EQ(record.names.size(), 150u);
     EXPECT_EQ(record.names.front(), "J1.JPG");
     EXPECT_EQ(record.names.back(), "J299.JPG");
-    // Progress runs over the whole catalogue, each value once, from 0 up to 99.
+    // Progress runs over the type's entries, each value once, from 0 up to 99.
     ASSERT_FALSE(record.percents.empty());
     EXPECT_EQ(record.percents.front(), 0);
     EXPECT_EQ(record.percents.back(), 99);
