@@ -7,10 +7,12 @@
 #include "FoundFileSaver.h"
 #include "Interrupt.h"
 #include "ScanEngine.h"
+#include "ScanSession.h"
 #include "TerminalProgress.h"
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <iostream>
 #include <map>
@@ -144,11 +146,14 @@ private:
     std::string file_;
 };
 
-void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json)
+// Prints every found file, or only those of the `only` types when it is not empty.
+void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json, const std::set<std::string>& only = {})
 {
     const bool exact = catalogue.Mode() == RecoveryMode::Exact;
     std::string out;
     catalogue.ForEachEntry([&](const FoundFileEntry& entry) {
+        if (!only.empty() && !only.contains(entry.token))
+            return;
         if (json) {
             nlohmann::ordered_json line;
             line["name"] = entry.name;
@@ -175,7 +180,8 @@ void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json)
 }
 
 void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, const SaveReport* save, bool json,
-                  const std::optional<std::string>& outputFolder)
+                  const std::optional<std::string>& outputFolder,
+                  std::optional<std::uint64_t> resumedFrom = std::nullopt)
 {
     const std::uint64_t unreadable = scan.unreadableSectors + (save ? save->unreadableSectors : 0);
     if (json) {
@@ -192,6 +198,8 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
             summary["not_saved"] = save->notSaved;
             summary["bytes_still_needed"] = save->bytesStillNeeded;
         }
+        if (resumedFrom)
+            summary["resumed_from_sector"] = *resumedFrom;
         // The described mode's summary stays as it always was, for the scripts that read it.
         if (catalogue.Mode() == RecoveryMode::Exact) {
             nlohmann::ordered_json byVerdict = nlohmann::ordered_json::object();
@@ -245,6 +253,46 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
         std::cerr << unreadable << " sectors could not be read (skipped by the scan, written as zeros when saving).\n";
 }
 
+// Saves the found files (every one, or those named) into `folder`, fitting them into its free
+// space, with progress on stderr; Ctrl-C stops it.
+SaveReport SaveFoundFiles(const FoundFileCatalogue& catalogue, const VolumeOpener& opener, const std::string& folder,
+                          const std::vector<std::string>* names, TerminalProgress& progress)
+{
+    SaveProgressPrinter savePrinter(progress);
+    FoundFileSaver saver(catalogue, savePrinter);
+    const std::uint64_t needed = names ? SpaceNeeded(catalogue, *names) : SpaceNeeded(catalogue);
+    if (const auto free = FreeBytesAt(folder); free && needed > *free) {
+        std::cerr << "quorvex-cli: the files need " << HumanSize(needed) << " but only " << HumanSize(*free)
+                  << " are free in " << folder << "; saving as many as fit, in order.\n";
+        saver.SetSpaceBudget(*free);
+    }
+    InterruptGuard::SetActiveJob(&saver);
+    SaveReport report = names ? saver.SaveSelected(opener, folder, *names) : saver.SaveAll(opener, folder);
+    InterruptGuard::SetActiveJob(nullptr);
+    progress.Clear();
+    return report;
+}
+
+int ExitStatusOf(const ScanSummary& scan, const std::optional<SaveReport>& save)
+{
+    if (InterruptGuard::Interrupted()) {
+        std::cerr << "quorvex-cli: stopped by Ctrl-C\n";
+        return kExitInterrupted;
+    }
+    if (save && (save->failed > 0 || save->notSaved > 0))
+        return kExitFilesNotWritten;
+    if (scan.outcome == ScanOutcome::OutOfMemory)
+        return kExitOutOfMemory;
+    return kExitDone;
+}
+
+SourceIdentity IdentifyPath(const std::string& path, OpenStatus& status)
+{
+    VolumeReader reader;
+    status = reader.Open(OpenerForPath(path));
+    return status.ok() ? IdentifySource(reader, path) : SourceIdentity{};
+}
+
 }  // namespace
 
 int RunScanCommand(const ScanCommandOptions& options)
@@ -256,6 +304,7 @@ int RunScanCommand(const ScanCommandOptions& options)
         std::cerr << "quorvex-cli: " << error.what() << '\n';
         return kExitBadUsage;
     }
+    const RecoveryMode mode = options.exact ? RecoveryMode::Exact : RecoveryMode::Described;
 
     // A destination that cannot take the files, or lies on the scanned card, is refused before
     // hours of scanning, not after.
@@ -269,13 +318,45 @@ int RunScanCommand(const ScanCommandOptions& options)
     InterruptGuard interruptGuard;
     TerminalProgress progress(stderr);
     const VolumeOpener opener = OpenerForPath(options.source);
-
     FoundFileCatalogue catalogue;
+
+    // A session of this source and these options is continued; any other is refused, untouched.
+    std::optional<ScanSessionWriter> sessionWriter;
+    std::optional<ScanCheckpoint> resumeFrom;
+    if (options.session) {
+        OpenStatus opened;
+        const SourceIdentity source = IdentifyPath(options.source, opened);
+        if (!opened.ok()) {
+            std::cerr << "quorvex-cli: cannot open " << opened.message << '\n';
+            return kExitSourceUnavailable;
+        }
+        if (std::filesystem::exists(*options.session)) {
+            ScanSession session;
+            SessionCheck check = ReadSessionFile(*options.session, session);
+            if (check.ok())
+                check = SessionMatches(session, source, selection, mode);
+            if (!check.ok()) {
+                std::cerr << "quorvex-cli: " << *options.session << " cannot be continued: " << check.reason
+                          << " (the file is left as it is)\n";
+                return kExitSourceUnavailable;
+            }
+            catalogue = std::move(session.catalogue);
+            resumeFrom = session.checkpoint;
+            std::cerr << "resumed at sector " << resumeFrom->nextSector << '\n';
+        }
+        sessionWriter.emplace(*options.session, source, [&progress](const std::string& why) {
+            progress.Clear();
+            std::cerr << "quorvex-cli: the scan goes on, but it cannot be continued after an interruption: " << why
+                      << '\n';
+        });
+    }
+
     ScanProgressPrinter scanPrinter(progress, catalogue);
     ScanEngine engine(catalogue, scanPrinter);
+    if (sessionWriter)
+        engine.SetCheckpointSink(&*sessionWriter);
     InterruptGuard::SetActiveJob(&engine);
-    const ScanSummary scan =
-        engine.Run(opener, std::move(selection), options.exact ? RecoveryMode::Exact : RecoveryMode::Described);
+    const ScanSummary scan = resumeFrom ? engine.Resume(opener, *resumeFrom) : engine.Run(opener, std::move(selection), mode);
     InterruptGuard::SetActiveJob(nullptr);
 
     if (scan.outcome == ScanOutcome::VolumeUnavailable) {
@@ -287,38 +368,78 @@ int RunScanCommand(const ScanCommandOptions& options)
         std::cerr << "quorvex-cli: " << scan.message << '\n';
 
     std::optional<SaveReport> save;
-    const bool interrupted = InterruptGuard::Interrupted();
-    if (options.outputFolder && !interrupted) {
-        SaveProgressPrinter savePrinter(progress);
-        FoundFileSaver saver(catalogue, savePrinter);
-        const std::uint64_t needed = saver.SpaceNeeded();
-        if (const auto free = FreeBytesAt(*options.outputFolder); free && needed > *free) {
-            std::cerr << "quorvex-cli: the files need " << HumanSize(needed) << " but only " << HumanSize(*free)
-                      << " are free in " << *options.outputFolder << "; saving as many as fit, in order.\n";
-            saver.SetSpaceBudget(*free);
-        }
-        InterruptGuard::SetActiveJob(&saver);
-        save = saver.SaveAll(opener, *options.outputFolder);
-        InterruptGuard::SetActiveJob(nullptr);
-        progress.Clear();
+    if (options.outputFolder && !InterruptGuard::Interrupted()) {
+        save = SaveFoundFiles(catalogue, opener, *options.outputFolder, nullptr, progress);
         if (save->outcome == SaveOutcome::VolumeUnavailable) {
             std::cerr << "quorvex-cli: cannot open " << save->message << '\n';
             return kExitSourceUnavailable;
         }
     }
+    std::optional<std::uint64_t> resumedFrom;
+    if (options.session)
+        resumedFrom = resumeFrom ? resumeFrom->nextSector : 0;
+    PrintSummary(catalogue, scan, save ? &*save : nullptr, options.json, options.outputFolder, resumedFrom);
+    return ExitStatusOf(scan, save);
+}
 
-    PrintSummary(catalogue, scan, save ? &*save : nullptr, options.json, options.outputFolder);
-    if (InterruptGuard::Interrupted()) {
-        std::cerr << "quorvex-cli: stopped by Ctrl-C\n";
-        return kExitInterrupted;
+int RunResultsCommand(const ResultsCommandOptions& options)
+{
+    ScanSession session;
+    if (const SessionCheck check = ReadSessionFile(options.session, session); !check.ok()) {
+        std::cerr << "quorvex-cli: " << check.reason << '\n';
+        return kExitSourceUnavailable;
     }
-    if (save && save->failed > 0)
-        return kExitFilesNotWritten;
-    if (save && save->notSaved > 0)
-        return kExitFilesNotWritten;
-    if (scan.outcome == ScanOutcome::OutOfMemory)
-        return kExitOutOfMemory;
-    return kExitDone;
+    const FoundFileCatalogue& catalogue = session.catalogue;
+    std::set<std::string> only;
+    for (const std::string& token : options.types) {
+        if (!catalogue.Selection().IndexOf(token)) {
+            std::cerr << "quorvex-cli: --types: the session holds no type '" << token << "'\n";
+            return kExitBadUsage;
+        }
+        only.insert(token);
+    }
+    if (!session.checkpoint.finished)
+        std::cerr << "The scan stopped at sector " << session.checkpoint.nextSector << " of "
+                  << session.source.sizeBytes / kSectorSize << "; these are the files found before it.\n";
+    PrintFoundFiles(catalogue, options.json, only);
+
+    InterruptGuard interruptGuard;
+    TerminalProgress progress(stderr);
+    std::optional<SaveReport> save;
+    if (options.outputFolder) {
+        if (const DestinationCheck check = CheckDestination(*options.outputFolder, session.source.path); !check.ok()) {
+            std::cerr << "quorvex-cli: " << check.reason << '\n';
+            return kExitSourceUnavailable;
+        }
+        // The files are read from the source again: it must still be the card the scan saw.
+        OpenStatus opened;
+        const SourceIdentity now = IdentifyPath(session.source.path, opened);
+        if (!opened.ok()) {
+            std::cerr << "quorvex-cli: cannot open " << opened.message << '\n';
+            return kExitSourceUnavailable;
+        }
+        if (!session.source.SameMedium(now)) {
+            std::cerr << "quorvex-cli: " << session.source.path
+                      << " is not the card the scan saw (another card, or it has changed since): nothing saved\n";
+            return kExitSourceUnavailable;
+        }
+        std::vector<std::string> names;
+        if (!only.empty())
+            catalogue.ForEachEntry([&](const FoundFileEntry& entry) {
+                if (only.contains(entry.token))
+                    names.push_back(entry.name);
+            });
+        save = SaveFoundFiles(catalogue, OpenerForPath(session.source.path), *options.outputFolder,
+                              only.empty() ? nullptr : &names, progress);
+        if (save->outcome == SaveOutcome::VolumeUnavailable) {
+            std::cerr << "quorvex-cli: cannot open " << save->message << '\n';
+            return kExitSourceUnavailable;
+        }
+    }
+    ScanSummary scan;
+    scan.unreadableSectors = session.checkpoint.unreadableSectors;
+    PrintSummary(catalogue, scan, save ? &*save : nullptr, options.json, options.outputFolder);
+    return ExitStatusOf(scan, save);
 }
 
 }  // namespace quorvex::cli

@@ -16,10 +16,23 @@ struct ScanCommandOptions {
     std::optional<std::string> outputFolder;
     bool json = false;
     bool exact = false;                  // exact recovery: validated headers, real ends, verdicts
+    std::optional<std::string> session;  // kept up to date as the scan goes; continued if it exists
 };
 
 // Scans the source, prints every found file and, with an output folder, saves them all.
-// Returns the exit status. Ctrl-C stops the scan or the save; files already saved stay.
+// Returns the exit status. Ctrl-C stops the scan or the save; files already saved stay. With a
+// session file, a scan of the same source and options goes on where the last one stopped.
 int RunScanCommand(const ScanCommandOptions& options);
+
+struct ResultsCommandOptions {
+    std::string session;
+    std::vector<std::string> types;      // tokens; empty means every type the session holds
+    std::optional<std::string> outputFolder;
+    bool json = false;
+};
+
+// Lists the files a session holds (as scan prints them) and, with an output folder, saves them
+// from the source without scanning again; the source must still be the card the session saw.
+int RunResultsCommand(const ResultsCommandOptions& options);
 
 }  // namespace quorvex::cli

@@ -40,9 +40,20 @@ int main(int argc, char** argv)
         ->allow_extra_args(false);
     scanCommand->add_option("--out", scan.outputFolder, "Save every found file under DIR/recoverd/<TOKEN>/");
     scanCommand->add_flag("--json", scan.json, "One JSON object per found file, then a summary");
+    scanCommand->add_option("--session", scan.session,
+                            "Keep the scan's state in FILE as it goes; if FILE holds a scan of this source with "
+                            "these options that did not end, go on from where it stopped");
     scanCommand->add_flag("--exact", scan.exact,
                           "Exact recovery: validated headers, each file's real end, and a verdict per file "
                           "(complete, damaged, truncated)");
+
+    ResultsCommandOptions results;
+    CLI::App* resultsCommand =
+        app.add_subcommand("results", "List (and save) the files a scan's session file holds, without scanning again");
+    resultsCommand->add_option("FILE", results.session, "A session file written by scan --session")->required();
+    resultsCommand->add_option("--types", results.types, "Only these types, e.g. JPG,BMP")->delimiter(',');
+    resultsCommand->add_option("--out", results.outputFolder, "Save the files under DIR/recoverd/<TOKEN>/");
+    resultsCommand->add_flag("--json", results.json, "One JSON object per found file, then a summary");
 
     ImageCommandOptions image;
     CLI::App* imageCommand = app.add_subcommand(
@@ -63,5 +74,7 @@ int main(int argc, char** argv)
         return RunListCommand(listJson, sysClassBlock);
     if (*imageCommand)
         return RunImageCommand(image);
+    if (*resultsCommand)
+        return RunResultsCommand(results);
     return RunScanCommand(scan);
 }

@@ -62,6 +62,7 @@ public:
     FoundFileEntry EntryAt(std::uint64_t index) const;
     std::uint64_t StartSectorAt(std::uint64_t index) const { return records_[index].startSector; }
     std::string_view TokenAt(std::uint64_t index) const { return selection_[records_[index].typeIndex].token; }
+    std::size_t TypeIndexAt(std::uint64_t index) const { return records_[index].typeIndex; }
     std::uint64_t LengthAt(std::uint64_t index) const;
     Verdict VerdictAt(std::uint64_t index) const;
     // Where the entry's bytes lie on the volume, in order: what thumbnails, preview and saving

@@ -60,12 +60,46 @@ void ScanEngine::Wait()
 
 ScanSummary ScanEngine::Run(const VolumeOpener& opener, SelectedTypes selection, RecoveryMode mode)
 {
-    ScanSummary summary;
     try {
         catalogue_.Reset(std::move(selection), mode);
+    } catch (const std::bad_alloc&) {
+    }
+    return Execute(opener, ScanCheckpoint{});
+}
+
+ScanSummary ScanEngine::Resume(const VolumeOpener& opener, const ScanCheckpoint& checkpoint)
+{
+    return Execute(opener, checkpoint);
+}
+
+void ScanEngine::StartResume(VolumeOpener opener, ScanCheckpoint checkpoint)
+{
+    if (thread_.joinable()) {
+        RequestStop();
+        Wait();
+    }
+    scanStopRequested_.store(0);
+    scanRunning_.store(1);
+    thread_ = std::thread([this, opener = std::move(opener), checkpoint] { Resume(opener, checkpoint); });
+}
+
+ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint& from)
+{
+    ScanSummary summary;
+    try {
         typeSeen_.assign(catalogue_.Selection().Count(), false);
         lastPercent_ = -1;
-        resumeAt_ = 0;
+        resumeAt_ = from.resumeAt;
+        nextToTest_ = from.nextSector;
+        lastCheckpoint_ = std::chrono::steady_clock::now();
+        // The types a resumed scan had found, in the order it found them.
+        for (std::uint64_t i = 0; i < catalogue_.FoundCount(); ++i) {
+            const std::size_t type = catalogue_.TypeIndexAt(i);
+            if (!typeSeen_[type]) {
+                typeSeen_[type] = true;
+                observer_.OnTypeFound(catalogue_.Selection()[type].token);
+            }
+        }
 
         VolumeReader reader;
         const OpenStatus opened = reader.Open(opener);
@@ -75,13 +109,14 @@ ScanSummary ScanEngine::Run(const VolumeOpener& opener, SelectedTypes selection,
             summary.message = opened.message;
         } else {
             std::unique_ptr<SectorRecogniser> recogniser;
-            if (mode == RecoveryMode::Exact)
+            if (catalogue_.Mode() == RecoveryMode::Exact)
                 recogniser = std::make_unique<ExactRecogniser>(catalogue_.Selection(), reader);
             else
                 recogniser = std::make_unique<DescribedRecogniser>(catalogue_.Selection());
             recogniser_ = recogniser.get();
-            summary = ScanVolume(reader);
+            summary = ScanVolume(reader, from);
             recogniser_ = nullptr;
+            Checkpoint(summary, summary.outcome == ScanOutcome::Completed);
         }
         reader.Close();
     } catch (const std::bad_alloc&) {
@@ -94,24 +129,42 @@ ScanSummary ScanEngine::Run(const VolumeOpener& opener, SelectedTypes selection,
     return summary;
 }
 
-ScanSummary ScanEngine::ScanVolume(VolumeReader& reader)
+void ScanEngine::Checkpoint(const ScanSummary& summary, bool finished)
+{
+    if (checkpointSink_ == nullptr)
+        return;
+    lastCheckpoint_ = std::chrono::steady_clock::now();
+    ScanCheckpoint checkpoint;
+    checkpoint.nextSector = finished ? summary.totalSectors : nextToTest_;
+    checkpoint.resumeAt = resumeAt_;
+    checkpoint.unreadableSectors = summary.unreadableSectors;
+    checkpoint.finished = finished;
+    checkpointSink_->SaveCheckpoint(catalogue_, checkpoint);
+}
+
+ScanSummary ScanEngine::ScanVolume(VolumeReader& reader, const ScanCheckpoint& from)
 {
     ScanSummary summary;
     const std::uint64_t totalSectors = reader.TotalSectors();
     summary.totalSectors = totalSectors;
+    summary.unreadableSectors = from.unreadableSectors;
     const std::size_t block = options_.blockSectors;
     SectorBuffer buffer(block);
 
     // The bound is inclusive, as the chunked reads always were: the last read may start at the
     // end of the volume, where it reads nothing and nothing is tested.
-    for (std::uint64_t s = 0; s <= totalSectors; s += block) {
+    for (std::uint64_t s = from.nextSector; s <= totalSectors; s += block) {
         if (scanStopRequested_.load(std::memory_order_relaxed)) {
             summary.outcome = ScanOutcome::Stopped;
             return summary;
         }
         ReportProgress(s, totalSectors);
-        if (s + block <= resumeAt_)
-            continue;  // the whole block lies inside a complete file found before it
+        if (checkpointSink_ != nullptr && std::chrono::steady_clock::now() - lastCheckpoint_ >= checkpointInterval_)
+            Checkpoint(summary, false);
+        if (s + block <= resumeAt_) {  // the whole block lies inside a complete file found before it
+            nextToTest_ = s + block;
+            continue;
+        }
 
         const SectorReadResult read = reader.ReadSectors(s, block, buffer);
         if (read.error == 0) {
@@ -130,6 +183,7 @@ ScanSummary ScanEngine::ScanVolume(VolumeReader& reader)
             const SectorReadResult chunk = reader.ReadSectors(s + c, kChunkSectors, buffer);
             if (chunk.error != 0) {
                 summary.unreadableSectors += kChunkSectors;
+                nextToTest_ = s + c + kChunkSectors;
                 observer_.OnUnreadableSectors(summary.unreadableSectors);
                 continue;
             }
@@ -151,6 +205,7 @@ bool ScanEngine::TestSectors(const SectorBuffer& buffer, std::uint64_t firstSect
             return false;
         }
         const std::uint64_t sectorNumber = firstSector + k;
+        nextToTest_ = sectorNumber + 1;
         if (sectorNumber < resumeAt_ || !recogniser_->MayBegin(buffer.Sector(k)[0]))
             continue;
         const std::optional<RecognisedFile> found = recogniser_->Examine(buffer.Sector(k), sectorNumber);

@@ -3,11 +3,14 @@
 #include "FoundFileCatalogue.h"
 #include "FoundFileVerdict.h"
 #include "ScanObserver.h"
+#include "ScanSession.h"
 #include "SectorBuffer.h"
 #include "TypeSelection.h"
 #include "VolumeReader.h"
 
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -47,6 +50,20 @@ public:
     ScanSummary Run(const VolumeOpener& opener, SelectedTypes selection,
                     RecoveryMode mode = RecoveryMode::Described);
 
+    // Goes on with a scan that stopped at `checkpoint`: the caller has put its selection, mode
+    // and found files into the catalogue (from its session). The types already found are told
+    // to the observer again, in the order they were first found.
+    ScanSummary Resume(const VolumeOpener& opener, const ScanCheckpoint& checkpoint);
+    void StartResume(VolumeOpener opener, ScanCheckpoint checkpoint);
+
+    // Where the scan's checkpoints go (null: nowhere): at least every `interval` of scanning and
+    // once when it ends, from the scan thread. Set before Start or Run.
+    void SetCheckpointSink(ScanCheckpointSink* sink, std::chrono::milliseconds interval = std::chrono::seconds(5))
+    {
+        checkpointSink_ = sink;
+        checkpointInterval_ = interval;
+    }
+
     // Asks the scan to stop at its next check (before each sector); does not wait.
     void RequestStop() noexcept override;
 
@@ -57,7 +74,10 @@ public:
     bool IsRunning() const { return scanRunning_.load() != 0; }
 
 private:
-    ScanSummary ScanVolume(VolumeReader& reader);
+    // Opens the volume and scans it from `from` (a fresh scan: sector 0, nothing found yet).
+    ScanSummary Execute(const VolumeOpener& opener, const ScanCheckpoint& from);
+    ScanSummary ScanVolume(VolumeReader& reader, const ScanCheckpoint& from);
+    void Checkpoint(const ScanSummary& summary, bool finished);
     // Tests the first `sectorCount` sectors of the buffer, which hold the volume from `firstSector`.
     // Returns false when the scan must end (stop requested or memory exhausted).
     bool TestSectors(const SectorBuffer& buffer, std::uint64_t firstSector, std::size_t sectorCount,
@@ -77,7 +97,11 @@ private:
     class SectorRecogniser* recogniser_ = nullptr;
     std::vector<bool> typeSeen_;
     int lastPercent_ = -1;
-    std::uint64_t resumeAt_ = 0;  // sectors before it were tested or lie inside a complete file
+    std::uint64_t resumeAt_ = 0;   // sectors before it were tested or lie inside a complete file
+    std::uint64_t nextToTest_ = 0; // every sector before it has been tested (or passed over)
+    ScanCheckpointSink* checkpointSink_ = nullptr;
+    std::chrono::milliseconds checkpointInterval_{5000};
+    std::chrono::steady_clock::time_point lastCheckpoint_{};
 };
 
 }  // namespace quorvex
