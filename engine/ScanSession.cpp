@@ -2,6 +2,7 @@
 
 #include "FileTypeInfo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -184,6 +185,8 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
 
     Reader in(body.subspan(sizeof kMagic + 4));
     const auto flags = in.Number<std::uint32_t>();
+    if (flags > 1)
+        return Problem(SessionProblem::Damaged, "it is damaged: its flags cannot be read");
     session.checkpoint.finished = (flags & 1) != 0;
     session.source.path = in.Text(in.Number<std::uint32_t>(), kMaxPath);
     session.source.sizeBytes = in.Number<std::uint64_t>();
@@ -202,7 +205,8 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
         type.prefix = in.Text(in.Number<std::uint16_t>(), kMaxPrefix);
         type.maxSizeKb = in.Number<std::int64_t>();
         // A prefix names files in the destination: one that could reach outside it is refused.
-        if (!in.ok || FindFileType(type.token) == nullptr || type.prefix.empty() ||
+        const bool repeated = std::any_of(types.begin(), types.end(), [&](const TypeSelection& t) { return t.token == type.token; });
+        if (!in.ok || FindFileType(type.token) == nullptr || repeated || type.maxSizeKb < 0 || type.prefix.empty() ||
             PrefixHasIllegalCharacter(type.prefix) || type.prefix == "." || type.prefix == "..")
             return Problem(SessionProblem::Damaged, "it is damaged: it names a type or a prefix Quorvex does not know");
         types.push_back(std::move(type));
@@ -263,6 +267,13 @@ std::string WriteSessionFile(const std::string& path, const SourceIdentity& sour
     if (error != 0) {
         ::unlink(temporary.c_str());
         return path + ": " + std::strerror(error);
+    }
+    // The rename itself lasts only once the folder that holds it is on the disk.
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
     return {};
 }

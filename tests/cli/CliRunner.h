@@ -10,6 +10,8 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -50,6 +52,41 @@ inline Result RunCliWithFaults(const std::string& faults, const std::string& arg
     const std::string asanOptions = std::string(asan ? asan : "") + ":verify_asan_link_order=0:alloc_dealloc_mismatch=0";
     return RunCli(arguments, errFile,
                   "ASAN_OPTIONS='" + asanOptions + "' LD_PRELOAD=" + QUORVEX_FAULT_LIBRARY + " " + faults);
+}
+
+// Starts quorvex-cli with `arguments` and `environment` (NAME=value) without waiting for it;
+// its output goes to /dev/null. Returns its process id, or -1.
+inline pid_t SpawnCli(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
+{
+    std::vector<std::string> args{QUORVEX_CLI_PATH};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv, envp;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (const std::string& e : environment)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The environment that makes every read of `image` of at least `minBytes` take `slowMs`, and
+// logs each read to `log`.
+inline std::vector<std::string> SlowReadsOf(const std::string& image, int slowMs, const std::string& log,
+                                            std::size_t minBytes = 0)
+{
+    return {std::string("LD_PRELOAD=") + QUORVEX_FAULT_LIBRARY, "QUORVEX_FAULT_PATH=" + image,
+            "QUORVEX_FAULT_SLOW_SECTORS=0-100000000", "QUORVEX_FAULT_SLOW_MS=" + std::to_string(slowMs),
+            "QUORVEX_FAULT_SLOW_MIN_BYTES=" + std::to_string(minBytes),
+            "QUORVEX_FAULT_LOG=" + log, "ASAN_OPTIONS=verify_asan_link_order=0:alloc_dealloc_mismatch=0:detect_leaks=0"};
 }
 
 inline std::vector<std::string> Lines(const std::string& text)

@@ -227,26 +227,8 @@ TEST(Cli, CtrlCDuringTheScanStopsItAtOnce)
     // must end there, not read the remaining seven blocks first.
     TempDir dir;
     const fs::path log = dir.Path() / "reads.log";
-    const std::string environment[] = {
-        std::string("LD_PRELOAD=") + QUORVEX_FAULT_LIBRARY, std::string("QUORVEX_FAULT_PATH=") + QUORVEX_SAMPLE_IMAGE,
-        "QUORVEX_FAULT_SLOW_SECTORS=0-100000", "QUORVEX_FAULT_SLOW_MS=500", "QUORVEX_FAULT_LOG=" + log.string(),
-        "ASAN_OPTIONS=verify_asan_link_order=0:alloc_dealloc_mismatch=0:detect_leaks=0"};
-    std::vector<char*> envp;
-    for (const std::string& e : environment)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    const std::string args[] = {QUORVEX_CLI_PATH, "scan", QUORVEX_SAMPLE_IMAGE};
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = SpawnCli({"scan", QUORVEX_SAMPLE_IMAGE}, SlowReadsOf(QUORVEX_SAMPLE_IMAGE, 500, log.string()));
+    ASSERT_GT(pid, 0);
     for (int i = 0; i < 2000 && !(fs::exists(log) && fs::file_size(log) > 0); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ::kill(pid, SIGINT);

@@ -214,6 +214,16 @@ TEST(ScanSession, DamagedForeignNewerAndHostileFilesAreRefused)
     outside.Reset(SelectedTypes::AllTypes("F", 32));
     outside.AppendFoundFile(0, 4000);
     EXPECT_EQ(ParseSession(SessionBytes(source, outside, {}), session).problem, SessionProblem::Damaged);
+    // A type listed twice, or a negative size, is nothing Quorvex writes.
+    FoundFileCatalogue twice;
+    twice.Reset(SelectedTypes({{"JPG", "a", 4}, {"JPG", "b", 4}}));
+    EXPECT_EQ(ParseSession(SessionBytes(source, twice, {}), session).problem, SessionProblem::Damaged);
+    FoundFileCatalogue negative;
+    negative.Reset(SelectedTypes({{"JPG", "a", -1}}));
+    EXPECT_EQ(ParseSession(SessionBytes(source, negative, {}), session).problem, SessionProblem::Damaged);
+    ScanCheckpoint pastTheEnd;
+    pastTheEnd.nextSector = 4000 + 4096;
+    EXPECT_EQ(ParseSession(SessionBytes(source, catalogue, pastTheEnd), session).problem, SessionProblem::Damaged);
 
     TempFolder folder;
     EXPECT_EQ(ReadSessionFile((folder / "missing").string(), session).problem, SessionProblem::Unreadable);

@@ -4,6 +4,8 @@
 //   QUORVEX_FAULT_PATH           the file (image) whose reads misbehave; other files read normally
 //   QUORVEX_FAULT_BAD_SECTORS    sector ranges that fail with EIO, e.g. "2100-2107,4096"
 //   QUORVEX_FAULT_SLOW_SECTORS   sector ranges whose reads take QUORVEX_FAULT_SLOW_MS each
+//   QUORVEX_FAULT_SLOW_MIN_BYTES only reads of at least this many bytes are slow (a scan's block
+//                                reads, not the single sectors read to tell one card from another)
 //   QUORVEX_FAULT_GONE_AFTER     after this many reads of the file, every read fails with ENODEV
 //                                (the card was pulled out)
 //   QUORVEX_FAULT_EINTR_EVERY    every Nth read of the file is interrupted by a signal (EINTR)
@@ -43,6 +45,7 @@ struct FaultPlan {
     std::vector<Range> bad;
     std::vector<Range> slow;
     long slowMs = 0;
+    std::size_t slowMinBytes = 0;
     long goneAfter = -1;
     long eintrEvery = 0;
     int logFd = -1;
@@ -86,6 +89,8 @@ FaultPlan& Plan()
         p->slow = ParseRanges(std::getenv("QUORVEX_FAULT_SLOW_SECTORS"));
         if (const char* ms = std::getenv("QUORVEX_FAULT_SLOW_MS"))
             p->slowMs = std::atol(ms);
+        if (const char* bytes = std::getenv("QUORVEX_FAULT_SLOW_MIN_BYTES"))
+            p->slowMinBytes = static_cast<std::size_t>(std::atoll(bytes));
         if (const char* gone = std::getenv("QUORVEX_FAULT_GONE_AFTER"))
             p->goneAfter = std::atol(gone);
         if (const char* every = std::getenv("QUORVEX_FAULT_EINTR_EVERY"))
@@ -139,7 +144,7 @@ ssize_t FaultyPread(PreadFunction real, int fd, void* buffer, size_t count, off_
     const auto start = static_cast<std::uint64_t>(offset);
     const std::uint64_t first = start / kSector;
     const std::uint64_t last = (start + count - 1) / kSector;
-    if (plan.slowMs > 0 && FirstIn(plan.slow, first, last) != UINT64_MAX) {
+    if (plan.slowMs > 0 && count >= plan.slowMinBytes && FirstIn(plan.slow, first, last) != UINT64_MAX) {
         const timespec pause{plan.slowMs / 1000, (plan.slowMs % 1000) * 1000000};
         ::nanosleep(&pause, nullptr);
     }
