@@ -1,61 +1,41 @@
 #include "MainDialog.h"
 
 #include "AboutBox.h"
-#include "CTypeTreeCtrl.h"
-#include "ExtentCopy.h"
-#include "MediaPreviewDialog.h"
-#include "OutputFile.h"
-#include "PrivateTempFolder.h"
-#include "SaveProgressDialog.h"
-#include "ThumbnailBuilder.h"
 #include "CColorLabel.h"
 #include "CIconMenu.h"
 #include "CSkinButton.h"
-#include "CThemeGroupBox.h"
+#include "CTypeTreeCtrl.h"
 #include "DialogUnits.h"
-#include "DriveProperties.h"
-#include "FileTypeList.h"
+#include "DrivePage.h"
+#include "FileTypePage.h"
 #include "FileVolumeSource.h"
+#include "FoundFileListView.h"
 #include "FoundFileSaver.h"
 #include "ImagingDialog.h"
 #include "ProductLinks.h"
-#include "ProgramMessages.h"
 #include "ResourceTable.h"
+#include "ResultsPage.h"
+#include "SaveProgressDialog.h"
 #include "ScanUiBridge.h"
 #include "SettingsDialog.h"
-#include "VolumeLister.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QLocale>
-#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
-#include <QProcess>
 #include <QProgressBar>
-#include <QSettings>
-#include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
-#include <cstdlib>
-#include <unistd.h>
-#include <cstring>
-#include <QDir>
 
 namespace quorvex::app {
 
 namespace {
-
-constexpr const char* kRootLabel = "Found File Type";
 
 // The main window's face: the background picture, and the properties frame's white interior.
 class WizardSurface : public QWidget {
@@ -79,120 +59,105 @@ private:
     QPixmap background_;
 };
 
-QFont Verdana(double points, bool bold = false)
+QString Count(std::uint64_t n)
 {
-    QFont font("Verdana");
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(n));
 }
 
-// The tooltip of a found file in exact recovery: its name, its size and what its verdict means.
-QString FoundFileTip(const FoundFileEntry& entry)
+// "12,345 files (JPG 12,000, BMP 345)": what a saved scan holds, for a question.
+QString WhatWasFound(const FoundFileCatalogue& catalogue)
 {
-    const double kib = static_cast<double>(entry.lengthBytes) / 1024.0;
-    const QString size = kib >= 1024 ? QString("%1 MB").arg(kib / 1024.0, 0, 'f', 1) : QString("%1 KB").arg(kib, 0, 'f', 1);
-    QString meaning;
-    switch (entry.verdict) {
-    case Verdict::Complete:
-        meaning = "complete: the whole file is there";
-        break;
-    case Verdict::Damaged:
-        meaning = "damaged: part of it was overwritten, or the card stored it in pieces";
-        break;
-    case Verdict::Truncated:
-        meaning = "truncated: its end lies past the Maximum Size or the end of the drive";
-        break;
-    case Verdict::None:
-        break;
-    }
-    return QString("%1\n%2 (%3 bytes)\n%4")
-        .arg(QString::fromStdString(entry.name), size, QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(entry.lengthBytes)), meaning);
+    QStringList types;
+    for (const TypeSelection& type : catalogue.Selection().Entries())
+        if (const std::uint64_t n = catalogue.CountOfType(type.token); n > 0)
+            types << QString::fromStdString(type.token) + " " + Count(n);
+    const QString files = catalogue.FoundCount() == 1 ? "1 file" : Count(catalogue.FoundCount()) + " files";
+    return types.isEmpty() ? files : files + " (" + types.join(", ") + ")";
 }
 
-int DriveIconResource(VolumeKind kind)
+int PercentReached(const ScanSession& session)
 {
-    switch (kind) {
-    case VolumeKind::Fixed:
-        return res::id::kDriveFixed;
-    case VolumeKind::Floppy:
-        return res::id::kDriveFloppy;
-    case VolumeKind::Removable:
-    case VolumeKind::DiskImage:
-        return res::id::kDriveRemovable;
-    }
-    return res::id::kDriveFixed;
+    const std::uint64_t sectors = session.source.sizeBytes / kSectorSize;
+    return sectors == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(session.checkpoint.nextSector, sectors) * 100 / sectors);
 }
 
 }  // namespace
 
-MainDialogEnvironment MainDialogEnvironment::Default()
-{
-    MainDialogEnvironment env;
-    env.listVolumes = [] { return VolumeLister().List(); };
-    env.volumeSize = [](const VolumeDescription& volume) -> std::optional<std::uint64_t> {
-        if (volume.kind == VolumeKind::DiskImage)
-            return DescribeDiskImage(volume.path).sizeBytes;
-        for (const VolumeDescription& now : VolumeLister().List())
-            if (now.name == volume.name)
-                return now.sizeBytes;
-        return std::nullopt;
-    };
-    env.openerFor = [](const VolumeDescription& volume) { return OpenerForPath(volume.path); };
-    env.ask = [](const QString& text) { return msgbox::AskQuestion(text.toStdString()); };
-    env.notice = [](const QString& text) { msgbox::ShowNotice(text.toStdString()); };
-    env.exitProcess = [](int status) { std::_Exit(status); };
-    env.chooseDiskImage = [] {
-        return QFileDialog::getOpenFileName(nullptr, "Open Disk Image", QString(),
-                                            "Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)");
-    };
-    env.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
-    env.plainNotice = [](const QString& text) { msgbox::ShowPlainNotice(text.toStdString()); };
-    env.chooseFolder = [] {
-        return QFileDialog::getExistingDirectory(nullptr, "Please select the path to save the files");
-    };
-    env.openFile = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
-    env.restartAsAdministrator = [] {
-        if (::geteuid() == 0)
-            return false;  // already administrator: nothing a restart would change
-        return QProcess::startDetached("pkexec", {QCoreApplication::applicationFilePath(), "--replacing"});
-    };
-    env.playMedia = [](const QString& path) {
-        preview::MediaPreviewDialog dialog(path);
-        dialog.exec();
-    };
-    env.chooseImageFile = [](const QString& suggested) {
-        return QFileDialog::getSaveFileName(nullptr, "Create Disk Image", QDir::home().filePath(suggested),
-                                            "Disk images (*.img);;All files (*)");
-    };
-    env.loadExactRecovery = [] { return QSettings().value("ExactRecovery", false).toBool(); };
-    env.storeExactRecovery = [](bool exact) { QSettings().setValue("ExactRecovery", exact); };
-    return env;
-}
+// Where a running scan's checkpoints go: the drive's session file (when there is one) and the
+// last checkpoint, kept for Save Scan Results. Called on the scan thread; a file that cannot be
+// written is told once, on the window's thread.
+class MainDialog::SessionKeeper final : public ScanCheckpointSink {
+public:
+    SessionKeeper(MainDialog* dialog, const QString& path, const SourceIdentity& identity)
+    {
+        if (!path.isEmpty())
+            writer_.emplace(QFile::encodeName(path).toStdString(), identity, [dialog](const std::string& why) {
+                QMetaObject::invokeMethod(
+                    dialog,
+                    [dialog, why] {
+                        dialog->env_.notice("The scan goes on, but if it is interrupted it cannot be resumed: its "
+                                            "progress cannot be saved.<br><br>" +
+                                            QString::fromStdString(why).toHtmlEscaped());
+                    },
+                    Qt::QueuedConnection);
+            });
+    }
+    void SaveCheckpoint(const FoundFileCatalogue& catalogue, const ScanCheckpoint& checkpoint) override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            last_ = checkpoint;
+        }
+        if (writer_)
+            writer_->SaveCheckpoint(catalogue, checkpoint);
+    }
+    ScanCheckpoint Last() const
+    {
+        std::lock_guard lock(mutex_);
+        return last_;
+    }
+
+private:
+    std::optional<ScanSessionWriter> writer_;
+    mutable std::mutex mutex_;
+    ScanCheckpoint last_;
+};
 
 MainDialog::MainDialog(MainDialogEnvironment environment, QWidget* parent)
     : QDialog(parent), env_(std::move(environment)), bridge_(std::make_unique<ScanUiBridge>()),
-      engine_(std::make_unique<ScanEngine>(catalogue_, *bridge_)),
-      thumbnails_(std::make_unique<preview::ThumbnailBuilder>())
+      engine_(std::make_unique<ScanEngine>(catalogue_, *bridge_))
 {
-    connect(thumbnails_.get(), &preview::ThumbnailBuilder::Progress, this,
-            [this](int percent) { progress_->setValue(percent); }, Qt::QueuedConnection);
-    connect(thumbnails_.get(), &preview::ThumbnailBuilder::TileReady, this, &MainDialog::OnThumbnailTile,
-            Qt::QueuedConnection);
-    connect(thumbnails_.get(), &preview::ThumbnailBuilder::Finished, this, &MainDialog::OnThumbnailsFinished,
-            Qt::QueuedConnection);
     setWindowTitle("Quorvex");
     setWindowIcon(res::LoadIcon(res::id::kAppIcon));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
+
+    BuildMenus();
+    BuildFrame();
+    drivePage_ = new DrivePage(controls_, env_, this);
+    static_cast<WizardSurface*>(surface_)->whiteFrame = drivePage_->PropertiesFrame();
+    typePage_ = new FileTypePage(controls_, env_, this);
+    ResultsPage::Source source;
+    source.opener = [this]() -> std::optional<VolumeOpener> {
+        if (!selectedDrive_)
+            return std::nullopt;
+        return env_.openerFor(*selectedDrive_);
+    };
+    source.scanRunning = [this] { return engine_->IsRunning(); };
+    resultsPage_ = new ResultsPage(controls_, env_, catalogue_, std::move(source), this);
+    connect(resultsPage_, &ResultsPage::ThumbnailsEnded, this, &MainDialog::ThumbnailsEnded);
+    connect(resultsPage_, &ResultsPage::RecoverRequested, this, [this] { OnSave(false); });
+    // Drawn over the pages' controls where they overlap.
+    controls_.progress->raise();
+    readErrors_->raise();
+
     connect(bridge_.get(), &ScanUiBridge::Progress, this, &MainDialog::OnScanProgress, Qt::QueuedConnection);
-    connect(bridge_.get(), &ScanUiBridge::TypeFound, this, &MainDialog::OnTypeFound, Qt::QueuedConnection);
+    connect(bridge_.get(), &ScanUiBridge::TypeFound, resultsPage_, &ResultsPage::OnTypeFound, Qt::QueuedConnection);
+    connect(bridge_.get(), &ScanUiBridge::FoundCounts, resultsPage_, &ResultsPage::OnFoundCounts, Qt::QueuedConnection);
     connect(bridge_.get(), &ScanUiBridge::UnreadableSectors, this, &MainDialog::OnUnreadableSectors,
             Qt::QueuedConnection);
     connect(bridge_.get(), &ScanUiBridge::Finished, this, &MainDialog::OnScanFinished, Qt::QueuedConnection);
 
-    BuildMenus();
-    BuildControls();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -200,18 +165,17 @@ MainDialog::MainDialog(MainDialogEnvironment environment, QWidget* parent)
     layout->addWidget(surface_);
     setFixedSize(surface_->width(), surface_->height() + menuBar_->sizeHint().height());
 
-    FillDriveList();
+    drivePage_->FillDriveList();
     page_ = kDrivePage;
-    saveSelected_->setEnabled(false);
-    saveAll_->setEnabled(false);
+    controls_.saveSelected->setEnabled(false);
+    controls_.saveAll->setEnabled(false);
 }
 
 MainDialog::~MainDialog()
 {
     engine_->RequestStop();
     engine_->Wait();
-    thumbnails_->RequestStop();
-    thumbnails_->Wait();
+    resultsPage_->ReleaseCatalogue();
 }
 
 void MainDialog::BuildMenus()
@@ -230,6 +194,8 @@ void MainDialog::BuildMenus()
     fileMenu_ = makeMenu("&File");
     fileMenu_->AppendEntry(0, kOpenDiskImageCommand, "Open Disk Image...", res::id::kDriveRemovable, 0);
     fileMenu_->AppendEntry(0, kCreateDiskImageCommand, "Create Disk Image...", res::id::kDriveFixed, 0);
+    fileMenu_->AppendEntry(0, kOpenScanResultsCommand, "Open Scan Results...", res::id::kMenuSaveAll, 0);
+    fileMenu_->AppendEntry(0, kSaveScanResultsCommand, "Save Scan Results...", res::id::kMenuSaveSelected, 0);
     fileMenu_->AppendEntry(0, kSaveSelectedCommand, "Save Selected", res::id::kMenuSaveSelected, 0);
     fileMenu_->AppendEntry(0, kSaveAllCommand, "Save All", res::id::kMenuSaveAll, 0);
     fileMenu_->AppendEntry(0, kExitCommand, "Exit", res::id::kMenuExit, 0);
@@ -246,18 +212,20 @@ void MainDialog::RefreshMenus()
         const int command = entry.action->data().toInt();
         if (command == kSaveSelectedCommand || command == kSaveAllCommand)
             entry.action->setEnabled(page_ == kResultsPage);
-        if (command == kOpenDiskImageCommand || command == kCreateDiskImageCommand)
+        if (command == kOpenDiskImageCommand || command == kCreateDiskImageCommand || command == kOpenScanResultsCommand)
             entry.action->setEnabled(page_ == kDrivePage);
+        if (command == kSaveScanResultsCommand)
+            entry.action->setEnabled(page_ == kResultsPage && !engine_->IsRunning());
     }
     for (const auto& entry : toolsMenu_->Entries())
         entry.action->setEnabled(page_ == kDrivePage || page_ == kTypePage);
 }
 
-void MainDialog::BuildControls()
+void MainDialog::BuildFrame()
 {
-    auto* surface = new WizardSurface(this);
-    surface_ = surface;
+    surface_ = new WizardSurface(this);
     surface_->setFixedSize(DialogSize(528, 311));
+    controls_.surface = surface_;
 
     auto skinButton = [this](QRect rect, int normal, const char* tip) {
         auto* button = new controls::CSkinButton(surface_);
@@ -267,112 +235,34 @@ void MainDialog::BuildControls()
         return button;
     };
     logo_ = skinButton(DialogRect(389, 12, 117, 44), res::id::kLogo, "Visit Software Homepage");
-    saveSelected_ = skinButton(DialogRect(13, 12, 45, 43), res::id::kSaveSelected, "Click to save selected images only.");
-    saveAll_ = skinButton(DialogRect(70, 12, 45, 43), res::id::kSaveAll, "Click to save all the images.");
-    settings_ = skinButton(DialogRect(126, 12, 45, 43), res::id::kSettings, "Click to Update Settings.");
-    back_ = skinButton(DialogRect(384, 239, 58, 18), res::id::kBack, "Navigate Back");
-    next_ = skinButton(DialogRect(452, 239, 58, 18), res::id::kNext, "Proceed Further");
-    stop_ = skinButton(DialogRect(452, 235, 58, 20), res::id::kStop, "Stop Process");
+    controls_.saveSelected =
+        skinButton(DialogRect(13, 12, 45, 43), res::id::kSaveSelected, "Click to save selected images only.");
+    controls_.saveAll = skinButton(DialogRect(70, 12, 45, 43), res::id::kSaveAll, "Click to save all the images.");
+    controls_.settings = skinButton(DialogRect(126, 12, 45, 43), res::id::kSettings, "Click to Update Settings.");
+    controls_.back = skinButton(DialogRect(384, 239, 58, 18), res::id::kBack, "Navigate Back");
+    controls_.next = skinButton(DialogRect(452, 239, 58, 18), res::id::kNext, "Proceed Further");
+    controls_.stop = skinButton(DialogRect(452, 235, 58, 20), res::id::kStop, "Stop Process");
     connect(logo_, &QAbstractButton::clicked, this, [this] { env_.openUrl(links::kHomePage); });
-    connect(saveSelected_, &QAbstractButton::clicked, this, [this] { OnCommand(kSaveSelectedCommand); });
-    connect(saveAll_, &QAbstractButton::clicked, this, [this] { OnCommand(kSaveAllCommand); });
-    connect(settings_, &QAbstractButton::clicked, this, &MainDialog::OnSettings);
-    connect(back_, &QAbstractButton::clicked, this, &MainDialog::OnBack);
-    connect(next_, &QAbstractButton::clicked, this, &MainDialog::OnNext);
-    connect(stop_, &QAbstractButton::clicked, this, &MainDialog::OnStop);
-    back_->hide();
-    next_->hide();
-    stop_->hide();
+    connect(controls_.saveSelected, &QAbstractButton::clicked, this, [this] { OnCommand(kSaveSelectedCommand); });
+    connect(controls_.saveAll, &QAbstractButton::clicked, this, [this] { OnCommand(kSaveAllCommand); });
+    connect(controls_.settings, &QAbstractButton::clicked, this, &MainDialog::OnSettings);
+    connect(controls_.back, &QAbstractButton::clicked, this, &MainDialog::OnBack);
+    connect(controls_.next, &QAbstractButton::clicked, this, &MainDialog::OnNext);
+    connect(controls_.stop, &QAbstractButton::clicked, this, &MainDialog::OnStop);
+    controls_.back->hide();
+    controls_.next->hide();
+    controls_.stop->hide();
 
-    caption_ = new controls::CColorLabel("Select Drive to recover", surface_);
-    caption_->setGeometry(DialogRect(21, 71, 351, 10).adjusted(0, -3, 0, 4));
-    caption_->setFont(Verdana(10));
-    caption_->SetLabelTextColor(Qt::black);
+    controls_.caption = new controls::CColorLabel("Select Drive to recover", surface_);
+    controls_.caption->setGeometry(DialogRect(21, 71, 351, 10).adjusted(0, -3, 0, 4));
+    controls_.caption->setFont(Verdana(10));
+    controls_.caption->SetLabelTextColor(Qt::black);
 
-    driveList_ = new QTreeWidget(surface_);
-    driveList_->setGeometry(DialogRect(22, 89, 151, 137));
-    driveList_->setColumnCount(1);
-    driveList_->setHeaderLabels({"Available Drives"});
-    driveList_->setColumnWidth(0, 300);
-    driveList_->setRootIsDecorated(false);
-    driveList_->setSelectionMode(QAbstractItemView::SingleSelection);
-    driveList_->setIconSize(QSize(20, 20));
-    driveList_->setFont(Verdana(7.5));
-    QFont header("Verdana");
-    header.setPixelSize(16);
-    header.setBold(true);
-    driveList_->header()->setFont(header);
-    driveList_->viewport()->installEventFilter(this);
-
-    propertiesFrame_ = new controls::CThemeGroupBox(surface_);
-    propertiesFrame_->setGeometry(DialogRect(172, 89, 336, 138));
-    propertiesFrame_->SetFrameColor(QColor(127, 127, 127));
-    surface->whiteFrame = propertiesFrame_;
-    propertiesHeading_ = new controls::CColorLabel("Properties", surface_);
-    propertiesHeading_->setGeometry(DialogRect(188, 93, 98, 14));
-    propertiesHeading_->setFont(Verdana(9, true));
-    propertiesHeading_->SetLabelTextColor(Qt::black);
-    const char* names[4] = {"Status", "Type", "Capacity", "Bytes Per Sector"};
-    const int nameY[4] = {114, 143, 172, 202}, valueY[4] = {115, 144, 173, 202};
-    QFont valueFont("Verdana");
-    valueFont.setPixelSize(13);
-    for (int i = 0; i < 4; ++i) {
-        propertyNames_[i] = new controls::CColorLabel(names[i], surface_);
-        propertyNames_[i]->setGeometry(DialogRect(i == 0 ? 198 : 199, nameY[i], 92, 15));
-        propertyNames_[i]->setFont(Verdana(8, true));
-        propertyNames_[i]->SetLabelTextColor(QColor(32, 165, 221));
-        propertyValues_[i] = new controls::CColorLabel(QString(), surface_);
-        propertyValues_[i]->setGeometry(DialogRect(317, valueY[i], 120, 10).adjusted(0, -2, 0, 4));
-        propertyValues_[i]->setFont(valueFont);
-        propertyValues_[i]->SetLabelTextColor(Qt::black);
-    }
-
-    typeList_ = new FileTypeList(surface_);
-    typeList_->setGeometry(DialogRect(21, 89, 487, 138));
-    typeList_->hide();
-    exactRecovery_ = new QCheckBox("Exact recovery", surface_);
-    exactRecovery_->setGeometry(DialogRect(300, 242, 80, 12));
-    exactRecovery_->setFont(Verdana(7.5, true));
-    exactRecovery_->setToolTip("Recognise each file by a checked header, save it with its own length (not the "
-                               "Maximum Size), and tell whether it is whole, damaged or cut short.");
-    exactRecovery_->setChecked(env_.loadExactRecovery && env_.loadExactRecovery());
-    connect(exactRecovery_, &QCheckBox::toggled, this, [this](bool exact) {
-        if (env_.storeExactRecovery)
-            env_.storeExactRecovery(exact);
-    });
-    exactRecovery_->hide();
-
-    resultsTree_ = new preview::CTypeTreeCtrl(surface_);
-    resultsTree_->setGeometry(DialogRect(21, 89, 96, 142));
-    resultsTree_->setFont(Verdana(7.5));
-    resultsTree_->setUniformRowHeights(true);
-    resultsTree_->setStyleSheet("QTreeView::item { height: 18px; }");
-    resultsTree_->SetFolderOpener([this](const QString& path) { env_.openUrl(QUrl::fromLocalFile(path).toString()); });
-    connect(resultsTree_, &preview::CTypeTreeCtrl::TypeClicked, this, &MainDialog::BuildThumbnails);
-    resultsTree_->hide();
-    resultsList_ = new QListWidget(surface_);
-    resultsList_->setGeometry(DialogRect(118, 89, 390, 142));
-    resultsList_->setViewMode(QListView::IconMode);
-    resultsList_->setIconSize(QSize(100, 100));
-    resultsList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    resultsList_->setResizeMode(QListView::Adjust);
-    resultsList_->setMovement(QListView::Static);
-    resultsList_->setSpacing(4);
-    resultsList_->setUniformItemSizes(true);
-    resultsList_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(resultsList_, &QListWidget::customContextMenuRequested, this, &MainDialog::ShowListMenu);
-    connect(resultsList_, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { PreviewFoundFile(resultsList_->row(item)); });
-    resultsList_->hide();
-    scanningPicture_ = new QLabel(surface_);
-    scanningPicture_->setGeometry(DialogRect(118, 89, 389, 144));
-    scanningPicture_->setPixmap(res::LoadBitmap(res::id::kScanning));
-    scanningPicture_->hide();
-    progress_ = new QProgressBar(surface_);
-    progress_->setGeometry(DialogRect(21, 238, 428, 12));
-    progress_->setRange(0, 100);
-    progress_->setTextVisible(false);
-    progress_->hide();
+    controls_.progress = new QProgressBar(surface_);
+    controls_.progress->setGeometry(DialogRect(21, 238, 428, 12));
+    controls_.progress->setRange(0, 100);
+    controls_.progress->setTextVisible(false);
+    controls_.progress->hide();
     readErrors_ = new QLabel(surface_);
     readErrors_->setGeometry(DialogRect(21, 251, 428, 10));
     readErrors_->setFont(Verdana(7));
@@ -380,223 +270,196 @@ void MainDialog::BuildControls()
     readErrors_->hide();
 }
 
-// ---- the drive page
+// ---- what the pages hold, for tests and tools
 
-void MainDialog::FillDriveList()
-{
-    volumes_ = env_.listVolumes ? env_.listVolumes() : std::vector<VolumeDescription>{};
-    driveList_->clear();
-    for (const VolumeDescription& volume : volumes_) {
-        auto* row = new QTreeWidgetItem(driveList_, {QString::fromStdString(volume.RowText())});
-        row->setIcon(0, res::LoadIcon(DriveIconResource(volume.kind)));
-    }
-    ClearProperties();
-    next_->hide();
-}
-
-void MainDialog::ClearProperties()
-{
-    for (auto* value : propertyValues_)
-        value->setText(QString());
-}
-
-void MainDialog::ShowProperties(const VolumeDescription& volume)
-{
-    next_->setEnabled(false);
-    next_->hide();
-    const std::optional<std::uint64_t> size = env_.volumeSize ? env_.volumeSize(volume) : volume.sizeBytes;
-    const DriveProperties properties = DescribeDrive(volume.kind, size && *size > 0 ? size : std::nullopt);
-    propertyValues_[0]->setText(properties.status);
-    propertyValues_[1]->setText(properties.type);
-    propertyValues_[2]->setText(properties.capacity);
-    propertyValues_[3]->setText(properties.bytesPerSector);
-    if (properties.ready) {
-        next_->setEnabled(true);
-        next_->show();
-    }
-}
-
-void MainDialog::OnDriveClick(const QPoint& viewportPosition)
-{
-    QTreeWidgetItem* row = driveList_->itemAt(viewportPosition);
-    if (row == nullptr) {
-        const DriveProperties none = NoDriveProperties();
-        propertyValues_[0]->setText(none.status);
-        for (int i = 1; i < 4; ++i)
-            propertyValues_[i]->setText(QString());
-        next_->hide();
-        return;
-    }
-    const int index = driveList_->indexOfTopLevelItem(row);
-    if (index >= 0 && index < static_cast<int>(volumes_.size()))
-        ShowProperties(volumes_[static_cast<std::size_t>(index)]);
-}
-
-void MainDialog::AddDiskImage(const QString& path)
-{
-    if (path.isEmpty())
-        return;
-    const VolumeDescription image = DescribeDiskImage(path.toStdString());
-    volumes_.push_back(image);
-    auto* row = new QTreeWidgetItem(driveList_, {QString::fromStdString(image.RowText())});
-    row->setIcon(0, res::LoadIcon(DriveIconResource(image.kind)));
-    driveList_->setCurrentItem(row);
-    ShowProperties(image);
-}
-
-bool MainDialog::eventFilter(QObject* watched, QEvent* event)
-{
-    // The properties follow mouse clicks only; keyboard selection changes leave them.
-    if (watched == driveList_->viewport() && event->type() == QEvent::MouseButtonRelease)
-        OnDriveClick(static_cast<QMouseEvent*>(event)->position().toPoint());
-    return QDialog::eventFilter(watched, event);
-}
-
-// ---- page operations
-
-void MainDialog::SetCaption(const QString& text)
-{
-    caption_->setText(text);
-}
+QTreeWidget* MainDialog::DriveList() const { return drivePage_->DriveList(); }
+const std::vector<VolumeDescription>& MainDialog::Volumes() const { return drivePage_->Volumes(); }
+QString MainDialog::PropertyValue(int index) const { return drivePage_->PropertyValue(index); }
+FileTypeList* MainDialog::FileTypes() const { return typePage_->TypeList(); }
+QCheckBox* MainDialog::ExactRecoveryBox() const { return typePage_->ExactRecoveryBox(); }
+QTreeWidget* MainDialog::ResultsTree() const { return resultsPage_->TypeTree(); }
+preview::CTypeTreeCtrl* MainDialog::TypeTree() const { return resultsPage_->TypeTree(); }
+preview::FoundFileListView* MainDialog::ResultsList() const { return resultsPage_->List(); }
+QLabel* MainDialog::ScanningPicture() const { return resultsPage_->ScanningPicture(); }
+QString MainDialog::PreviewFilePath() const { return resultsPage_->PreviewFilePath(); }
+bool MainDialog::ThumbnailsRunning() const { return resultsPage_->ThumbnailsRunning(); }
+void MainDialog::WaitForThumbnails() { resultsPage_->WaitForThumbnails(); }
+void MainDialog::BuildThumbnails(const QString& token) { resultsPage_->BuildThumbnails(token); }
+void MainDialog::PreviewFoundFile(int row) { resultsPage_->PreviewFoundFile(row); }
+void MainDialog::AddDiskImage(const QString& path) { drivePage_->AddDiskImage(path); }
 
 QString MainDialog::CaptionText() const
 {
-    return caption_->isVisible() ? caption_->text() : QString();
-}
-
-QString MainDialog::PropertyValue(int index) const
-{
-    return propertyValues_[index]->text();
-}
-
-void MainDialog::ShowDrivePage()
-{
-    for (QWidget* w : std::initializer_list<QWidget*>{driveList_, next_, propertiesFrame_, propertiesHeading_, caption_})
-        w->show();
-    for (int i = 0; i < 4; ++i) {
-        propertyNames_[i]->show();
-        propertyValues_[i]->show();
-    }
-    settings_->setEnabled(true);
-    surface_->update();
-}
-
-void MainDialog::HideDrivePage()
-{
-    for (QWidget* w : std::initializer_list<QWidget*>{driveList_, propertiesFrame_, propertiesHeading_, caption_})
-        w->hide();
-    for (int i = 0; i < 4; ++i) {
-        propertyNames_[i]->hide();
-        propertyValues_[i]->hide();
-    }
-    saveSelected_->setEnabled(false);
-    saveAll_->setEnabled(false);
-    surface_->update();
-}
-
-void MainDialog::ShowTypePage()
-{
-    typeList_->show();
-    exactRecovery_->show();
-    back_->show();
-    next_->show();
-    next_->setEnabled(true);
-    caption_->show();
-    settings_->setEnabled(true);
-    SetCaption("Please select desired image format to scan");
-}
-
-void MainDialog::HideTypePage()
-{
-    typeList_->hide();
-    exactRecovery_->hide();
-    caption_->hide();
-    back_->hide();
-    next_->hide();
-    saveSelected_->setEnabled(false);
-    saveAll_->setEnabled(false);
-    settings_->setEnabled(false);
-}
-
-void MainDialog::ShowResultsPage()
-{
-    for (QWidget* w : std::initializer_list<QWidget*>{resultsTree_, resultsList_, progress_, stop_, caption_})
-        w->show();
-    SetCaption("Please click on the file type in tree to preview and save");
-}
-
-void MainDialog::HideResultsPage()
-{
-    for (QWidget* w : std::initializer_list<QWidget*>{resultsTree_, resultsList_, progress_, stop_, caption_})
-        w->hide();
-    settings_->setEnabled(false);
+    return controls_.caption->isVisible() ? controls_.caption->text() : QString();
 }
 
 // ---- the wizard
 
 void MainDialog::OnNext()
 {
-    const int from = page_++;
-    if (from == kDrivePage) {
-        QTreeWidgetItem* row = driveList_->currentItem();
-        const int index = row ? driveList_->indexOfTopLevelItem(row) : -1;
-        if (index < 0 || index >= static_cast<int>(volumes_.size())) {
-            page_ = kDrivePage;
-            return;
-        }
-        selectedDrive_ = volumes_[static_cast<std::size_t>(index)];
-        HideDrivePage();
-        ShowTypePage();
-        typeList_->CheckAll();
-        typeList_->ApplySettingsToTypeList(prefixSetting_, sizeSetting_);
-    } else if (from == kTypePage) {
-        if (typeList_->CheckedTypeCount() == 0) {
-            caption_->show();
-            SetCaption(QString());
+    if (page_ == kDrivePage) {
+        if (const std::optional<VolumeDescription> drive = drivePage_->CurrentVolume())
+            LeaveDrivePage(*drive);
+    } else if (page_ == kTypePage) {
+        if (typePage_->CheckedTypeCount() == 0) {
+            controls_.caption->show();
+            controls_.caption->setText(QString());
             env_.notice("Please Select file type to recover.");
-            page_ = kTypePage;
             return;
         }
+        page_ = kResultsPage;
         StartScan();
-    } else {
-        page_ = from;
     }
 }
 
+void MainDialog::LeaveDrivePage(const VolumeDescription& drive)
+{
+    selectedDrive_ = drive;
+    selectedIdentity_ = IdentifyDrive(drive);
+    sessionPath_ = selectedIdentity_ ? KeptSessionPath(*selectedIdentity_) : QString();
+    if (selectedIdentity_ && OfferKeptSession(drive, *selectedIdentity_))
+        return;
+    page_ = kTypePage;
+    drivePage_->Hide();
+    typePage_->Show();
+    typePage_->Reset(prefixSetting_, sizeSetting_);
+}
+
+void MainDialog::OnBack()
+{
+    if (page_ == kTypePage) {
+        page_ = kDrivePage;
+        // Hide disables the save buttons; the drive page enables Settings and shows the caption.
+        controls_.caption->setText("Select Drive to recover");
+        typePage_->Hide();
+        drivePage_->Show();
+    } else if (page_ == kResultsPage) {
+        page_ = kTypePage;
+        controls_.saveSelected->setEnabled(false);
+        controls_.saveAll->setEnabled(false);
+        controls_.settings->setEnabled(true);
+        if (engine_->IsRunning())
+            engine_->RequestStop();
+        WaitForScan();  // the catalogue is emptied only once the workers that read it have ended
+        resultsPage_->ReleaseCatalogue();
+        catalogue_.ClearCatalogue();
+        resultsPage_->Hide();
+        typePage_->Show();
+        if (typePage_->CheckedTypeCount() == 0)  // the results came from a kept session
+            typePage_->Reset(prefixSetting_, sizeSetting_);
+        resultsPage_->RemovePreviewFile();
+    }
+}
+
+void MainDialog::StopWork()
+{
+    if (engine_->IsRunning())
+        engine_->RequestStop();
+    resultsPage_->StopThumbnails();
+    controls_.progress->hide();
+}
+
+void MainDialog::OnStop()
+{
+    if (env_.ask("Are you sure,stop surrent process."))
+        StopWork();
+}
+
+void MainDialog::OnClose()
+{
+    resultsPage_->RemovePreviewFile();
+    if (!env_.ask("Are you sure,exit software ?"))
+        return;
+    StopWork();
+    env_.exitProcess(0);
+}
+
+void MainDialog::OnSettings()
+{
+    if (page_ != kDrivePage && page_ != kTypePage)
+        return;
+    SettingsDialog dialog(prefixSetting_, sizeSetting_, env_.notice, this);
+    if (dialog.exec() == QDialog::Accepted)
+        SetSettings(dialog.Prefix(), dialog.Size());
+}
+
+void MainDialog::SetSettings(const QString& prefix, const QString& size)
+{
+    prefixSetting_ = prefix;
+    sizeSetting_ = size;
+    typePage_->ApplySettings(prefixSetting_, sizeSetting_);
+}
+
+void MainDialog::OnCommand(int command)
+{
+    switch (command) {
+    case kSaveSelectedCommand:
+    case kSaveAllCommand:
+        OnSave(command == kSaveAllCommand);
+        break;
+    case kExitCommand:
+        OnClose();
+        break;
+    case kSettingCommand:
+        OnSettings();
+        break;
+    case kHelpCommand:
+        env_.openUrl(links::kHowToPage);
+        break;
+    case kAboutCommand:
+        ShowAboutBox(this);
+        break;
+    case kOpenDiskImageCommand:
+        if (page_ == kDrivePage && env_.chooseDiskImage)
+            AddDiskImage(env_.chooseDiskImage());
+        break;
+    case kCreateDiskImageCommand:
+        OnCreateDiskImage();
+        break;
+    case kSaveScanResultsCommand:
+        OnSaveScanResults();
+        break;
+    case kOpenScanResultsCommand:
+        OnOpenScanResults();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- the scan
+
 void MainDialog::StartScan()
 {
-    SelectedTypes selection = typeList_->CollectSelection();
-    HideTypePage();
-    ShowResultsPage();
-    resultsTree_->clear();
-    resultsList_->clear();
-    resultsRoot_ = InsertTreeNode(kRootLabel, nullptr);
-    resultsTree_->setEnabled(false);
-    resultsList_->setEnabled(false);
-    resultsList_->hide();
-    scanningPicture_->show();
-    progress_->setValue(0);
+    SelectedTypes selection = typePage_->Selection();
+    const RecoveryMode mode = typePage_->Mode();
+    typePage_->Hide();
+    resultsPage_->Show();
+    resultsPage_->BeginScan();
     unreadableSectors_ = 0;
     readErrors_->hide();
+    catalogue_.Reset(std::move(selection), mode);
+    StartEngine(std::nullopt);
+}
+
+void MainDialog::StartEngine(std::optional<ScanCheckpoint> resumeFrom)
+{
+    if (!sessionPath_.isEmpty())
+        QDir().mkpath(QFileInfo(sessionPath_).absolutePath());  // a failure is told by the first checkpoint
+    sessionKeeper_ = std::make_unique<SessionKeeper>(this, sessionPath_, selectedIdentity_.value_or(SourceIdentity{}));
+    engine_->SetCheckpointSink(sessionKeeper_.get());
     scanReportPending_ = true;
-    engine_->Start(env_.openerFor(*selectedDrive_), std::move(selection),
-                   exactRecovery_->isChecked() ? RecoveryMode::Exact : RecoveryMode::Described);
-}
-
-QTreeWidgetItem* MainDialog::InsertTreeNode(const QString& label, QTreeWidgetItem* parent)
-{
-    // The root goes first at the top level; type nodes are appended in the order found.
-    return resultsTree_->InsertItem(label, parent, parent == nullptr);
-}
-
-QTreeWidget* MainDialog::ResultsTree() const
-{
-    return resultsTree_;
+    if (resumeFrom) {
+        unreadableSectors_ = resumeFrom->unreadableSectors;
+        engine_->StartResume(env_.openerFor(*selectedDrive_), *resumeFrom);
+    } else {
+        engine_->Start(env_.openerFor(*selectedDrive_), catalogue_.Selection(), catalogue_.Mode());
+    }
 }
 
 void MainDialog::OnScanProgress(int percent)
 {
-    progress_->setValue(percent);
+    controls_.progress->setValue(percent);
 }
 
 void MainDialog::OnUnreadableSectors(qulonglong total)
@@ -606,30 +469,14 @@ void MainDialog::OnUnreadableSectors(qulonglong total)
     readErrors_->show();
 }
 
-void MainDialog::OnTypeFound(const QString& token)
-{
-    if (resultsRoot_ == nullptr)
-        return;
-    for (int i = 0; i < resultsRoot_->childCount(); ++i)
-        if (resultsRoot_->child(i)->text(0) == token)
-            return;
-    InsertTreeNode(token, resultsRoot_);
-    resultsRoot_->setExpanded(true);
-}
-
 void MainDialog::OnScanFinished(int outcome, int openFailure, const QString& message)
 {
     scanReportPending_ = false;
-    resultsTree_->setEnabled(true);
-    resultsList_->setEnabled(true);
-    resultsList_->show();
-    progress_->hide();
-    back_->show();
-    stop_->hide();
-    scanningPicture_->hide();
-    const bool found = resultsTree_->topLevelItemCount() + (resultsRoot_ ? resultsRoot_->childCount() : 0) > 1;
-    saveSelected_->setEnabled(found);
-    saveAll_->setEnabled(found);
+    if (sessionKeeper_)
+        lastCheckpoint_ = sessionKeeper_->Last();
+    const bool found = resultsPage_->EndScan();
+    controls_.saveSelected->setEnabled(found);
+    controls_.saveAll->setEnabled(found);
     emit ScanEnded();
     const auto result = static_cast<ScanOutcome>(outcome);
     if (result == ScanOutcome::VolumeUnavailable && static_cast<OpenFailure>(openFailure) == OpenFailure::PermissionDenied &&
@@ -662,221 +509,156 @@ void MainDialog::WaitForScan()
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-void MainDialog::OnBack()
-{
-    const int from = page_--;
-    if (from == kTypePage) {
-        // HideTypePage disables the save buttons; ShowDrivePage enables Settings and shows the caption.
-        SetCaption("Select Drive to recover");
-        HideTypePage();
-        ShowDrivePage();
-    } else if (from == kResultsPage) {
-        saveSelected_->setEnabled(false);
-        saveAll_->setEnabled(false);
-        settings_->setEnabled(true);
-        if (engine_->IsRunning())
-            engine_->RequestStop();
-        if (thumbnails_->IsRunning())
-            thumbnails_->RequestStop();
-        WaitForScan();  // the catalogue is emptied only once the workers that read it have ended
-        WaitForThumbnails();
-        resultsList_->clear();
-        catalogue_.ClearCatalogue();
-        HideResultsPage();
-        ShowTypePage();
-        if (!previewFilePath_.isEmpty())
-            QFile::remove(previewFilePath_);
-    } else {
-        page_ = from;
-    }
-}
+// ---- sessions: resuming a scan, and its results kept for later
 
-void MainDialog::StopWork()
+std::optional<SourceIdentity> MainDialog::IdentifyDrive(const VolumeDescription& drive) const
 {
-    if (engine_->IsRunning())
-        engine_->RequestStop();
-    if (thumbnails_->IsRunning())
-        thumbnails_->RequestStop();
-    progress_->hide();
-}
-
-void MainDialog::OnStop()
-{
-    if (env_.ask("Are you sure,stop surrent process."))
-        StopWork();
-}
-
-void MainDialog::OnClose()
-{
-    if (!previewFilePath_.isEmpty())
-        QFile::remove(previewFilePath_);
-    if (!env_.ask("Are you sure,exit software ?"))
-        return;
-    StopWork();
-    env_.exitProcess(0);
-}
-
-void MainDialog::OnSettings()
-{
-    if (page_ != kDrivePage && page_ != kTypePage)
-        return;
-    SettingsDialog dialog(prefixSetting_, sizeSetting_, env_.notice, this);
-    if (dialog.exec() == QDialog::Accepted)
-        SetSettings(dialog.Prefix(), dialog.Size());
-}
-
-void MainDialog::SetSettings(const QString& prefix, const QString& size)
-{
-    prefixSetting_ = prefix;
-    sizeSetting_ = size;
-    typeList_->ApplySettingsToTypeList(prefixSetting_, sizeSetting_);
-}
-
-void MainDialog::OnCommand(int command)
-{
-    switch (command) {
-    case kSaveSelectedCommand:
-    case kSaveAllCommand:
-        OnSave(command == kSaveAllCommand);
-        break;
-    case kExitCommand:
-        OnClose();
-        break;
-    case kSettingCommand:
-        OnSettings();
-        break;
-    case kHelpCommand:
-        env_.openUrl(links::kHowToPage);
-        break;
-    case kAboutCommand:
-        ShowAboutBox(this);
-        break;
-    case kOpenDiskImageCommand:
-        if (page_ == kDrivePage && env_.chooseDiskImage)
-            AddDiskImage(env_.chooseDiskImage());
-        break;
-    case kCreateDiskImageCommand:
-        OnCreateDiskImage();
-        break;
-    default:
-        break;
-    }
-}
-
-// ---- thumbnails, preview and saving
-
-bool MainDialog::ThumbnailsRunning() const
-{
-    return thumbnails_->IsRunning();
-}
-
-void MainDialog::BuildThumbnails(const QString& token)
-{
-    if (thumbnails_->IsRunning() || engine_->IsRunning())
-        return;
-    back_->hide();
-    next_->hide();
-    stop_->show();
-    stop_->setEnabled(true);
-    resultsTree_->setEnabled(false);
-    resultsList_->clear();
-    progress_->setValue(0);
-    progress_->show();
-    thumbnailToken_ = token;
-    thumbnailReportPending_ = true;
-    thumbnails_->Start(catalogue_, token.toStdString(), env_.openerFor(*selectedDrive_), QDir::currentPath());
-}
-
-void MainDialog::OnThumbnailTile(int index, const QString& name, const QImage& tile)
-{
-    // Placeholder items all carry the same tile: they share one icon.
-    if (tile.cacheKey() != lastTileKey_) {
-        lastTileKey_ = tile.cacheKey();
-        lastTileIcon_ = QIcon(QPixmap::fromImage(tile));
-    }
-    auto* item = new QListWidgetItem(lastTileIcon_, name);
-    if (catalogue_.Mode() == RecoveryMode::Exact)
-        if (const auto entry = catalogue_.FindByName(name.toStdString()))
-            item->setToolTip(FoundFileTip(*entry));
-    resultsList_->insertItem(std::min(index, resultsList_->count()), item);
-}
-
-void MainDialog::OnThumbnailsFinished()
-{
-    thumbnailReportPending_ = false;
-    back_->show();
-    stop_->hide();
-    resultsList_->setEnabled(true);
-    resultsTree_->setEnabled(true);
-    progress_->hide();
-    emit ThumbnailsEnded();
-}
-
-void MainDialog::WaitForThumbnails()
-{
-    thumbnails_->Wait();
-    while (thumbnailReportPending_)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-}
-
-void MainDialog::ShowListMenu(const QPoint& position)
-{
-    QMenu menu(this);
-    QAction* preview = menu.addAction("Preview");
-    QAction* recover = menu.addAction("Recover");
-    QListWidgetItem* clicked = resultsList_->itemAt(position);
-    preview->setEnabled(clicked != nullptr);
-    QAction* chosen = menu.exec(resultsList_->viewport()->mapToGlobal(position));
-    if (chosen == recover)
-        OnSave(false);
-    else if (chosen == preview && clicked != nullptr)
-        PreviewFoundFile(resultsList_->row(clicked));  // as a double click would
-}
-
-void MainDialog::PreviewFoundFile(int listIndex)
-{
-    if (thumbnails_->IsRunning()) {
-        env_.plainNotice("Please stop the current process for preview.");
-        return;
-    }
-    QListWidgetItem* item = resultsList_->item(listIndex);
-    QTreeWidgetItem* type = resultsTree_->currentItem();
-    if (item == nullptr || type == nullptr || !selectedDrive_)
-        return;
-    const std::string token = type->text(0).toStdString();
-    const std::optional<FoundFileEntry> entry = catalogue_.FindByName(item->text().toStdString());
-    if (!entry)
-        return;
-    const QString path = preview::PrivateTempFolder() + "/temp1." + QString::fromStdString(token);
     VolumeReader reader;
-    if (!reader.Open(env_.openerFor(*selectedDrive_)).ok())
-        return;  // nothing happens, as when the drive is gone
-    OutputFile output;
-    if (const int error = output.Create(QFile::encodeName(path).toStdString()); error != 0) {
-        env_.notice("The preview copy could not be made:<br>" + path.toHtmlEscaped() + "<br>" +
-                    QString::fromLocal8Bit(std::strerror(error)).toHtmlEscaped());
-        return;
-    }
-    SectorBuffer buffer;
-    const CopyResult copy = CopyFileBytes(reader, buffer, entry->startSector, entry->lengthBytes, output, nullptr);
-    output.Close();
-    if (copy.status == CopyStatus::WriteFailed) {
-        QFile::remove(path);
-        env_.notice("The preview copy could not be written:<br>" + path.toHtmlEscaped() + "<br>" +
-                    QString::fromLocal8Bit(std::strerror(copy.writeError)).toHtmlEscaped());
-        return;
-    }
-    previewFilePath_ = path;
-    if (token == "RIFF")
-        env_.playMedia(path);
-    else
-        env_.openFile(path);
+    if (!reader.Open(env_.openerFor(drive)).ok())
+        return std::nullopt;
+    return IdentifySource(reader, drive.path);
 }
+
+QString MainDialog::KeptSessionPath(const SourceIdentity& identity) const
+{
+    if (env_.sessionFolder.isEmpty())
+        return {};
+    // One file per medium: another card in the same reader has a session of its own.
+    return QDir(env_.sessionFolder)
+        .filePath(QString("%1-%2.qvxscan").arg(identity.sizeBytes).arg(identity.fingerprint, 16, 16, QChar('0')));
+}
+
+bool MainDialog::OfferKeptSession(const VolumeDescription& drive, const SourceIdentity& identity)
+{
+    if (sessionPath_.isEmpty() || !QFile::exists(sessionPath_))
+        return false;
+    ScanSession session;
+    if (const SessionCheck check = ReadSessionFile(QFile::encodeName(sessionPath_).toStdString(), session); !check.ok()) {
+        // Kept aside, never overwritten: the new scan gets a fresh file.
+        const QString aside = sessionPath_ + ".unusable";
+        QFile::remove(aside);
+        QFile::rename(sessionPath_, aside);
+        env_.notice("The earlier scan of this drive cannot be used: " +
+                    QString::fromStdString(check.reason).toHtmlEscaped() + "<br><br>It was kept as " +
+                    aside.toHtmlEscaped() + "; a new scan starts afresh.");
+        return false;
+    }
+    if (!session.source.SameMedium(identity))
+        return false;
+    const QString name = QString::fromStdString(drive.RowText()).toHtmlEscaped();
+    const QString what = WhatWasFound(session.catalogue);
+    if (session.checkpoint.finished) {
+        if (!env_.ask(QString("%1 was scanned before: %2 were found.<br><br>Show those files without scanning "
+                              "again? (No: choose the types and scan it again.)")
+                          .arg(name, what)))
+            return false;
+        ShowResultsOf(std::move(session), false);
+        return true;
+    }
+    if (!env_.ask(QString("A scan of %1 stopped at %2% after finding %3.<br><br>Go on with it from there? (No: "
+                          "choose the types and start a new scan.)")
+                      .arg(name)
+                      .arg(PercentReached(session))
+                      .arg(what)))
+        return false;
+    ShowResultsOf(std::move(session), true);
+    return true;
+}
+
+void MainDialog::ShowResultsOf(ScanSession session, bool resume)
+{
+    if (engine_->IsRunning()) {
+        engine_->RequestStop();
+        WaitForScan();
+    }
+    resultsPage_->ReleaseCatalogue();
+    drivePage_->Hide();
+    typePage_->Hide();
+    page_ = kResultsPage;
+    resultsPage_->Show();
+    catalogue_ = std::move(session.catalogue);
+    lastCheckpoint_ = session.checkpoint;
+    unreadableSectors_ = session.checkpoint.unreadableSectors;
+    readErrors_->setVisible(unreadableSectors_ > 0);
+    readErrors_->setText(QString("%1 unreadable sectors skipped").arg(unreadableSectors_));
+    resultsPage_->ShowFoundTypes();
+    if (resume) {
+        controls_.progress->setValue(PercentReached(session));
+        StartEngine(session.checkpoint);
+        return;
+    }
+    const bool found = resultsPage_->EndScan();
+    controls_.saveSelected->setEnabled(found);
+    controls_.saveAll->setEnabled(found);
+}
+
+void MainDialog::OnSaveScanResults()
+{
+    if (page_ != kResultsPage || engine_->IsRunning() || !selectedDrive_)
+        return;
+    if (!selectedIdentity_) {
+        env_.notice("The results cannot be saved: the drive could not be read to tell it from others.");
+        return;
+    }
+    const QString file = env_.chooseResultsFileToSave
+                             ? env_.chooseResultsFileToSave(QString::fromStdString(selectedDrive_->name) + ".qvxscan")
+                             : QString();
+    if (file.isEmpty())
+        return;
+    const std::string failure =
+        WriteSessionFile(QFile::encodeName(file).toStdString(), *selectedIdentity_, catalogue_, lastCheckpoint_);
+    if (!failure.empty())
+        env_.notice("The results could not be saved:<br><br>" + QString::fromStdString(failure).toHtmlEscaped());
+}
+
+void MainDialog::OnOpenScanResults()
+{
+    if (page_ != kDrivePage)
+        return;
+    const QString file = env_.chooseResultsFileToOpen ? env_.chooseResultsFileToOpen() : QString();
+    if (file.isEmpty())
+        return;
+    ScanSession session;
+    if (const SessionCheck check = ReadSessionFile(QFile::encodeName(file).toStdString(), session); !check.ok()) {
+        env_.notice(QString::fromStdString(check.reason).toHtmlEscaped());
+        return;
+    }
+    // The files are read from the drive the scan saw: it must be here, and unchanged.
+    std::optional<VolumeDescription> drive;
+    for (const VolumeDescription& volume : drivePage_->Volumes())
+        if (volume.path == session.source.path)
+            drive = volume;
+    if (!drive && QFileInfo(QString::fromStdString(session.source.path)).isFile())
+        drive = DescribeDiskImage(session.source.path);
+    const QString sourceName = QString::fromStdString(session.source.path).toHtmlEscaped();
+    const std::optional<SourceIdentity> identity = drive ? IdentifyDrive(*drive) : std::nullopt;
+    if (!identity) {
+        env_.notice("These results are of " + sourceName + ", which is not here now. Connect it and try again.");
+        return;
+    }
+    if (!session.source.SameMedium(*identity)) {
+        env_.notice(sourceName + " is not the drive these results were found on (another card, or it has changed "
+                                 "since): its files cannot be shown from them.");
+        return;
+    }
+    drivePage_->SelectVolume(*drive);
+    selectedDrive_ = drive;
+    selectedIdentity_ = identity;
+    sessionPath_ = KeptSessionPath(*identity);
+    bool resume = false;
+    if (!session.checkpoint.finished)
+        resume = env_.ask(QString("This scan stopped at %1% after finding %2.<br><br>Go on with it from there? (No: "
+                                  "show the files found so far.)")
+                              .arg(PercentReached(session))
+                              .arg(WhatWasFound(session.catalogue)));
+    ShowResultsOf(std::move(session), resume);
+}
+
+// ---- saving
 
 void MainDialog::OnSave(bool all)
 {
-    if (!previewFilePath_.isEmpty())
-        QFile::remove(previewFilePath_);
+    resultsPage_->RemovePreviewFile();
     if (page_ != kResultsPage || !selectedDrive_)
         return;
     if (engine_->IsRunning()) {
@@ -889,9 +671,8 @@ void MainDialog::OnSave(bool all)
     job.catalogue = &catalogue_;
     job.opener = env_.openerFor(*selectedDrive_);
     job.saveAll = all;
-    for (int row = 0; row < resultsList_->count(); ++row)
-        if (resultsList_->item(row)->isSelected())
-            job.names.push_back(resultsList_->item(row)->text().toStdString());
+    if (!all)
+        job.names = resultsPage_->SelectedNames();
     const std::uint64_t needed = all ? SpaceNeeded(catalogue_) : SpaceNeeded(catalogue_, job.names);
     QString folder;
     for (;;) {
@@ -960,13 +741,12 @@ QString MainDialog::ChooseSaveFolder()
 
 void MainDialog::OnCreateDiskImage()
 {
-    QTreeWidgetItem* row = driveList_->currentItem();
-    const int index = row ? driveList_->indexOfTopLevelItem(row) : -1;
-    if (page_ != kDrivePage || index < 0 || index >= static_cast<int>(volumes_.size())) {
+    const std::optional<VolumeDescription> current = drivePage_->CurrentVolume();
+    if (page_ != kDrivePage || !current) {
         env_.notice("Select the drive to copy in the list first.");
         return;
     }
-    const VolumeDescription volume = volumes_[static_cast<std::size_t>(index)];
+    const VolumeDescription volume = *current;
     QString image;
     for (;;) {
         image = env_.chooseImageFile ? env_.chooseImageFile(QString::fromStdString(volume.name) + ".img") : QString();

@@ -13,6 +13,7 @@ class ScanUiBridge : public QObject, public ScanObserver {
 public:
     void OnScanProgress(int percent) override { emit Progress(percent); }
     void OnTypeFound(const std::string& token) override { emit TypeFound(QString::fromStdString(token)); }
+    void OnFoundCounts(const std::vector<TypeCount>& counts) override { emit FoundCounts(counts); }
     void OnUnreadableSectors(std::uint64_t total) override { emit UnreadableSectors(static_cast<qulonglong>(total)); }
     void OnScanFinished(const ScanSummary& summary) override
     {
@@ -23,6 +24,7 @@ public:
 signals:
     void Progress(int percent);
     void TypeFound(const QString& token);
+    void FoundCounts(const std::vector<quorvex::TypeCount>& counts);
     void UnreadableSectors(qulonglong total);
     void Finished(int outcome, int openFailure, const QString& message);
 };

@@ -35,7 +35,7 @@ int main(int argc, char** argv)
 
     preview::ThumbnailBuilder builder;
     int tiles = 0;
-    QObject::connect(&builder, &preview::ThumbnailBuilder::TileReady, [&](int, const QString&, const QImage& tile) {
+    QObject::connect(&builder, &preview::ThumbnailBuilder::TileReady, [&](qulonglong, const QImage& tile) {
         tiles += tile.isNull() ? 0 : 1;
     });
     const auto start = std::chrono::steady_clock::now();

@@ -88,6 +88,7 @@ ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint
     ScanSummary summary;
     try {
         typeSeen_.assign(catalogue_.Selection().Count(), false);
+        typesInOrder_.clear();
         lastPercent_ = -1;
         resumeAt_ = from.resumeAt;
         nextToTest_ = from.nextSector;
@@ -97,6 +98,7 @@ ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint
             const std::size_t type = catalogue_.TypeIndexAt(i);
             if (!typeSeen_[type]) {
                 typeSeen_[type] = true;
+                typesInOrder_.push_back(type);
                 observer_.OnTypeFound(catalogue_.Selection()[type].token);
             }
         }
@@ -225,6 +227,7 @@ bool ScanEngine::TestSectors(const SectorBuffer& buffer, std::uint64_t firstSect
         }
         if (!typeSeen_[typeIndex]) {
             typeSeen_[typeIndex] = true;
+            typesInOrder_.push_back(typeIndex);
             observer_.OnTypeFound(catalogue_.Selection()[typeIndex].token);
         }
     }
@@ -242,10 +245,24 @@ void ScanEngine::ReportProgress(std::uint64_t sector, std::uint64_t totalSectors
         return;
     lastPercent_ = percent;
     observer_.OnScanProgress(percent);
+    ReportCounts();
+}
+
+void ScanEngine::ReportCounts()
+{
+    std::vector<TypeCount> counts;
+    for (const std::size_t type : typesInOrder_)
+        counts.push_back({catalogue_.Selection()[type].token, catalogue_.CountOfType(catalogue_.Selection()[type].token)});
+    observer_.OnFoundCounts(counts);
 }
 
 void ScanEngine::Finish(ScanSummary& summary)
 {
+    try {
+        ReportCounts();
+    } catch (const std::bad_alloc&) {
+        // Out of memory at the very end: the counts are missed, the finish is not.
+    }
     scanRunning_.store(0);
     scanStopRequested_.store(0);
     observer_.OnScanFinished(summary);

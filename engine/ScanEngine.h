@@ -78,6 +78,7 @@ private:
     ScanSummary Execute(const VolumeOpener& opener, const ScanCheckpoint& from);
     ScanSummary ScanVolume(VolumeReader& reader, const ScanCheckpoint& from);
     void Checkpoint(const ScanSummary& summary, bool finished);
+    void ReportCounts();
     // Tests the first `sectorCount` sectors of the buffer, which hold the volume from `firstSector`.
     // Returns false when the scan must end (stop requested or memory exhausted).
     bool TestSectors(const SectorBuffer& buffer, std::uint64_t firstSector, std::size_t sectorCount,
@@ -96,6 +97,7 @@ private:
     // State of the current run, touched by the scan thread only.
     class SectorRecogniser* recogniser_ = nullptr;
     std::vector<bool> typeSeen_;
+    std::vector<std::size_t> typesInOrder_;  // the types found, in the order of their first hit
     int lastPercent_ = -1;
     std::uint64_t resumeAt_ = 0;   // sectors before it were tested or lie inside a complete file
     std::uint64_t nextToTest_ = 0; // every sector before it has been tested (or passed over)

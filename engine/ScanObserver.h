@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvex {
 
@@ -23,6 +24,13 @@ struct ScanSummary {
     std::string message;                  // why the scan ended early, for the user; empty otherwise
 };
 
+// How many files of one type the scan has found so far.
+struct TypeCount {
+    std::string token;
+    std::uint64_t count = 0;
+    friend bool operator==(const TypeCount&, const TypeCount&) = default;
+};
+
 // How the scan tells its owner what happens. The calls come from the scan thread, in order; a
 // GUI hands each one to its UI thread. No call is made once OnScanFinished has returned.
 class ScanObserver {
@@ -33,6 +41,9 @@ public:
     virtual void OnScanProgress(int percent) = 0;
     // The first file of a type was found; types arrive in the order of their first hit.
     virtual void OnTypeFound(const std::string& token) = 0;
+    // How many files of each type found so far (types in the order of their first hit), sent
+    // with every progress report and once more before the scan finishes.
+    virtual void OnFoundCounts(const std::vector<TypeCount>& /*counts*/) {}
     // Sectors the device could not read so far (skipped); sent when the count grows.
     virtual void OnUnreadableSectors(std::uint64_t /*total*/) {}
     // The scan has ended for any reason; the catalogue is complete.

@@ -3,6 +3,8 @@
 #include "ResourceTable.h"
 
 #include <QDesktopServices>
+#include <QLocale>
+#include <QStyledItemDelegate>
 #include <QDir>
 #include <QMenu>
 #include <QMouseEvent>
@@ -12,15 +14,49 @@ namespace quorvex::preview {
 
 namespace {
 constexpr int kCheckRole = Qt::UserRole + 1;
+constexpr int kCountRole = Qt::UserRole + 2;
 const QStringList kTypeTokens = {"JPG", "BMP", "TIF", "PNG", "GIF", "RIFF", "RAF", "NEF", "MRW", "DCR", "CRW"};
+
+// Shows a type item's count after its label; the label itself stays the bare token, which is
+// what every command of the tree goes by.
+class CountedLabelDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = CTypeTreeCtrl::ShownLabel(option->text, index.data(kCountRole));
+    }
+};
 }  // namespace
 
 CTypeTreeCtrl::CTypeTreeCtrl(QWidget* parent) : QTreeWidget(parent)
 {
+    setItemDelegate(new CountedLabelDelegate(this));
     setHeaderHidden(true);
     setIconSize(QSize(16, 16));
     setRootIsDecorated(true);
     openFolder_ = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(path))); };
+}
+
+QString CTypeTreeCtrl::ShownLabel(const QString& label, const QVariant& count)
+{
+    if (!count.isValid())
+        return label;
+    return QString("%1 (%2)").arg(label, QLocale(QLocale::English, QLocale::UnitedStates).toString(count.toULongLong()));
+}
+
+void CTypeTreeCtrl::SetCount(QTreeWidgetItem* item, quint64 count)
+{
+    if (item->data(0, kCountRole) != QVariant(static_cast<qulonglong>(count)))
+        item->setData(0, kCountRole, static_cast<qulonglong>(count));
+}
+
+QString CTypeTreeCtrl::DisplayedLabel(const QTreeWidgetItem* item)
+{
+    return ShownLabel(item->text(0), item->data(0, kCountRole));
 }
 
 bool CTypeTreeCtrl::IsTypeToken(const QString& label)

@@ -7,7 +7,8 @@ class QMenu;
 
 namespace quorvex::preview {
 
-// The results tree: the root "Found File Type" and a node per found type, icons chosen by label.
+// The results tree: the root "Found File Type" and a node per found type with its count, icons
+// chosen by label.
 // A left click selects an item, starts the thumbnails of a type label and toggles expansion. Items
 // carry a check state shown as bold labels (an item as inserted counts as checked), with the
 // right-click menu of folder commands.
@@ -30,6 +31,12 @@ public:
     // The icon resource of a label: by type token, else the folder icons (open when selected).
     static int IconResourceFor(const QString& label, bool selected);
     static bool IsTypeToken(const QString& label);
+
+    // A type item shows how many files of it were found: "JPG (12,345)". Its label stays "JPG".
+    static void SetCount(QTreeWidgetItem* item, quint64 count);
+    // What the item shows: its label, with its count when it has one.
+    static QString DisplayedLabel(const QTreeWidgetItem* item);
+    static QString ShownLabel(const QString& label, const QVariant& count);
 
     bool CountsAsChecked(const QTreeWidgetItem* item) const;
     void SetCheckedSubtree(QTreeWidgetItem* item, bool checked);

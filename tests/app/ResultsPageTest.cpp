@@ -16,7 +16,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
+#include "FoundFileListView.h"
 #include <QMenu>
 #include <QProgressBar>
 #include <QTreeWidget>
@@ -151,7 +151,7 @@ private slots:
         ClickItem(dialog.ResultsTree(), root);
         QCOMPARE(root->isExpanded(), !expanded);
         QVERIFY(!dialog.ThumbnailsRunning());
-        QCOMPARE(dialog.ResultsList()->count(), 0);
+        QCOMPARE(dialog.ResultsList()->Count(), 0);
     }
 
     void clickingATypeBuildsItsTilesOneByOneAndTogglesTheItem()
@@ -165,13 +165,13 @@ private slots:
         QCOMPARE(jpg->isExpanded(), !expanded);
         QVERIFY(!dialog.ResultsTree()->isEnabled());
         dialog.WaitForThumbnails();
-        QCOMPARE(dialog.ResultsList()->count(), 3);
-        QCOMPARE(dialog.ResultsList()->item(0)->text(), QString("FoundFileJPG1.JPG"));
-        QCOMPARE(dialog.ResultsList()->item(2)->text(), QString("FoundFileJPG3.JPG"));
+        QCOMPARE(dialog.ResultsList()->Count(), 3);
+        QCOMPARE(dialog.ResultsList()->NameAt(0), QString("FoundFileJPG1.JPG"));
+        QCOMPARE(dialog.ResultsList()->NameAt(2), QString("FoundFileJPG3.JPG"));
         QVERIFY(dialog.ResultsTree()->isEnabled());
         QVERIFY(!dialog.Progress()->isVisible());
         // The tile shows the picture: not a blank white tile.
-        const QImage tile = dialog.ResultsList()->item(0)->icon().pixmap(100, 100).toImage();
+        const QImage tile = dialog.ResultsList()->TileAt(0);
         QVERIFY(tile.pixel(50, 50) != qRgb(255, 255, 255));
         QCOMPARE(tile.pixel(0, 0), qRgb(0xC0, 0xC0, 0xC0));
         // No temporary copies: pictures are read straight from the volume.
@@ -184,7 +184,7 @@ private slots:
         MainDialog& dialog = card.dialog;
         dialog.BuildThumbnails("NEF");
         dialog.WaitForThumbnails();
-        QCOMPARE(dialog.ResultsList()->count(), 0);
+        QCOMPARE(dialog.ResultsList()->Count(), 0);
         QVERIFY(!dialog.Progress()->isVisible());
     }
 
@@ -199,7 +199,7 @@ private slots:
         dialog.StopWork();
         third.Release();
         dialog.WaitForThumbnails();
-        QCOMPARE(dialog.ResultsList()->count(), 2);
+        QCOMPARE(dialog.ResultsList()->Count(), 2);
         QVERIFY(!QFile::exists(preview::PrivateTempFolder() + "/temp.JPG"));
     }
 
@@ -209,10 +209,10 @@ private slots:
         MainDialog& dialog = card.dialog;
         dialog.BuildThumbnails("RIFF");
         dialog.WaitForThumbnails();
-        QCOMPARE(dialog.ResultsList()->count(), 30);
-        const qint64 key = dialog.ResultsList()->item(0)->icon().cacheKey();
+        QCOMPARE(dialog.ResultsList()->Count(), 30);
+        const qint64 key = dialog.ResultsList()->TileAt(0).cacheKey();
         for (int i = 1; i < 30; ++i)
-            QCOMPARE(dialog.ResultsList()->item(i)->icon().cacheKey(), key);
+            QCOMPARE(dialog.ResultsList()->TileAt(i).cacheKey(), key);
     }
 
     void theCheckMenuOfATypeItemAndItsBoldMarks()
@@ -368,9 +368,9 @@ private slots:
         MainDialog& dialog = card.dialog;
         dialog.BuildThumbnails("BMP");
         dialog.WaitForThumbnails();
-        QCOMPARE(dialog.ResultsList()->count(), 12);
+        QCOMPARE(dialog.ResultsList()->Count(), 12);
         for (int i = 0; i < 10; ++i)
-            dialog.ResultsList()->item(i)->setSelected(true);
+            dialog.ResultsList()->SelectRow(i);
         dialog.OnSave(false);
         const QDir saved(world.folder + "/recoverd/BMP");
         QCOMPARE(saved.entryList(QDir::Files).size(), 10);
@@ -402,16 +402,16 @@ private slots:
 
         dialog.BuildThumbnails("JPG");
         dialog.WaitForThumbnails();
-        QCOMPARE(dialog.ResultsList()->count(), 3);
+        QCOMPARE(dialog.ResultsList()->Count(), 3);
         auto markAt = [&](int row) {
-            const QImage tile = dialog.ResultsList()->item(row)->icon().pixmap(100, 100).toImage();
+            const QImage tile = dialog.ResultsList()->TileAt(row);
             return QColor(tile.pixel(100 - 8, 100 - 8));  // inside the badge, off its symbol
         };
         QCOMPARE(markAt(0), QColor(0x2E, 0x9E, 0x44));
         QCOMPARE(markAt(1), QColor(0xE8, 0x9A, 0x10));
         QCOMPARE(markAt(2), QColor(0x2E, 0x9E, 0x44));
-        QVERIFY(dialog.ResultsList()->item(1)->toolTip().contains("damaged"));
-        QVERIFY(dialog.ResultsList()->item(0)->toolTip().contains(QLocale(QLocale::English).toString(first.size())));
+        QVERIFY(dialog.ResultsList()->ToolTipAt(1).contains("damaged"));
+        QVERIFY(dialog.ResultsList()->ToolTipAt(0).contains(QLocale(QLocale::English).toString(first.size())));
 
         dialog.OnSave(true);
         const QString saved = card.world.folder + "/recoverd/";

@@ -23,7 +23,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export DISPLAY="$display" QT_QPA_PLATFORM=xcb
+# A home of its own: no settings or kept scans of earlier runs.
+export DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 fail() { echo "e2e: $*" >&2; import -window root "${E2E_SCREENSHOT:-/tmp/quorvex-e2e-failure.png}" 2>/dev/null || true; exit 1; }

@@ -107,6 +107,11 @@ TEST(ScanEngine, TypesAppearInFirstHitOrderWithOneRunningNumber)
     EXPECT_EQ(run.observer.typesFound, (std::vector<std::string>{"BMP", "GIF", "JPG"}));
     ASSERT_EQ(run.observer.finished.size(), 1u);
     EXPECT_EQ(run.observer.finished[0].foundCount, 4u);
+    // The counts come with each progress report (after the first block: one BMP) and once more
+    // at the end, with every type in first-hit order.
+    ASSERT_EQ(run.observer.countReports.size(), run.observer.percents.size() + 1);
+    EXPECT_EQ(run.observer.countReports[1], (std::vector<TypeCount>{{"BMP", 1}}));
+    EXPECT_EQ(run.observer.countReports.back(), (std::vector<TypeCount>{{"BMP", 2}, {"GIF", 1}, {"JPG", 1}}));
 }
 
 TEST(ScanEngine, FindsBigEndianAndLittleEndianTiffs)

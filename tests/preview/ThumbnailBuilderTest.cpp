@@ -28,15 +28,18 @@ struct PassRecord {
     std::vector<QString> names;
     std::vector<bool> finished;  // the stopped flag of each Finished
 
-    void Connect(ThumbnailBuilder& builder)
+    // Names come from `catalogue`: the entries of tokens[0] in the first pass, tokens[1] in the
+    // next one, and so on.
+    void Connect(ThumbnailBuilder& builder, const FoundFileCatalogue& catalogue, std::vector<std::string> tokens)
     {
         QObject::connect(&builder, &ThumbnailBuilder::Progress, [this](int percent) {
             std::lock_guard lock(mutex);
             percents.push_back(percent);
         });
-        QObject::connect(&builder, &ThumbnailBuilder::TileReady, [this](int, const QString& name, const QImage&) {
+        QObject::connect(&builder, &ThumbnailBuilder::TileReady, [this, &catalogue, tokens](qulonglong position, const QImage&) {
             std::lock_guard lock(mutex);
-            names.push_back(name);
+            const std::string& token = tokens.at(finished.size());
+            names.push_back(QString::fromStdString(catalogue.EntryAt(catalogue.IndexOfTypeEntry(token, position)).name));
             changed.notify_all();
         });
         QObject::connect(&builder, &ThumbnailBuilder::Finished, [this](bool stopped) {
@@ -89,7 +92,7 @@ TEST(ThumbnailBuilder, TilesOneTypeInCatalogueOrderWithRisingProgress)
     const JpegCard card(300);
     ThumbnailBuilder builder;
     PassRecord record;
-    record.Connect(builder);
+    record.Connect(builder, card.catalogue, {"JPG"});
     builder.Start(card.catalogue, "JPG", card.Opener(), QString());
     builder.Wait();
     ASSERT_EQ(record.finished, std::vector<bool>{false});
@@ -110,7 +113,7 @@ TEST(ThumbnailBuilder, StartingAnotherPassStopsTheOneStillRunning)
     const JpegCard card(40);
     ThumbnailBuilder builder;
     PassRecord record;
-    record.Connect(builder);
+    record.Connect(builder, card.catalogue, {"JPG", "BMP"});
     builder.Start(card.catalogue, "JPG", card.Opener(std::chrono::milliseconds(50)), QString());
     ASSERT_TRUE(record.WaitFor([](PassRecord& r) { return !r.names.empty(); }));
     builder.Start(card.catalogue, "BMP", card.Opener(), QString());

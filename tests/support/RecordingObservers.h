@@ -25,6 +25,8 @@ struct RecordingScanObserver : ScanObserver {
     void OnTypeFound(const std::string& token) override { typesFound.push_back(token); }
     void OnUnreadableSectors(std::uint64_t total) override { unreadable.push_back(total); }
     std::vector<std::uint64_t> unreadable;
+    void OnFoundCounts(const std::vector<TypeCount>& counts) override { countReports.push_back(counts); }
+    std::vector<std::vector<TypeCount>> countReports;
     void OnScanFinished(const ScanSummary& summary) override { finished.push_back(summary); }
 };
 

@@ -18,7 +18,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QPainter>
-#include <QListWidget>
+#include "FoundFileListView.h"
 #include <QMenu>
 #include <QTimer>
 #include <QTreeWidget>
@@ -128,8 +128,8 @@ int main(int argc, char** argv)
     dialog.ResultsTree()->setCurrentItem(jpg);
     dialog.BuildThumbnails(jpg->text(0));
     dialog.WaitForThumbnails();
-    for (int i = 0; i < dialog.ResultsList()->count(); ++i)
-        dialog.ResultsList()->item(i)->setSelected(true);
+    for (int i = 0; i < dialog.ResultsList()->Count(); ++i)
+        dialog.ResultsList()->SelectRow(i);
     Shot(dialog).save(out.filePath("6-results-thumbnails.png"));
     dialog.ResultsTree()->setCurrentItem(root->child(1));
     dialog.BuildThumbnails(root->child(1)->text(0));
@@ -223,11 +223,11 @@ int main(int argc, char** argv)
             exact.WaitForThumbnails();
         }
         // Scroll to the first file that is not whole, so its mark is in the picture.
-        for (int i = 0; i < exact.ResultsList()->count(); ++i)
-            if (!exact.ResultsList()->item(i)->toolTip().contains("complete")) {
-                exact.ResultsList()->scrollToItem(exact.ResultsList()->item(i));
-                exact.ResultsList()->item(i)->setSelected(true);
-                std::printf("%s\n", qPrintable(exact.ResultsList()->item(i)->toolTip()));
+        for (int i = 0; i < exact.ResultsList()->Count(); ++i)
+            if (!exact.ResultsList()->ToolTipAt(i).contains("complete")) {
+                exact.ResultsList()->scrollTo(exact.ResultsList()->model()->index(i, 0));
+                exact.ResultsList()->SelectRow(i);
+                std::printf("%s\n", qPrintable(exact.ResultsList()->ToolTipAt(i)));
                 break;
             }
         Shot(exact).save(out.filePath("11-results-exact.png"));

@@ -1,0 +1,74 @@
+#include "MainDialogEnvironment.h"
+
+#include "FileVolumeSource.h"
+#include "MediaPreviewDialog.h"
+#include "ProgramMessages.h"
+#include "VolumeLister.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QUrl>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace quorvex::app {
+
+MainDialogEnvironment MainDialogEnvironment::Default()
+{
+    MainDialogEnvironment env;
+    env.listVolumes = [] { return VolumeLister().List(); };
+    env.volumeSize = [](const VolumeDescription& volume) -> std::optional<std::uint64_t> {
+        if (volume.kind == VolumeKind::DiskImage)
+            return DescribeDiskImage(volume.path).sizeBytes;
+        for (const VolumeDescription& now : VolumeLister().List())
+            if (now.name == volume.name)
+                return now.sizeBytes;
+        return std::nullopt;
+    };
+    env.openerFor = [](const VolumeDescription& volume) { return OpenerForPath(volume.path); };
+    env.ask = [](const QString& text) { return msgbox::AskQuestion(text.toStdString()); };
+    env.notice = [](const QString& text) { msgbox::ShowNotice(text.toStdString()); };
+    env.exitProcess = [](int status) { std::_Exit(status); };
+    env.chooseDiskImage = [] {
+        return QFileDialog::getOpenFileName(nullptr, "Open Disk Image", QString(),
+                                            "Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)");
+    };
+    env.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    env.plainNotice = [](const QString& text) { msgbox::ShowPlainNotice(text.toStdString()); };
+    env.chooseFolder = [] {
+        return QFileDialog::getExistingDirectory(nullptr, "Please select the path to save the files");
+    };
+    env.openFile = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    env.restartAsAdministrator = [] {
+        if (::geteuid() == 0)
+            return false;  // already administrator: nothing a restart would change
+        return QProcess::startDetached("pkexec", {QCoreApplication::applicationFilePath(), "--replacing"});
+    };
+    env.playMedia = [](const QString& path) {
+        preview::MediaPreviewDialog dialog(path);
+        dialog.exec();
+    };
+    env.chooseImageFile = [](const QString& suggested) {
+        return QFileDialog::getSaveFileName(nullptr, "Create Disk Image", QDir::home().filePath(suggested),
+                                            "Disk images (*.img);;All files (*)");
+    };
+    env.loadExactRecovery = [] { return QSettings().value("ExactRecovery", false).toBool(); };
+    env.storeExactRecovery = [](bool exact) { QSettings().setValue("ExactRecovery", exact); };
+    env.sessionFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/sessions";
+    env.chooseResultsFileToSave = [](const QString& suggested) {
+        return QFileDialog::getSaveFileName(nullptr, "Save Scan Results", QDir::home().filePath(suggested),
+                                            "Quorvex scan results (*.qvxscan);;All files (*)");
+    };
+    env.chooseResultsFileToOpen = [] {
+        return QFileDialog::getOpenFileName(nullptr, "Open Scan Results", QDir::homePath(),
+                                            "Quorvex scan results (*.qvxscan);;All files (*)");
+    };
+    return env;
+}
+
+}  // namespace quorvex::app

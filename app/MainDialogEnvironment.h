@@ -1,0 +1,50 @@
+#pragma once
+
+#include "DestinationCheck.h"
+#include "VolumeDescription.h"
+#include "VolumeSource.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace quorvex::app {
+
+// What the main window asks of the world; tests replace any of it.
+struct MainDialogEnvironment {
+    std::function<std::vector<VolumeDescription>()> listVolumes;
+    std::function<std::optional<std::uint64_t>(const VolumeDescription&)> volumeSize;
+    std::function<VolumeOpener(const VolumeDescription&)> openerFor;
+    std::function<bool(const QString&)> ask;      // a Yes/No question; true for Yes only
+    std::function<void(const QString&)> notice;   // an information notice with OK
+    std::function<void(int)> exitProcess;         // ends the process at once
+    std::function<QString()> chooseDiskImage;     // a file chooser; empty when cancelled
+    std::function<void(const QString&)> openUrl;  // the desktop's launcher
+    std::function<void(const QString&)> plainNotice;  // a notice with OK and no icon
+    std::function<QString()> chooseFolder;            // where to save; empty when cancelled
+    std::function<void(const QString&)> openFile;     // a previewed picture, in the default viewer
+    std::function<void(const QString&)> playMedia;    // a previewed RIFF file, in Media Preview
+    // Starts Quorvex again with administrator rights (pkexec); false when that cannot be tried.
+    std::function<bool()> restartAsAdministrator;
+    // The "Exact recovery" choice, remembered between runs.
+    std::function<bool()> loadExactRecovery;
+    std::function<void(bool)> storeExactRecovery;
+    // Where to write a disk image (suggested: a file name); empty when cancelled.
+    std::function<QString(const QString&)> chooseImageFile;
+    // Where the system lists block devices and mounts: which drive a folder lives on.
+    SystemTables systemTables;
+    // Where the scan of each drive keeps its session, so that it can be resumed or its results
+    // shown again (the user's data folder); empty: nowhere.
+    QString sessionFolder;
+    // Where to save a scan's results (suggested: a file name) and which saved results to open;
+    // empty when cancelled.
+    std::function<QString(const QString&)> chooseResultsFileToSave;
+    std::function<QString()> chooseResultsFileToOpen;
+
+    // The real machine: the kernel's block devices, the markup message box, the desktop.
+    static MainDialogEnvironment Default();
+};
+
+}  // namespace quorvex::app

@@ -1,0 +1,316 @@
+#include "ResultsPage.h"
+
+#include "CColorLabel.h"
+#include "CSkinButton.h"
+#include "CTypeTreeCtrl.h"
+#include "DialogUnits.h"
+#include "ExtentCopy.h"
+#include "FoundFileListModel.h"
+#include "FoundFileListView.h"
+#include "OutputFile.h"
+#include "PrivateTempFolder.h"
+#include "ResourceTable.h"
+#include "ThumbnailBuilder.h"
+#include "TileFetcher.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QUrl>
+#include <algorithm>
+#include <cstring>
+
+namespace quorvex::app {
+
+namespace {
+constexpr const char* kRootLabel = "Found File Type";
+}
+
+ResultsPage::ResultsPage(const WizardControls& frame, const MainDialogEnvironment& env,
+                         const FoundFileCatalogue& catalogue, Source source, QObject* parent)
+    : QObject(parent), frame_(frame), env_(env), catalogue_(catalogue), source_(std::move(source)),
+      model_(std::make_unique<preview::FoundFileListModel>(catalogue)),
+      builder_(std::make_unique<preview::ThumbnailBuilder>()), fetcher_(std::make_unique<preview::TileFetcher>())
+{
+    QWidget* surface = frame_.surface;
+    tree_ = new preview::CTypeTreeCtrl(surface);
+    tree_->setGeometry(DialogRect(21, 89, 96, 142));
+    tree_->setFont(Verdana(7.5));
+    tree_->setUniformRowHeights(true);
+    tree_->setStyleSheet("QTreeView::item { height: 18px; }");
+    tree_->SetFolderOpener([this](const QString& path) { env_.openUrl(QUrl::fromLocalFile(path).toString()); });
+    connect(tree_, &preview::CTypeTreeCtrl::TypeClicked, this, &ResultsPage::BuildThumbnails);
+    tree_->hide();
+
+    list_ = new preview::FoundFileListView(surface);
+    list_->setGeometry(DialogRect(118, 89, 390, 142));
+    list_->setModel(model_.get());
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, &ResultsPage::ShowListMenu);
+    connect(list_, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { PreviewFoundFile(index.row()); });
+    list_->hide();
+
+    scanningPicture_ = new QLabel(surface);
+    scanningPicture_->setGeometry(DialogRect(118, 89, 389, 144));
+    scanningPicture_->setPixmap(res::LoadBitmap(res::id::kScanning));
+    scanningPicture_->hide();
+
+    connect(builder_.get(), &preview::ThumbnailBuilder::Progress, this,
+            [this](int percent) { frame_.progress->setValue(percent); }, Qt::QueuedConnection);
+    connect(builder_.get(), &preview::ThumbnailBuilder::TileReady, this, &ResultsPage::OnBuiltTile,
+            Qt::QueuedConnection);
+    connect(builder_.get(), &preview::ThumbnailBuilder::Finished, this, &ResultsPage::OnThumbnailsFinished,
+            Qt::QueuedConnection);
+}
+
+ResultsPage::~ResultsPage()
+{
+    builder_->RequestStop();
+    builder_->Wait();
+    fetcher_->Stop();
+}
+
+void ResultsPage::Show()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{tree_, list_, frame_.progress, frame_.stop, frame_.caption})
+        w->show();
+    frame_.caption->setText("Please click on the file type in tree to preview and save");
+}
+
+void ResultsPage::Hide()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{tree_, list_, frame_.progress, frame_.stop, frame_.caption})
+        w->hide();
+    frame_.settings->setEnabled(false);
+}
+
+// ---- the tree
+
+QTreeWidgetItem* ResultsPage::InsertTreeNode(const QString& label, QTreeWidgetItem* parent)
+{
+    // The root goes first at the top level; type nodes are appended in the order found.
+    return tree_->InsertItem(label, parent, parent == nullptr);
+}
+
+QTreeWidgetItem* ResultsPage::TypeItem(const QString& token) const
+{
+    if (root_ == nullptr)
+        return nullptr;
+    for (int i = 0; i < root_->childCount(); ++i)
+        if (root_->child(i)->text(0) == token)
+            return root_->child(i);
+    return nullptr;
+}
+
+void ResultsPage::BeginScan()
+{
+    ReleaseCatalogue();
+    tree_->clear();
+    root_ = InsertTreeNode(kRootLabel, nullptr);
+    tree_->setEnabled(false);
+    list_->setEnabled(false);
+    list_->hide();
+    scanningPicture_->show();
+    frame_.progress->setValue(0);
+}
+
+void ResultsPage::OnTypeFound(const QString& token)
+{
+    if (root_ == nullptr || TypeItem(token) != nullptr)
+        return;
+    InsertTreeNode(token, root_);
+    root_->setExpanded(true);
+}
+
+void ResultsPage::OnFoundCounts(const std::vector<TypeCount>& counts)
+{
+    for (const TypeCount& count : counts)
+        if (QTreeWidgetItem* item = TypeItem(QString::fromStdString(count.token)))
+            preview::CTypeTreeCtrl::SetCount(item, count.count);
+}
+
+bool ResultsPage::EndScan()
+{
+    tree_->setEnabled(true);
+    list_->setEnabled(true);
+    list_->show();
+    frame_.progress->hide();
+    frame_.back->show();
+    frame_.stop->hide();
+    scanningPicture_->hide();
+    return tree_->topLevelItemCount() + (root_ ? root_->childCount() : 0) > 1;
+}
+
+void ResultsPage::ShowFoundTypes()
+{
+    BeginScan();
+    // The types in the order of their first file, as a scan would have met them.
+    std::vector<std::pair<std::uint64_t, std::string>> firsts;
+    for (const TypeSelection& type : catalogue_.Selection().Entries())
+        if (catalogue_.CountOfType(type.token) > 0)
+            firsts.emplace_back(catalogue_.IndexOfTypeEntry(type.token, 0), type.token);
+    std::sort(firsts.begin(), firsts.end());
+    std::vector<TypeCount> counts;
+    for (const auto& [first, token] : firsts) {
+        OnTypeFound(QString::fromStdString(token));
+        counts.push_back({token, catalogue_.CountOfType(token)});
+    }
+    OnFoundCounts(counts);
+}
+
+// ---- thumbnails
+
+bool ResultsPage::ThumbnailsRunning() const
+{
+    return builder_->IsRunning();
+}
+
+std::uint64_t ResultsPage::ServeTilesOf(const QString& token)
+{
+    const std::optional<VolumeOpener> opener = source_.opener();
+    return fetcher_->Begin(catalogue_, token.toStdString(), opener ? *opener : VolumeOpener{}, QDir::currentPath());
+}
+
+void ResultsPage::BuildThumbnails(const QString& token)
+{
+    if (builder_->IsRunning() || source_.scanRunning())
+        return;
+    const std::optional<VolumeOpener> opener = source_.opener();
+    if (!opener)
+        return;
+    fetcher_->Stop();
+    if (catalogue_.CountOfType(token.toStdString()) > kBuildOneByOneLimit) {
+        // Too many to make one by one: every row now, the tiles of the rows in view first.
+        model_->ShowAllRows(token, fetcher_.get(), ServeTilesOf(token));
+        list_->scrollToTop();
+        return;
+    }
+    frame_.back->hide();
+    frame_.next->hide();
+    frame_.stop->show();
+    frame_.stop->setEnabled(true);
+    tree_->setEnabled(false);
+    model_->BeginBuiltRows(token);
+    frame_.progress->setValue(0);
+    frame_.progress->show();
+    builderReportPending_ = true;
+    builder_->Start(catalogue_, token.toStdString(), *opener, QDir::currentPath());
+}
+
+void ResultsPage::OnBuiltTile(qulonglong position, const QImage& tile)
+{
+    model_->AddBuiltTile(position, tile);
+}
+
+void ResultsPage::OnThumbnailsFinished()
+{
+    builderReportPending_ = false;
+    frame_.back->show();
+    frame_.stop->hide();
+    list_->setEnabled(true);
+    tree_->setEnabled(true);
+    frame_.progress->hide();
+    // A tile the cache let go is made again when its row is shown.
+    model_->FetchMissingTiles(fetcher_.get(), ServeTilesOf(model_->Token()));
+    emit ThumbnailsEnded();
+}
+
+void ResultsPage::StopThumbnails()
+{
+    if (builder_->IsRunning())
+        builder_->RequestStop();
+}
+
+void ResultsPage::WaitForThumbnails()
+{
+    builder_->Wait();
+    while (builderReportPending_)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+void ResultsPage::ReleaseCatalogue()
+{
+    StopThumbnails();
+    WaitForThumbnails();
+    fetcher_->Stop();
+    model_->Clear();
+}
+
+// ---- the list
+
+std::vector<std::string> ResultsPage::SelectedNames() const
+{
+    QModelIndexList selected = list_->selectionModel()->selectedIndexes();
+    std::sort(selected.begin(), selected.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(selected.size()));
+    for (const QModelIndex& index : selected)
+        names.push_back(model_->NameAt(index.row()).toStdString());
+    return names;
+}
+
+void ResultsPage::ShowListMenu(const QPoint& position)
+{
+    QMenu menu(list_);
+    QAction* preview = menu.addAction("Preview");
+    QAction* recover = menu.addAction("Recover");
+    const QModelIndex clicked = list_->indexAt(position);
+    preview->setEnabled(clicked.isValid());
+    QAction* chosen = menu.exec(list_->viewport()->mapToGlobal(position));
+    if (chosen == recover)
+        emit RecoverRequested();
+    else if (chosen == preview && clicked.isValid())
+        PreviewFoundFile(clicked.row());  // as a double click would
+}
+
+void ResultsPage::RemovePreviewFile()
+{
+    if (!previewFilePath_.isEmpty())
+        QFile::remove(previewFilePath_);
+}
+
+void ResultsPage::PreviewFoundFile(int row)
+{
+    if (builder_->IsRunning()) {
+        env_.plainNotice("Please stop the current process for preview.");
+        return;
+    }
+    QTreeWidgetItem* type = tree_->currentItem();
+    const std::optional<VolumeOpener> opener = source_.opener();
+    if (row < 0 || row >= model_->rowCount() || type == nullptr || !opener)
+        return;
+    const std::string token = type->text(0).toStdString();
+    const std::optional<FoundFileEntry> entry = catalogue_.FindByName(model_->NameAt(row).toStdString());
+    if (!entry)
+        return;
+    const QString path = preview::PrivateTempFolder() + "/temp1." + QString::fromStdString(token);
+    VolumeReader reader;
+    if (!reader.Open(*opener).ok())
+        return;  // nothing happens, as when the drive is gone
+    OutputFile output;
+    if (const int error = output.Create(QFile::encodeName(path).toStdString()); error != 0) {
+        env_.notice("The preview copy could not be made:<br>" + path.toHtmlEscaped() + "<br>" +
+                    QString::fromLocal8Bit(std::strerror(error)).toHtmlEscaped());
+        return;
+    }
+    SectorBuffer buffer;
+    const CopyResult copy = CopyFileBytes(reader, buffer, entry->startSector, entry->lengthBytes, output, nullptr);
+    output.Close();
+    if (copy.status == CopyStatus::WriteFailed) {
+        QFile::remove(path);
+        env_.notice("The preview copy could not be written:<br>" + path.toHtmlEscaped() + "<br>" +
+                    QString::fromLocal8Bit(std::strerror(copy.writeError)).toHtmlEscaped());
+        return;
+    }
+    previewFilePath_ = path;
+    if (token == "RIFF")
+        env_.playMedia(path);
+    else
+        env_.openFile(path);
+}
+
+}  // namespace quorvex::app

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "FoundFileCatalogue.h"
+#include "MainDialogEnvironment.h"
+#include "ScanObserver.h"
+#include "WizardControls.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QLabel;
+class QTreeWidgetItem;
+
+namespace quorvex::preview {
+class CTypeTreeCtrl;
+class FoundFileListModel;
+class FoundFileListView;
+class ThumbnailBuilder;
+class TileFetcher;
+}  // namespace quorvex::preview
+
+namespace quorvex::app {
+
+// The wizard's last page: the tree of found types (with their counts) and the list of one type's
+// found files with their tiles. A type with few files gets its tiles one by one with progress and
+// Stop; a type with many shows every file at once and makes the tiles of the rows in view first.
+// Double click previews a file.
+class ResultsPage : public QObject {
+    Q_OBJECT
+public:
+    // Types with more files than this show all their rows at once, tiles made on demand.
+    static constexpr std::uint64_t kBuildOneByOneLimit = 1000;
+
+    struct Source {
+        std::function<std::optional<VolumeOpener>()> opener;  // the scanned drive's, if one is chosen
+        std::function<bool()> scanRunning;
+    };
+
+    ResultsPage(const WizardControls& frame, const MainDialogEnvironment& env, const FoundFileCatalogue& catalogue,
+                Source source, QObject* parent = nullptr);
+    ~ResultsPage() override;
+
+    void Show();
+    void Hide();
+
+    // A scan starts: both controls cleared and disabled, the list hidden behind the scanning picture.
+    void BeginScan();
+    void OnTypeFound(const QString& token);
+    void OnFoundCounts(const std::vector<TypeCount>& counts);
+    // The scan has ended: the controls are usable again. Returns whether anything was found.
+    bool EndScan();
+    // Shows the types of a catalogue found earlier (results opened or resumed), no scan running.
+    void ShowFoundTypes();
+
+    // The tiles of one type: one by one on the thumbnail worker, or all rows at once.
+    void BuildThumbnails(const QString& token);
+    bool ThumbnailsRunning() const;
+    void StopThumbnails();
+    // Waits until the thumbnail worker has ended and its reports have been handled.
+    void WaitForThumbnails();
+    // Ends every worker that reads the catalogue and empties the list: the catalogue may change.
+    void ReleaseCatalogue();
+
+    // The names of the selected files, in list order.
+    std::vector<std::string> SelectedNames() const;
+    // Copies a found file to the private temporary folder and shows it (double click on a row).
+    void PreviewFoundFile(int row);
+    QString PreviewFilePath() const { return previewFilePath_; }
+    void RemovePreviewFile();
+
+    preview::CTypeTreeCtrl* TypeTree() const { return tree_; }
+    preview::FoundFileListView* List() const { return list_; }
+    preview::FoundFileListModel* ListModel() const { return model_.get(); }
+    preview::TileFetcher* Fetcher() const { return fetcher_.get(); }
+    QLabel* ScanningPicture() const { return scanningPicture_; }
+    QTreeWidgetItem* TypeItem(const QString& token) const;
+
+signals:
+    void ThumbnailsEnded();
+    // "Recover" in the list's menu: save the selected files.
+    void RecoverRequested();
+
+private:
+    QTreeWidgetItem* InsertTreeNode(const QString& label, QTreeWidgetItem* parent);
+    void OnBuiltTile(qulonglong position, const QImage& tile);
+    void OnThumbnailsFinished();
+    void ShowListMenu(const QPoint& position);
+    std::uint64_t ServeTilesOf(const QString& token);
+
+    WizardControls frame_;
+    const MainDialogEnvironment& env_;
+    const FoundFileCatalogue& catalogue_;
+    Source source_;
+    preview::CTypeTreeCtrl* tree_ = nullptr;
+    QTreeWidgetItem* root_ = nullptr;
+    preview::FoundFileListView* list_ = nullptr;
+    QLabel* scanningPicture_ = nullptr;
+    std::unique_ptr<preview::FoundFileListModel> model_;
+    std::unique_ptr<preview::ThumbnailBuilder> builder_;
+    std::unique_ptr<preview::TileFetcher> fetcher_;
+    bool builderReportPending_ = false;
+    QString previewFilePath_;
+};
+
+}  // namespace quorvex::app

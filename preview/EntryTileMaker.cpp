@@ -1,0 +1,96 @@
+#include "EntryTileMaker.h"
+
+#include "DecodedImage.h"
+#include "ExtentDevice.h"
+#include "ImageFormat.h"
+#include "ThumbnailTile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+namespace quorvex::preview {
+
+namespace {
+
+// An extent device that gives up when a stop is requested, so a long read ends early.
+class StoppableExtentDevice : public ExtentDevice {
+public:
+    StoppableExtentDevice(VolumeReader& reader, std::vector<ByteRange> pieces, const std::atomic<int>& stop)
+        : ExtentDevice(reader, std::move(pieces)), stop_(stop)
+    {
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (stop_.load(std::memory_order_relaxed))
+            return -1;
+        return ExtentDevice::readData(data, maxSize);
+    }
+
+private:
+    const std::atomic<int>& stop_;
+};
+
+}  // namespace
+
+TileKind TileKindOf(std::string_view token)
+{
+    if (token == "RIFF")
+        return TileKind::MediaPlaceholder;
+    if (token == "RAF" || token == "NEF" || token == "MRW" || token == "DCR" || token == "CRW")
+        return TileKind::CameraPlaceholder;
+    return TileKind::Picture;
+}
+
+EntryTileMaker::EntryTileMaker(std::string token, QString placeholderFolder)
+    : token_(std::move(token)), placeholderFolder_(std::move(placeholderFolder)), kind_(TileKindOf(token_)),
+      format_(ImageFormatFromFileName("temp." + token_))
+{
+}
+
+QImage EntryTileMaker::PlaceholderTile(TileKind kind, const QString& placeholderFolder)
+{
+    // The given folder (the current directory), then the installed data folder, then the
+    // pictures built into the program.
+    const QString name = kind == TileKind::CameraPlaceholder ? "camera.bmp" : "mpg2.bmp";
+    QString path = ":/res/" + name;
+    const QString installed = QCoreApplication::applicationDirPath() + "/../share/quorvex/" + name;
+    if (!placeholderFolder.isEmpty() && QFile::exists(QDir(placeholderFolder).filePath(name)))
+        path = QDir(placeholderFolder).filePath(name);
+    else if (QFile::exists(installed))
+        path = installed;
+    return MakeTile(DecodedImage(path, ImageFormatFromFileName(name.toStdString())));
+}
+
+std::optional<QImage> EntryTileMaker::Make(const FoundFileCatalogue& catalogue, std::uint64_t index,
+                                           VolumeReader* reader, const std::atomic<int>& stop)
+{
+    const Verdict verdict = catalogue.VerdictAt(index);
+    if (kind_ != TileKind::Picture) {
+        QImage& placeholder = placeholders_[static_cast<int>(verdict)];
+        if (placeholder.isNull()) {
+            placeholder = PlaceholderTile(kind_, placeholderFolder_);
+            DrawVerdictMark(placeholder, verdict);
+        }
+        return placeholder;  // the same image, shared by every item
+    }
+    if (format_ == 0)
+        return std::nullopt;  // a token whose name maps to no picture format gets no item
+    if (reader == nullptr) {
+        if (token_ == "JPG")
+            return MakeTile(DecodedImage());
+        return std::nullopt;
+    }
+    StoppableExtentDevice device(*reader, catalogue.PiecesAt(index), stop);
+    device.open(QIODevice::ReadOnly);
+    const DecodedImage picture(&device, format_, QSize(kTileSize, kTileSize), &decodeBuffer_);
+    if (stop.load())
+        return std::nullopt;
+    QImage tile = MakeTile(picture);
+    DrawVerdictMark(tile, verdict);
+    return tile;
+}
+
+}  // namespace quorvex::preview

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "FoundFileCatalogue.h"
+#include "VolumeReader.h"
+
+#include <QImage>
+#include <QString>
+#include <atomic>
+#include <optional>
+#include <string>
+
+namespace quorvex::preview {
+
+// Which tokens get a fixed placeholder tile instead of a picture of the file.
+enum class TileKind { Picture, CameraPlaceholder, MediaPlaceholder };
+TileKind TileKindOf(std::string_view token);
+
+// Makes the 100 × 100 tiles of one type's found files. Pictures are decoded straight from the
+// volume, bounded to the bytes the catalogue gives each file (its extent, or in exact recovery
+// its own length), so no temporary copy is written; RIFF and camera raw files share one
+// placeholder tile per verdict. In exact recovery every tile carries its file's verdict mark.
+// One maker serves one thread.
+class EntryTileMaker {
+public:
+    // `placeholderFolder` is looked in first for camera.bmp and mpg2.bmp, then the installed data
+    // folder; the built-in pictures serve when they are in neither.
+    EntryTileMaker(std::string token, QString placeholderFolder);
+
+    TileKind Kind() const { return kind_; }
+    bool NeedsVolume() const { return kind_ == TileKind::Picture; }
+
+    // The tile of catalogue entry `index`. `reader` is the opened volume, or null when it could
+    // not be opened (a JPG then gets a blank tile, other pictures none). Nothing (no list item)
+    // for a token whose name maps to no picture format, and when `stop` was set during the read.
+    std::optional<QImage> Make(const FoundFileCatalogue& catalogue, std::uint64_t index, VolumeReader* reader,
+                               const std::atomic<int>& stop);
+
+    // The placeholder picture's tile (for tests and the preview of a single file).
+    static QImage PlaceholderTile(TileKind kind, const QString& placeholderFolder);
+
+private:
+    std::string token_;
+    QString placeholderFolder_;
+    TileKind kind_;
+    std::uint32_t format_;
+    QImage placeholders_[4];  // one per verdict mark, each shared by every item that has it
+    QImage decodeBuffer_;     // lent to every decode, so large pictures do not allocate anew each time
+};
+
+}  // namespace quorvex::preview

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "FoundFileCatalogue.h"
+#include "TileCache.h"
+
+#include <QAbstractListModel>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quorvex::preview {
+
+class TileFetcher;
+
+// The tooltip of a found file in exact recovery: its name, its size and what its verdict means.
+QString FoundFileTip(const FoundFileEntry& entry);
+
+// The results list's rows: the found files of one type, in catalogue order, each with its name
+// and its tile. A type's rows come either one by one as the thumbnail builder makes their tiles
+// (a type with few files), or all at once with tiles made on demand for the rows in view (a type
+// with many). The tiles kept are bounded by a TileCache; a row whose tile was dropped gets it
+// made again when it is shown. Rows are revealed in batches as the view scrolls to its end.
+class FoundFileListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    static constexpr std::size_t kTileBudgetBytes = std::size_t{64} << 20;
+    static constexpr int kBatchRows = 20000;
+
+    explicit FoundFileListModel(const FoundFileCatalogue& catalogue, std::size_t tileBudgetBytes = kTileBudgetBytes,
+                                QObject* parent = nullptr);
+
+    // No rows, no tiles, no requests.
+    void Clear();
+    // Starts the rows of `token` empty; AddBuiltTile appends them as the builder makes them.
+    void BeginBuiltRows(const QString& token);
+    // The builder's tile of the type's entry at `position`: a new last row.
+    void AddBuiltTile(std::uint64_t position, const QImage& tile);
+    // Shows a row for every entry of `token` (revealed in batches); tiles come from `fetcher`,
+    // which must already serve this type (its generation given), for the rows in view.
+    void ShowAllRows(const QString& token, TileFetcher* fetcher, std::uint64_t generation);
+    // From now on, rows whose tile is missing ask `fetcher` (serving this type) for it.
+    void FetchMissingTiles(TileFetcher* fetcher, std::uint64_t generation);
+
+    const QString& Token() const { return token_; }
+    // The type's entries, whether or not their rows are revealed yet.
+    std::uint64_t EntryCount() const { return entries_; }
+    std::uint64_t PositionAt(int row) const;
+    QString NameAt(int row) const;
+    // The tile the row has now; nothing while it is being made (a blank tile is shown meanwhile).
+    std::optional<QImage> TileAt(int row) const;
+    const TileCache& Tiles() const { return tiles_; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+
+private:
+    void OnTileMade(qulonglong generation, qulonglong position, const QImage& tile);
+    void AskForWanted();
+
+    const FoundFileCatalogue& catalogue_;
+    QString token_;
+    std::uint64_t entries_ = 0;
+    int shownRows_ = 0;
+    bool allRows_ = false;
+    std::vector<std::uint64_t> builtPositions_;  // row → position, for rows the builder made
+    mutable TileCache tiles_;                    // by position
+    QImage pending_;                             // what a row shows until its tile comes
+    TileFetcher* fetcher_ = nullptr;
+    std::uint64_t generation_ = 0;
+    mutable std::vector<std::uint64_t> wanted_;  // positions painted without a tile, in paint order
+    mutable bool askQueued_ = false;
+};
+
+}  // namespace quorvex::preview

@@ -1,0 +1,97 @@
+#include "FoundFileListView.h"
+
+#include <QStyledItemDelegate>
+
+namespace quorvex::preview {
+
+namespace {
+
+// Draws each item as an icon view does: the tile centred on top, the name centred beneath.
+class TileAboveNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->decorationPosition = QStyleOptionViewItem::Top;
+        option->decorationAlignment = Qt::AlignHCenter | Qt::AlignTop;
+        option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
+        option->textElideMode = Qt::ElideMiddle;
+        option->features &= ~QStyleOptionViewItem::WrapText;
+    }
+};
+
+}  // namespace
+
+FoundFileListView::FoundFileListView(QWidget* parent) : QListView(parent)
+{
+    setViewMode(QListView::ListMode);
+    setFlow(QListView::LeftToRight);
+    setWrapping(true);
+    setUniformItemSizes(true);
+    setResizeMode(QListView::Adjust);
+    setMovement(QListView::Static);
+    setLayoutMode(QListView::Batched);
+    setBatchSize(2000);
+    setIconSize(QSize(100, 100));
+    setGridSize(QSize(116, 124));
+    setSpacing(4);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionRectVisible(true);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setItemDelegate(new TileAboveNameDelegate(this));
+}
+
+std::pair<int, int> FoundFileListView::RowsInView() const
+{
+    if (model() == nullptr || model()->rowCount() == 0)
+        return {-1, -1};
+    const QRect area = viewport()->rect();
+    int first = -1, last = -1;
+    // Uniform items in rows: the first and the last item on the viewport's scan of grid points.
+    const QSize grid = gridSize().isValid() ? gridSize() : QSize(100, 100);
+    for (int y = area.top() + 1; y < area.bottom() && first < 0; y += grid.height() / 2)
+        for (int x = area.left() + 1; x < area.right() && first < 0; x += grid.width() / 2)
+            if (const QModelIndex at = indexAt(QPoint(x, y)); at.isValid())
+                first = at.row();
+    for (int y = area.bottom() - 1; y > area.top() && last < 0; y -= grid.height() / 2)
+        for (int x = area.right() - 1; x > area.left() && last < 0; x -= grid.width() / 2)
+            if (const QModelIndex at = indexAt(QPoint(x, y)); at.isValid())
+                last = at.row();
+    return {first, last};
+}
+
+int FoundFileListView::Count() const
+{
+    return model() ? model()->rowCount() : 0;
+}
+
+QString FoundFileListView::NameAt(int row) const
+{
+    return model() ? model()->index(row, 0).data(Qt::DisplayRole).toString() : QString();
+}
+
+QString FoundFileListView::ToolTipAt(int row) const
+{
+    return model() ? model()->index(row, 0).data(Qt::ToolTipRole).toString() : QString();
+}
+
+QImage FoundFileListView::TileAt(int row) const
+{
+    return model() ? model()->index(row, 0).data(Qt::DecorationRole).value<QImage>() : QImage();
+}
+
+void FoundFileListView::SelectRow(int row)
+{
+    if (model())
+        selectionModel()->select(model()->index(row, 0), QItemSelectionModel::Select);
+}
+
+bool FoundFileListView::IsSelected(int row) const
+{
+    return model() && selectionModel()->isSelected(model()->index(row, 0));
+}
+
+}  // namespace quorvex::preview
