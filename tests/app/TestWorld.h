@@ -35,6 +35,8 @@ struct World {
     QString folder;               // what the folder chooser answers
     std::vector<QString> folders;  // answered first, one per question, before `folder`
     std::vector<QString> imageFiles;  // what the image file chooser answers, one per question
+    QString sessionFolder;            // where scans are kept; empty: none kept
+    QString resultsFile;              // what the Save/Open Scan Results choosers answer
     // What each scan reads: a big virtual volume (slow enough to be stopped) unless set.
     std::function<VolumeOpenResult()> opener = [] {
         VolumeOpenResult result;
@@ -70,6 +72,9 @@ struct World {
             imageFiles.erase(imageFiles.begin());
             return next;
         };
+        env.sessionFolder = sessionFolder;
+        env.chooseResultsFileToSave = [this](const QString&) { return resultsFile; };
+        env.chooseResultsFileToOpen = [this] { return resultsFile; };
         // No machine's real disks decide where a test may save.
         env.systemTables = {"/nonexistent/sys/class/block", "/nonexistent/mountinfo"};
         env.openFile = [this](const QString& path) { openedFiles.push_back(path); };
