@@ -10,6 +10,14 @@
 #   image_vs_dd_ratio         time of `dd bs=1M conv=fsync` / time of `quorvex-cli image` copying
 #                             the 2 GiB image into another file (both end with the copy on disk;
 #                             ours also writes its map)
+#   session_overhead_ratio    time of a scan / time of the same scan keeping a session file
+#                             (--session, written every 5 s and at the end); 1.0 = free
+#   type_click_first_tiles_ms the results page with a million found files of one type: from the
+#                             click on the type until every tile in view is drawn (absolute)
+#   gui_longest_block_ms      the longest the window's event loop was blocked while that list
+#                             was shown and scrolled through (absolute)
+#   gui_rss_mib_million_entries  the window's resident memory after scrolling through it; the
+#                             tiles kept are bounded by a 64 MiB cache, whatever the count
 #   rss_mib_per_million_hits  peak resident memory of a scan that records ~1 million found files
 #   markup_layout_2kb_us      microseconds to measure and draw a 2 KB markup text (absolute)
 #   thumbs_vs_vips_ratio      our thumbnail pass over 200 12-megapixel JPEGs on a card image
@@ -58,6 +66,9 @@ raw=$(best_of "$runs" sh -c "cat '$work/scan.img' >/dev/null")
 scan=$(best_of "$runs" sh -c "'$cli' scan '$work/scan.img' >/dev/null 2>&1")
 exact=$(best_of "$runs" sh -c "'$cli' scan '$work/scan.img' --exact >/dev/null 2>&1")
 echo "raw read: ${raw}s  scan: ${scan}s  exact scan: ${exact}s  (2 GiB, all types)"
+session_scan=$(best_of "$runs" sh -c "rm -f '$work/scan.qvxscan'; '$cli' scan '$work/scan.img' --session '$work/scan.qvxscan' >/dev/null 2>&1")
+rm -f "$work/scan.qvxscan"
+echo "scan keeping a session: ${session_scan}s"
 
 # 1b. Imaging against dd of the same image (page cache warm for the reads).
 dd_once() { rm -f "$work/dd.img"; sync; dd if="$work/scan.img" of="$work/dd.img" bs=1M conv=fsync status=none; }
@@ -107,13 +118,18 @@ vips_once() { rm -f "$work"/vips-out/*; vipsthumbnail --size 100x100 -o "$PWD/$w
 theirs=$(best_of 1 vips_once)
 echo "thumbnails: ours ${ours}s  vipsthumbnail: ${theirs}s  (200 photos, 4000 x 3000)"
 
+# 6. The results page with a million found files of one type.
+list_bench=$(build/release/bench/list-bench 2>/dev/null)
+echo "$list_bench" | grep -vE '^(type_click_first_tiles_ms|gui_longest_block_ms|gui_rss_mib_million_entries)='
+
 # 4. Markup layout: measure + draw of a 2 KB text on an off-screen image (Google Benchmark).
 markup_us=$(build/release/bench/MarkupLayoutBench --benchmark_format=json 2>/dev/null |
   python3 -c "import json, sys; print(json.load(sys.stdin)['benchmarks'][0]['real_time'])")
 
-python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" "$ours" "$theirs" "$exact" "$dd_time" "$image_time" <<'PY'
+python3 - "$raw" "$scan" "$copy" "$save" "$peak" "$hits" "$markup_us" "$ours" "$theirs" "$exact" "$dd_time" "$image_time" "$session_scan" <<'PY'
 import sys
-raw, scan, copy, save, peak, hits, markup_us, ours, theirs, exact, dd_time, image_time = map(float, sys.argv[1:])
+raw, scan, copy, save, peak, hits, markup_us, ours, theirs, exact, dd_time, image_time, session_scan = map(float, sys.argv[1:])
+print(f"session_overhead_ratio={scan / session_scan:.2f}")
 print(f"image_vs_dd_ratio={dd_time / image_time:.2f}")
 print(f"scan_vs_raw_read_ratio={raw / scan:.2f}")
 print(f"scan_vs_raw_read_ratio_exact={raw / exact:.2f}")
@@ -122,3 +138,4 @@ print(f"rss_mib_per_million_hits={peak / (hits / 1e6):.1f}")
 print(f"markup_layout_2kb_us={markup_us:.0f}")
 print(f"thumbs_vs_vips_ratio={theirs / ours:.2f}")
 PY
+echo "$list_bench" | grep -E '^(type_click_first_tiles_ms|gui_longest_block_ms|gui_rss_mib_million_entries)='

@@ -6,10 +6,18 @@ namespace quorvex::preview {
 
 namespace {
 
-// Draws each item as an icon view does: the tile centred on top, the name centred beneath.
+constexpr QSize kGrid(124, 126);  // one item's cell: the tile, its name beneath, a margin
+
+// Draws each item as an icon view does: the tile centred on top, the name centred beneath,
+// shortened at its start when it is wider than the cell.
 class TileAboveNameDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override
+    {
+        return kGrid - QSize(6, 6);
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
@@ -18,7 +26,7 @@ protected:
         option->decorationPosition = QStyleOptionViewItem::Top;
         option->decorationAlignment = Qt::AlignHCenter | Qt::AlignTop;
         option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
-        option->textElideMode = Qt::ElideMiddle;
+        option->textElideMode = Qt::ElideLeft;  // the running number and the type stay whole
         option->features &= ~QStyleOptionViewItem::WrapText;
     }
 };
@@ -36,8 +44,7 @@ FoundFileListView::FoundFileListView(QWidget* parent) : QListView(parent)
     setLayoutMode(QListView::Batched);
     setBatchSize(2000);
     setIconSize(QSize(100, 100));
-    setGridSize(QSize(116, 124));
-    setSpacing(4);
+    setGridSize(kGrid);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionRectVisible(true);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -51,7 +58,7 @@ std::pair<int, int> FoundFileListView::RowsInView() const
     const QRect area = viewport()->rect();
     int first = -1, last = -1;
     // Uniform items in rows: the first and the last item on the viewport's scan of grid points.
-    const QSize grid = gridSize().isValid() ? gridSize() : QSize(100, 100);
+    const QSize grid = gridSize();
     for (int y = area.top() + 1; y < area.bottom() && first < 0; y += grid.height() / 2)
         for (int x = area.left() + 1; x < area.right() && first < 0; x += grid.width() / 2)
             if (const QModelIndex at = indexAt(QPoint(x, y)); at.isValid())

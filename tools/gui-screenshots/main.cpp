@@ -13,6 +13,14 @@
 #include "SettingsDialog.h"
 
 #include "FileVolumeSource.h"
+#include "FoundFileListView.h"
+#include "MarkupMessageBoxDialog.h"
+#include "PictureEncoders.h"
+#include "ProgramMessages.h"
+#include "RepeatingVolumeSource.h"
+#include "ResultsPage.h"
+
+#include <QTemporaryDir>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -78,7 +86,21 @@ int main(int argc, char** argv)
     bool slow = true;
 
     MainDialogEnvironment env = MainDialogEnvironment::Default();
-    env.ask = [](const QString&) { return true; };
+    QTemporaryDir sessions;  // no kept scan of an earlier run is offered
+    env.sessionFolder = sessions.path();
+    // Questions are answered Yes; the one about a kept scan is drawn as the user sees it.
+    env.ask = [&out](const QString& text) {
+        if (text.contains("scanned before")) {
+            msgbox::MessageBoxParams params = msgbox::ProgramMessageBoxParams();
+            params.text = text.toStdString();
+            params.caption = msgbox::kProgramCaption;
+            params.type = msgbox::mb::YESNO | msgbox::mb::ICONQUESTION;
+            msgbox::MarkupMessageBoxDialog box(nullptr, params);
+            box.show();
+            Shot(box).save(out.filePath("13-kept-scan-question.png"));
+        }
+        return true;
+    };
     env.notice = [](const QString& text) { std::fprintf(stderr, "notice: %s\n", qPrintable(text)); };
     env.exitProcess = [](int) {};
     env.openUrl = [](const QString&) {};
@@ -202,6 +224,61 @@ int main(int argc, char** argv)
         Shot(media).save(out.filePath("9-media-preview.png"));
         media.close();
     }
+    // The same card picked again: its kept scan is offered, and shown without scanning.
+    {
+        MainDialog again(env);
+        again.show();
+        again.AddDiskImage(image);
+        again.OnNext();
+        again.ResultsTree()->expandAll();
+        Shot(again).save(out.filePath("13b-results-kept-scan.png"));
+    }
+
+    // A type with thousands of files: every row at once, the tiles in view made first.
+    {
+        fixtures::Bytes pattern;
+        for (int variant = 0; variant < 7; ++variant) {
+            fixtures::Bytes picture = fixtures::EncodeBmp(fixtures::MakeScene(60, 40, variant));
+            picture.resize((picture.size() + 511) / 512 * 512, 0);
+            pattern.insert(pattern.end(), picture.begin(), picture.end());
+        }
+        MainDialogEnvironment many = env;
+        VolumeDescription card;
+        card.kind = VolumeKind::Removable;
+        card.name = "sdc1";
+        card.path = "/dev/sdc1";
+        card.sizeBytes = 6000 * pattern.size() / 7;
+        many.listVolumes = [card] { return std::vector<VolumeDescription>{card}; };
+        many.openerFor = [pattern, size = *card.sizeBytes](const VolumeDescription&) -> VolumeOpener {
+            return [pattern, size] {
+                VolumeOpenResult result;
+                result.source = std::make_unique<testing::RepeatingVolumeSource>(size, pattern);
+                return result;
+            };
+        };
+        MainDialog big(many);
+        big.show();
+        big.DriveList()->setCurrentItem(big.DriveList()->topLevelItem(0));
+        big.OnNext();
+        big.SetSettings("FoundFile", "8");
+        big.OnNext();
+        big.WaitForScan();
+        QTreeWidgetItem* bmp = big.ResultsTree()->topLevelItem(0)->child(0);
+        big.ResultsTree()->setCurrentItem(bmp);
+        big.BuildThumbnails("BMP");
+        preview::FoundFileListView& list = *big.ResultsList();
+        for (int i = 0; i < 50; ++i)  // the rows are laid out in batches
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        list.scrollTo(list.model()->index(2400, 0), QAbstractItemView::PositionAtTop);
+        for (int i = 0; i < 200; ++i) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        list.SelectRow(list.RowsInView().first + 1);
+        Shot(big).save(out.filePath("14-results-many-files.png"));
+        std::printf("many files: %s\n", qPrintable(preview::CTypeTreeCtrl::DisplayedLabel(bmp)));
+    }
+
     std::printf("found %llu files; screenshots in %s\n", static_cast<unsigned long long>(dialog.Catalogue().FoundCount()),
                 argv[2]);
 
