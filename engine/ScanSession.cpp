@@ -205,7 +205,7 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
         type.prefix = in.Text(in.Number<std::uint16_t>(), kMaxPrefix);
         type.maxSizeKb = in.Number<std::int64_t>();
         // A prefix names files in the destination: one that could reach outside it is refused.
-        const bool repeated = std::any_of(types.begin(), types.end(), [&](const TypeSelection& t) { return t.token == type.token; });
+        const bool repeated = std::any_of(types.begin(), types.end(), [&](const TypeSelection& other) { return other.token == type.token; });
         if (!in.ok || FindFileType(type.token) == nullptr || repeated || type.maxSizeKb < 0 || type.prefix.empty() ||
             PrefixHasIllegalCharacter(type.prefix) || type.prefix == "." || type.prefix == "..")
             return Problem(SessionProblem::Damaged, "it is damaged: it names a type or a prefix Quorvex does not know");

@@ -9,7 +9,7 @@ packages=(
   # command-line front end
   libcli11-dev nlohmann-json3-dev
   # the sample card image is written with the real encoders; exact recovery decodes with them
-  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libgif-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libgif-dev libexiv2-dev
   # the GUI and its services
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core qt6-image-formats-plugins
   # media preview: Qt Multimedia with GStreamer

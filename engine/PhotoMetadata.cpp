@@ -1,0 +1,267 @@
+#include "PhotoMetadata.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+namespace quorvex {
+
+namespace {
+
+void PrepareLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Damaged metadata is the rule on a recovered card, not news for the terminal.
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize();  // once, before threads read XMP
+    });
+}
+
+std::optional<std::string> Text(const Exiv2::ExifData& exif, const char* key)
+{
+    const auto at = exif.findKey(Exiv2::ExifKey(key));
+    if (at == exif.end() || at->count() == 0)
+        return std::nullopt;
+    std::string text = at->toString();
+    // Camera strings are padded with zeros or spaces.
+    while (!text.empty() && (text.back() == '\0' || text.back() == ' '))
+        text.pop_back();
+    std::size_t first = 0;
+    while (first < text.size() && text[first] == ' ')
+        ++first;
+    text.erase(0, first);
+    if (text.empty())
+        return std::nullopt;
+    return text;
+}
+
+std::uint32_t Number(const Exiv2::ExifData& exif, const char* key)
+{
+    const auto at = exif.findKey(Exiv2::ExifKey(key));
+    if (at == exif.end() || at->count() == 0)
+        return 0;
+    const long value = at->toLong();
+    return value > 0 && value < (1L << 30) ? static_cast<std::uint32_t>(value) : 0;
+}
+
+std::string CameraName(const std::optional<std::string>& make, const std::optional<std::string>& model)
+{
+    if (!model)
+        return make.value_or("");
+    if (!make)
+        return *model;
+    // "NIKON CORPORATION" + "NIKON D750" is "NIKON D750": the model often names the maker.
+    const std::string firstWord = make->substr(0, make->find(' '));
+    if (model->size() >= firstWord.size() &&
+        std::equal(firstWord.begin(), firstWord.end(), model->begin(),
+                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); }))
+        return *model;
+    return *make + " " + *model;
+}
+
+void ReadFacts(Exiv2::Image& image, PhotoFacts& facts)
+{
+    const Exiv2::ExifData& exif = image.exifData();
+    for (const char* key : {"Exif.Photo.DateTimeOriginal", "Exif.Photo.DateTimeDigitized", "Exif.Image.DateTime"}) {
+        if (const auto text = Text(exif, key))
+            facts.captured = CaptureTime::Parse(*text);
+        if (facts.captured)
+            break;
+    }
+    facts.camera = CameraName(Text(exif, "Exif.Image.Make"), Text(exif, "Exif.Image.Model"));
+    const std::uint32_t orientation = Number(exif, "Exif.Image.Orientation");
+    facts.orientation = orientation >= 1 && orientation <= 8 ? static_cast<int>(orientation) : 1;
+    facts.width = image.pixelWidth() > 0 ? static_cast<std::uint32_t>(image.pixelWidth()) : 0;
+    facts.height = image.pixelHeight() > 0 ? static_cast<std::uint32_t>(image.pixelHeight()) : 0;
+    if (facts.width == 0 || facts.height == 0) {
+        facts.width = Number(exif, "Exif.Photo.PixelXDimension");
+        facts.height = Number(exif, "Exif.Photo.PixelYDimension");
+    }
+    if (facts.width == 0 || facts.height == 0) {
+        facts.width = Number(exif, "Exif.Image.ImageWidth");
+        facts.height = Number(exif, "Exif.Image.ImageLength");
+    }
+    if (facts.width == 0 || facts.height == 0)
+        facts.width = facts.height = 0;
+}
+
+std::vector<unsigned char> Preview(const Exiv2::Image& image, std::uint32_t previewWidth)
+{
+    const Exiv2::PreviewManager previews(image);
+    const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();  // smallest first
+    std::vector<unsigned char> best;
+    for (const Exiv2::PreviewProperties& properties : list) {
+        if (properties.mimeType_ != "image/jpeg")
+            continue;
+        const Exiv2::PreviewImage preview = previews.getPreviewImage(properties);
+        if (preview.size() < 4 || preview.pData()[0] != 0xFF || preview.pData()[1] != 0xD8)
+            continue;  // not a JPEG after all
+        best.assign(preview.pData(), preview.pData() + preview.size());
+        if (properties.width_ == 0 || properties.width_ >= previewWidth)
+            break;  // the smallest that is big enough; else the biggest there is
+    }
+    return best;
+}
+
+int TwoDigits(std::string_view text, std::size_t at)
+{
+    int value = -1;
+    if (at + 2 <= text.size())
+        std::from_chars(text.data() + at, text.data() + at + 2, value);
+    return value;
+}
+
+}  // namespace
+
+std::optional<CaptureTime> CaptureTime::Parse(std::string_view text)
+{
+    // YYYY:MM:DD HH:MM:SS
+    if (text.size() < 19)
+        return std::nullopt;
+    for (const std::size_t at : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5},
+                                 std::size_t{6}, std::size_t{8}, std::size_t{9}, std::size_t{11}, std::size_t{12},
+                                 std::size_t{14}, std::size_t{15}, std::size_t{17}, std::size_t{18}})
+        if (text[at] < '0' || text[at] > '9')
+            return std::nullopt;
+    if ((text[4] != ':' && text[4] != '-') || text[7] != text[4] || (text[10] != ' ' && text[10] != 'T') ||
+        text[13] != ':' || text[16] != ':')
+        return std::nullopt;
+    CaptureTime time;
+    time.year = TwoDigits(text, 0) * 100 + TwoDigits(text, 2);
+    time.month = TwoDigits(text, 5);
+    time.day = TwoDigits(text, 8);
+    time.hour = TwoDigits(text, 11);
+    time.minute = TwoDigits(text, 14);
+    time.second = TwoDigits(text, 17);
+    static constexpr int kDaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (time.year < 1900 || time.year > 2200 || time.month < 1 || time.month > 12 || time.day < 1 ||
+        time.day > kDaysIn[time.month - 1] || time.hour > 23 || time.minute > 59 || time.second > 60)
+        return std::nullopt;
+    return time;
+}
+
+std::string CaptureTime::Iso() const
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", year, month, day, hour, minute, second);
+    return text;
+}
+
+std::string CaptureTime::Shown() const
+{
+    std::string text = Iso();
+    text[10] = ' ';
+    return text;
+}
+
+std::string CaptureTime::FileStem() const
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d_%02d-%02d-%02d", year, month, day, hour, minute, second);
+    return text;
+}
+
+std::int64_t CaptureTime::LocalEpochSeconds() const
+{
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = std::min(second, 59);
+    local.tm_isdst = -1;  // whatever daylight saving the place had then
+    return static_cast<std::int64_t>(std::mktime(&local));
+}
+
+namespace {
+
+// A Fujifilm raw file keeps its Exif in the JPEG preview its header points at; the layouts of
+// what follows that preview differ between camera generations, so only the preview is read.
+std::optional<std::span<const unsigned char>> RafPreviewOf(std::span<const unsigned char> bytes)
+{
+    static constexpr std::string_view kMagic = "FUJIFILMCCD-RAW ";
+    constexpr std::size_t kDirectory = 84;
+    if (bytes.size() < kDirectory + 8 || !std::equal(kMagic.begin(), kMagic.end(), bytes.begin()))
+        return std::nullopt;
+    auto be32 = [&](std::size_t at) {
+        return std::uint64_t{bytes[at]} << 24 | std::uint64_t{bytes[at + 1]} << 16 | std::uint64_t{bytes[at + 2]} << 8 |
+               std::uint64_t{bytes[at + 3]};
+    };
+    const std::uint64_t offset = be32(kDirectory);
+    const std::uint64_t length = be32(kDirectory + 4);
+    if (offset < kDirectory + 8 || offset >= bytes.size() || length < 4 || length > bytes.size() - offset)
+        return std::span<const unsigned char>{};
+    return bytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+}
+
+}  // namespace
+
+PhotoMetadata ReadPhotoMetadata(std::span<const unsigned char> bytes, std::uint32_t previewWidth)
+{
+    PhotoMetadata metadata;
+    if (bytes.size() < 12 || bytes.size() > static_cast<std::size_t>(std::numeric_limits<long>::max()))
+        return metadata;
+    if (const auto rafPreview = RafPreviewOf(bytes)) {
+        if (rafPreview->empty())
+            return metadata;
+        metadata.facts = ReadPhotoMetadata(*rafPreview).facts;
+        if (previewWidth > 0 && (*rafPreview)[0] == 0xFF && (*rafPreview)[1] == 0xD8)
+            metadata.preview.assign(rafPreview->begin(), rafPreview->end());
+        return metadata;
+    }
+    PrepareLibrary();
+    Exiv2::Image::AutoPtr image;
+    try {
+        // Reads the bytes where they are (copy on write, and nothing is written).
+        image = Exiv2::ImageFactory::open(bytes.data(), static_cast<long>(bytes.size()));
+    } catch (const std::exception&) {
+        return metadata;  // no kind of file the library knows
+    }
+    if (image.get() == nullptr)
+        return metadata;
+    try {
+        image->readMetadata();
+    } catch (const std::exception&) {
+        // Damaged further on: what was read before the damage still counts.
+    }
+    try {
+        ReadFacts(*image, metadata.facts);
+        if (previewWidth > 0)
+            metadata.preview = Preview(*image, previewWidth);
+    } catch (const std::exception&) {
+        metadata.preview.clear();
+    }
+    return metadata;
+}
+
+std::uint64_t MetadataBytesOf(std::string_view token, std::uint64_t lengthBytes)
+{
+    constexpr std::uint64_t kHeadBytes = 256 * 1024;
+    constexpr std::uint64_t kWholeFileBound = 256ull << 20;
+    if (token == "JPG" || token == "PNG")
+        return std::min(lengthBytes, kHeadBytes);
+    if (token == "TIF" || token == "NEF" || token == "DCR" || token == "CRW" || token == "RAF" || token == "MRW")
+        return std::min(lengthBytes, kWholeFileBound);
+    return 0;  // BMP, GIF and RIFF carry none of it
+}
+
+PhotoMetadata ReadFoundFileMetadata(VolumeReader& reader, const FoundFileCatalogue& catalogue, std::uint64_t index,
+                                    std::uint32_t previewWidth)
+{
+    const std::size_t type = catalogue.TypeIndexAt(index);
+    const std::uint64_t wanted = MetadataBytesOf(catalogue.Selection()[type].token, catalogue.LengthAt(index));
+    if (wanted == 0)
+        return {};
+    FoundFileReader file(reader, catalogue.PiecesAt(index));
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min(wanted, file.Size())));
+    bytes.resize(file.ReadAt(0, bytes));
+    return ReadPhotoMetadata(bytes, previewWidth);
+}
+
+}  // namespace quorvex
