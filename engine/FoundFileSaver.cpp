@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,7 @@ struct FoundFileSaver::Run {
     int lastPercent = -1;
     std::uint64_t spent = 0;                  // SpaceFor of the files saved so far
     std::uint64_t firstUnsaved = UINT64_MAX;  // the position where saving ended early, if it did
+    CaptureDateNames dateNames;
 };
 
 namespace {
@@ -68,6 +70,7 @@ SaveReport FoundFileSaver::Save(const VolumeOpener& opener, const std::string& d
     }
 
     // forEachChosen calls back with (position, count, entry or null) and stops when told to.
+    DuplicateSkipper skipper(duplicates_);
     forEachChosen([&](std::uint64_t position, std::uint64_t count, const FoundFileEntry* entry) {
         if (saveStopRequested_.load()) {
             run.report.outcome = SaveOutcome::Stopped;
@@ -80,6 +83,10 @@ SaveReport FoundFileSaver::Save(const VolumeOpener& opener, const std::string& d
         }
         if (entry == nullptr)
             return true;
+        if (skipper.Skips(entry->number - 1)) {
+            ++run.report.skippedDuplicates;
+            return true;
+        }
         if (budget_ && run.spent + SpaceFor(entry->lengthBytes) > *budget_) {
             run.firstUnsaved = position;  // this one and all after it do not fit
             return false;
@@ -97,6 +104,8 @@ SaveReport FoundFileSaver::Save(const VolumeOpener& opener, const std::string& d
         forEachChosen([&](std::uint64_t position, std::uint64_t, const FoundFileEntry* entry) {
             if (position < run.firstUnsaved || entry == nullptr)
                 return true;
+            if (position > run.firstUnsaved && skipper.Skips(entry->number - 1))
+                return true;  // a copy of one that would be saved with the rest
             ++run.report.notSaved;
             run.report.bytesStillNeeded += SpaceFor(entry->lengthBytes);
             if (run.report.unsavedNames.size() < SaveReport::kMaxListedFailures)
@@ -132,28 +141,43 @@ SaveReport FoundFileSaver::SaveSelected(const VolumeOpener& opener, const std::s
     });
 }
 
-std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue)
+std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue, const DuplicateMap* skipped)
 {
+    DuplicateSkipper skipper(skipped);
     std::uint64_t total = 0;
     for (std::uint64_t i = 0; i < catalogue.FoundCount(); ++i)
-        total += SpaceFor(catalogue.LengthAt(i));
+        if (!skipper.Skips(i))
+            total += SpaceFor(catalogue.LengthAt(i));
     return total;
 }
 
-std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue, const std::vector<std::string>& names)
+std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue, const std::vector<std::string>& names,
+                          const DuplicateMap* skipped)
 {
+    DuplicateSkipper skipper(skipped);
     std::uint64_t total = 0;
     for (const std::string& name : names)
-        if (const auto entry = catalogue.FindByName(name))
+        if (const auto entry = catalogue.FindByName(name); entry && !skipper.Skips(entry->number - 1))
             total += SpaceFor(entry->lengthBytes);
     return total;
 }
 
+std::string CaptureDateNames::NameFor(const std::string& token, const CaptureTime& captured)
+{
+    const std::string stem = captured.FileStem();
+    const unsigned use = ++uses_[token + "/" + stem];
+    return use == 1 ? stem + "." + token : stem + "_" + std::to_string(use) + "." + token;
+}
+
 bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
 {
+    std::optional<CaptureTime> captured;
+    if (nameByCaptureDate_ && catalogue_.Mode() == RecoveryMode::Exact)
+        captured = ReadFoundFileMetadata(run.reader, catalogue_, entry.number - 1).facts.captured;
     const std::string folder = run.destination + kRecoveryFolderName + "/" + entry.token;
     CreateFolderPath(folder);
-    const std::string path = folder + "/" + entry.name;
+    const std::string path =
+        folder + "/" + (captured ? run.dateNames.NameFor(entry.token, *captured) : entry.name);
     observer_.OnFileStarted(path);
 
     // A file that cannot be written is removed (no empty or partial file is left named like a
@@ -196,6 +220,12 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
     }
     if (closeError != 0)
         return fail(closeError, true);
+    if (captured) {
+        // The file's times say when the photo was taken (a file manager sorts by them).
+        const timespec when{static_cast<time_t>(captured->LocalEpochSeconds()), 0};
+        const timespec times[2] = {when, when};
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    }
     ++run.report.saved;
     run.spent += SpaceFor(entry.lengthBytes);
     return true;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "DuplicateFinder.h"
 #include "ExtentCopy.h"
+#include "PhotoMetadata.h"
 #include "FoundFileCatalogue.h"
 #include "ScanEngine.h"
 #include "VolumeSource.h"
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace quorvex {
@@ -43,6 +46,7 @@ struct SaveReport {
     std::uint64_t saved = 0;               // files written to their full length
     std::uint64_t failed = 0;              // files that could not be created or written
     std::uint64_t unreadableSectors = 0;   // written as zeros inside saved files
+    std::uint64_t skippedDuplicates = 0;   // chosen copies of a file this save wrote
     std::string partialFile;               // the file a stop cut short, if any
     std::string message;                   // why the volume could not be opened
     std::vector<FailedFile> failures;      // the first kMaxListedFailures failed files
@@ -58,9 +62,21 @@ struct SaveReport {
 // What a file of `lengthBytes` takes on a destination: whole 4 KiB blocks.
 std::uint64_t SpaceFor(std::uint64_t lengthBytes);
 
-// The space (SpaceFor each) that saving every entry of `catalogue`, or the named ones, needs.
-std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue);
-std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue, const std::vector<std::string>& names);
+// The space (SpaceFor each) that saving every entry of `catalogue`, or the named ones, needs;
+// with `skipped`, the copies a save leaves out are not counted.
+std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue, const DuplicateMap* skipped = nullptr);
+std::uint64_t SpaceNeeded(const FoundFileCatalogue& catalogue, const std::vector<std::string>& names,
+                          const DuplicateMap* skipped = nullptr);
+
+// The name a file saved by its capture date gets: YYYY-MM-DD_HH-MM-SS.<TOKEN>, and for the
+// second, third, ... file of the same second and type in one save, _2, _3, ... before the dot.
+class CaptureDateNames {
+public:
+    std::string NameFor(const std::string& token, const CaptureTime& captured);
+
+private:
+    std::unordered_map<std::string, unsigned> uses_;  // by "<TOKEN>/<stem>"
+};
 
 // The folder every file of a save goes into: <destination>/recoverd/<TOKEN>/<name>.
 inline constexpr const char* kRecoveryFolderName = "recoverd";
@@ -90,6 +106,14 @@ public:
     // not saved. No budget: every chosen file is tried.
     void SetSpaceBudget(std::optional<std::uint64_t> bytes) { budget_ = bytes; }
 
+    // Exact recovery: a file whose metadata gives its capture time is saved under that time
+    // (CaptureDateNames) and its file times are set to it; a file without one keeps its name.
+    void SetNameByCaptureDate(bool on) { nameByCaptureDate_ = on; }
+
+    // Leaves out each chosen copy of a file that this save writes (DuplicateSkipper); the map
+    // must outlive the save. Null: every chosen file is written.
+    void SetSkipDuplicates(const DuplicateMap* duplicates) { duplicates_ = duplicates; }
+
     // Asks the save to stop before its next sector block or entry; does not wait.
     void RequestStop() noexcept override { saveStopRequested_.store(1); }
 
@@ -104,6 +128,8 @@ private:
     SaveObserver& observer_;
     std::atomic<int> saveStopRequested_{0};
     std::optional<std::uint64_t> budget_;
+    bool nameByCaptureDate_ = false;
+    const DuplicateMap* duplicates_ = nullptr;
 };
 
 }  // namespace quorvex
