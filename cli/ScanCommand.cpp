@@ -1,11 +1,13 @@
 #include "ScanCommand.h"
 
 #include "DestinationCheck.h"
+#include "DuplicateFinder.h"
 #include "ExitStatus.h"
 #include "FileTypeInfo.h"
 #include "FileVolumeSource.h"
 #include "FoundFileSaver.h"
 #include "Interrupt.h"
+#include "PhotoMetadata.h"
 #include "ScanEngine.h"
 #include "ScanSession.h"
 #include "TerminalProgress.h"
@@ -146,8 +148,16 @@ private:
     std::string file_;
 };
 
+// What an exact recovery's JSON lines say of the photos beyond where they lie: read from the
+// source (when it could be opened) and the copies found among them.
+struct PhotoDetails {
+    VolumeReader* source = nullptr;
+    const DuplicateMap* duplicates = nullptr;
+};
+
 // Prints every found file, or only those of the `only` types when it is not empty.
-void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json, const std::set<std::string>& only = {})
+void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json, const std::set<std::string>& only = {},
+                     const PhotoDetails& details = {})
 {
     const bool exact = catalogue.Mode() == RecoveryMode::Exact;
     std::string out;
@@ -162,6 +172,17 @@ void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json, const std::
             if (exact) {
                 line["length"] = entry.lengthBytes;
                 line["verdict"] = VerdictName(entry.verdict);
+                const std::uint64_t index = entry.number - 1;
+                if (details.source != nullptr && MetadataBytesOf(entry.token, entry.lengthBytes) > 0) {
+                    const PhotoFacts facts = ReadFoundFileMetadata(*details.source, catalogue, index).facts;
+                    if (facts.captured)
+                        line["captured"] = facts.captured->Iso();
+                    if (!facts.camera.empty())
+                        line["camera"] = facts.camera;
+                }
+                if (details.duplicates != nullptr)
+                    if (const auto original = details.duplicates->OriginalOf(index))
+                        line["duplicate_of"] = catalogue.EntryAt(*original).name;
             }
             out += line.dump();
         } else {
@@ -194,6 +215,8 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
         summary["saved"] = save ? save->saved : 0;
         summary["failed"] = save ? save->failed : 0;
         summary["unreadable_sectors"] = unreadable;
+        if (save && save->skippedDuplicates > 0)
+            summary["skipped_duplicates"] = save->skippedDuplicates;
         if (save && save->notSaved > 0) {
             summary["not_saved"] = save->notSaved;
             summary["bytes_still_needed"] = save->bytesStillNeeded;
@@ -237,6 +260,9 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
         if (save->failed > 0)
             std::cerr << "; " << save->failed << " could not be written";
         std::cerr << ".\n";
+        if (save->skippedDuplicates > 0)
+            std::cerr << "Left out " << save->skippedDuplicates
+                      << (save->skippedDuplicates == 1 ? " copy" : " copies") << " of files saved.\n";
         if (!save->partialFile.empty())
             std::cerr << "Stopped while writing " << save->partialFile << "; it holds only part of the file.\n";
         if (save->notSaved > 0) {
@@ -256,11 +282,15 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
 // Saves the found files (every one, or those named) into `folder`, fitting them into its free
 // space, with progress on stderr; Ctrl-C stops it.
 SaveReport SaveFoundFiles(const FoundFileCatalogue& catalogue, const VolumeOpener& opener, const std::string& folder,
-                          const std::vector<std::string>* names, TerminalProgress& progress)
+                          const std::vector<std::string>* names, TerminalProgress& progress,
+                          const PhotoOptions& photos, const DuplicateMap* duplicates)
 {
     SaveProgressPrinter savePrinter(progress);
     FoundFileSaver saver(catalogue, savePrinter);
-    const std::uint64_t needed = names ? SpaceNeeded(catalogue, *names) : SpaceNeeded(catalogue);
+    saver.SetNameByCaptureDate(photos.nameByDate);
+    const DuplicateMap* skipped = photos.skipDuplicates ? duplicates : nullptr;
+    saver.SetSkipDuplicates(skipped);
+    const std::uint64_t needed = names ? SpaceNeeded(catalogue, *names, skipped) : SpaceNeeded(catalogue, skipped);
     if (const auto free = FreeBytesAt(folder); free && needed > *free) {
         std::cerr << "quorvex-cli: the files need " << HumanSize(needed) << " but only " << HumanSize(*free)
                   << " are free in " << folder << "; saving as many as fit, in order.\n";
@@ -293,6 +323,46 @@ SourceIdentity IdentifyPath(const std::string& path, OpenStatus& status)
     return status.ok() ? IdentifySource(reader, path) : SourceIdentity{};
 }
 
+// The photo options need an exact recovery: its lengths are the files' own.
+bool PhotoOptionsFit(const PhotoOptions& photos, RecoveryMode mode, const char* withoutIt)
+{
+    if ((photos.nameByDate || photos.skipDuplicates) && mode != RecoveryMode::Exact) {
+        std::cerr << "quorvex-cli: --name-by-date and --skip-duplicates work with exact recovery only (" << withoutIt
+                  << ")\n";
+        return false;
+    }
+    return true;
+}
+
+// After an exact recovery: the source opened for the photos' details, and the copies among the
+// files when they are listed as JSON or left out of the save. Nothing in the described mode.
+struct PhotoPass {
+    VolumeReader source;
+    std::optional<DuplicateMap> duplicates;
+
+    PhotoDetails Details() { return {source.IsOpen() ? &source : nullptr, duplicates ? &*duplicates : nullptr}; }
+};
+
+void PreparePhotoPass(PhotoPass& pass, const FoundFileCatalogue& catalogue, const VolumeOpener& opener, bool json,
+                      const PhotoOptions& photos, TerminalProgress& progress)
+{
+    if (catalogue.Mode() != RecoveryMode::Exact || (!json && !photos.skipDuplicates))
+        return;
+    if (!pass.source.Open(opener).ok())
+        return;
+    std::atomic<int> stop{0};
+    struct StopOnInterrupt final : Stoppable {
+        std::atomic<int>& stop;
+        explicit StopOnInterrupt(std::atomic<int>& s) : stop(s) {}
+        void RequestStop() noexcept override { stop.store(1); }
+    } stopper(stop);
+    InterruptGuard::SetActiveJob(&stopper);
+    pass.duplicates = FindDuplicates(pass.source, catalogue, &stop,
+                                     [&](int percent) { progress.Show("Looking for copies", percent, ""); });
+    InterruptGuard::SetActiveJob(nullptr);
+    progress.Clear();
+}
+
 }  // namespace
 
 int RunScanCommand(const ScanCommandOptions& options)
@@ -305,6 +375,8 @@ int RunScanCommand(const ScanCommandOptions& options)
         return kExitBadUsage;
     }
     const RecoveryMode mode = options.exact ? RecoveryMode::Exact : RecoveryMode::Described;
+    if (!PhotoOptionsFit(options.photos, mode, "add --exact"))
+        return kExitBadUsage;
 
     // A destination that cannot take the files, or lies on the scanned card, is refused before
     // hours of scanning, not after.
@@ -363,13 +435,18 @@ int RunScanCommand(const ScanCommandOptions& options)
         std::cerr << "quorvex-cli: cannot open " << scan.message << '\n';
         return kExitSourceUnavailable;
     }
-    PrintFoundFiles(catalogue, options.json);
+    PhotoPass photoPass;
+    if (!InterruptGuard::Interrupted())
+        PreparePhotoPass(photoPass, catalogue, opener, options.json, options.photos, progress);
+    PrintFoundFiles(catalogue, options.json, {}, photoPass.Details());
     if (scan.outcome == ScanOutcome::OutOfMemory)
         std::cerr << "quorvex-cli: " << scan.message << '\n';
 
     std::optional<SaveReport> save;
     if (options.outputFolder && !InterruptGuard::Interrupted()) {
-        save = SaveFoundFiles(catalogue, opener, *options.outputFolder, nullptr, progress);
+        photoPass.source.Close();
+        save = SaveFoundFiles(catalogue, opener, *options.outputFolder, nullptr, progress, options.photos,
+                              photoPass.Details().duplicates);
         if (save->outcome == SaveOutcome::VolumeUnavailable) {
             std::cerr << "quorvex-cli: cannot open " << save->message << '\n';
             return kExitSourceUnavailable;
@@ -398,13 +475,28 @@ int RunResultsCommand(const ResultsCommandOptions& options)
         }
         only.insert(token);
     }
+    if (!PhotoOptionsFit(options.photos, catalogue.Mode(), "the session holds a scan without --exact"))
+        return kExitBadUsage;
     if (!session.checkpoint.finished)
         std::cerr << "The scan stopped at sector " << session.checkpoint.nextSector << " of "
                   << session.source.sizeBytes / kSectorSize << "; these are the files found before it.\n";
-    PrintFoundFiles(catalogue, options.json, only);
 
     InterruptGuard interruptGuard;
     TerminalProgress progress(stderr);
+    // The photos' details are read from the source only while it is still the card the scan saw.
+    PhotoPass photoPass;
+    if (catalogue.Mode() == RecoveryMode::Exact && (options.json || options.photos.skipDuplicates)) {
+        OpenStatus opened;
+        const SourceIdentity now = IdentifyPath(session.source.path, opened);
+        if (opened.ok() && session.source.SameMedium(now))
+            PreparePhotoPass(photoPass, catalogue, OpenerForPath(session.source.path), options.json, options.photos,
+                             progress);
+        else
+            std::cerr << "quorvex-cli: " << session.source.path
+                      << " is not the card the scan saw: capture dates, cameras and copies are not listed\n";
+    }
+    PrintFoundFiles(catalogue, options.json, only, photoPass.Details());
+    photoPass.source.Close();
     std::optional<SaveReport> save;
     if (options.outputFolder) {
         if (const DestinationCheck check = CheckDestination(*options.outputFolder, session.source.path); !check.ok()) {
@@ -430,7 +522,7 @@ int RunResultsCommand(const ResultsCommandOptions& options)
                     names.push_back(entry.name);
             });
         save = SaveFoundFiles(catalogue, OpenerForPath(session.source.path), *options.outputFolder,
-                              only.empty() ? nullptr : &names, progress);
+                              only.empty() ? nullptr : &names, progress, options.photos, photoPass.Details().duplicates);
         if (save->outcome == SaveOutcome::VolumeUnavailable) {
             std::cerr << "quorvex-cli: cannot open " << save->message << '\n';
             return kExitSourceUnavailable;

@@ -8,6 +8,12 @@
 
 namespace quorvex::cli {
 
+// How an exact recovery's photos are saved and listed.
+struct PhotoOptions {
+    bool nameByDate = false;      // saved as YYYY-MM-DD_HH-MM-SS.<TOKEN>, file times set to it
+    bool skipDuplicates = false;  // copies of a saved file are left out
+};
+
 struct ScanCommandOptions {
     std::string source;                  // a block device or a disk image file
     std::vector<std::string> types;      // tokens; empty means all eleven
@@ -17,6 +23,7 @@ struct ScanCommandOptions {
     bool json = false;
     bool exact = false;                  // exact recovery: validated headers, real ends, verdicts
     std::optional<std::string> session;  // kept up to date as the scan goes; continued if it exists
+    PhotoOptions photos;                 // exact recovery only
 };
 
 // Scans the source, prints every found file and, with an output folder, saves them all.
@@ -29,6 +36,7 @@ struct ResultsCommandOptions {
     std::vector<std::string> types;      // tokens; empty means every type the session holds
     std::optional<std::string> outputFolder;
     bool json = false;
+    PhotoOptions photos;                 // for a session of an exact recovery only
 };
 
 // Lists the files a session holds (as scan prints them) and, with an output folder, saves them

@@ -46,6 +46,14 @@ int main(int argc, char** argv)
     scanCommand->add_flag("--exact", scan.exact,
                           "Exact recovery: validated headers, each file's real end, and a verdict per file "
                           "(complete, damaged, truncated)");
+    auto addPhotoOptions = [](CLI::App* command, PhotoOptions& photos) {
+        command->add_flag("--name-by-date", photos.nameByDate,
+                          "Exact recovery: save a photo that knows when it was taken as YYYY-MM-DD_HH-MM-SS.<TOKEN>, "
+                          "its file times set to that time");
+        command->add_flag("--skip-duplicates", photos.skipDuplicates,
+                          "Exact recovery: save each photo once, leaving out the copies of it the card holds");
+    };
+    addPhotoOptions(scanCommand, scan.photos);
 
     ResultsCommandOptions results;
     CLI::App* resultsCommand =
@@ -54,6 +62,7 @@ int main(int argc, char** argv)
     resultsCommand->add_option("--types", results.types, "Only these types, e.g. JPG,BMP")->delimiter(',');
     resultsCommand->add_option("--out", results.outputFolder, "Save the files under DIR/recoverd/<TOKEN>/");
     resultsCommand->add_flag("--json", results.json, "One JSON object per found file, then a summary");
+    addPhotoOptions(resultsCommand, results.photos);
 
     ImageCommandOptions image;
     CLI::App* imageCommand = app.add_subcommand(

@@ -1,0 +1,143 @@
+// quorvex-cli and photos: capture dates, cameras and copies in the JSON lines of an exact
+// recovery, photos saved under their capture time, copies left out, and both refused without
+// exact recovery.
+#include "CliRunner.h"
+#include "ExifWriter.h"
+#include "PictureEncoders.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+
+using namespace quorvex::testing;
+namespace fx = quorvex::fixtures;
+
+namespace {
+
+fx::Bytes Photo(int seed, const char* taken)
+{
+    return fx::WithExif(fx::EncodeJpegJfif(fx::MakeScene(96, 64, seed), 85), {taken, "NIKON CORPORATION", "NIKON Z 6", 1});
+}
+
+// A card image with, in order: a photo, a second photo of the same second, a picture without
+// Exif, and a copy of the first photo.
+class PhotoCard {
+public:
+    PhotoCard()
+    {
+        std::vector<unsigned char> card(4 << 20, 0);
+        std::uint64_t sector = 64;
+        for (const fx::Bytes& file : {first_, Photo(2, "2022:12:24 18:30:00"), fx::EncodeJpegJfif(fx::MakeScene(96, 64, 3), 85),
+                                      first_}) {
+            std::copy(file.begin(), file.end(), card.begin() + static_cast<std::ptrdiff_t>(sector * 512));
+            sector += file.size() / 512 + 40;
+        }
+        std::ofstream(Image(), std::ios::binary).write(reinterpret_cast<const char*>(card.data()),
+                                                       static_cast<std::streamsize>(card.size()));
+    }
+    fs::path Image() const { return dir_.Path() / "card.img"; }
+    const fx::Bytes& First() const { return first_; }
+    fs::path Dir() const { return dir_.Path(); }
+
+private:
+    TempDir dir_;
+    fx::Bytes first_ = Photo(1, "2022:12:24 18:30:00");
+};
+
+std::map<std::string, nlohmann::json> LinesByName(const std::string& out)
+{
+    std::map<std::string, nlohmann::json> lines;
+    for (const std::string& text : Lines(out)) {
+        const nlohmann::json line = nlohmann::json::parse(text, nullptr, false);
+        if (line.contains("name"))
+            lines[line["name"]] = line;
+    }
+    return lines;
+}
+
+std::vector<std::string> NamesIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    if (fs::exists(folder))
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(CliPhotos, JsonLinesOfAnExactScanSayWhenWhichCameraAndWhatACopyIsOf)
+{
+    const PhotoCard card;
+    const Result result = RunCli("scan " + card.Image().string() + " --exact --types JPG --json");
+    ASSERT_EQ(result.status, 0);
+    const auto lines = LinesByName(result.out);
+    ASSERT_EQ(lines.size(), 4u);
+    const nlohmann::json& first = lines.at("FoundFileJPG1.JPG");
+    EXPECT_EQ(first["captured"], "2022-12-24T18:30:00");
+    EXPECT_EQ(first["camera"], "NIKON Z 6");
+    EXPECT_FALSE(first.contains("duplicate_of"));
+    EXPECT_FALSE(lines.at("FoundFileJPG3.JPG").contains("captured"));  // no Exif
+    EXPECT_FALSE(lines.at("FoundFileJPG3.JPG").contains("camera"));
+    EXPECT_FALSE(lines.at("FoundFileJPG2.JPG").contains("duplicate_of"));  // same second, other bytes
+    EXPECT_EQ(lines.at("FoundFileJPG4.JPG")["duplicate_of"], "FoundFileJPG1.JPG");
+
+    // The described mode's lines stay as they were.
+    const Result described = RunCli("scan " + card.Image().string() + " --types JPG --json");
+    EXPECT_EQ(described.out.find("captured"), std::string::npos);
+    EXPECT_EQ(described.out.find("duplicate_of"), std::string::npos);
+}
+
+TEST(CliPhotos, SavingByDateWithoutCopiesNamesAndDatesEachPhotoOnce)
+{
+    const PhotoCard card;
+    const fs::path out = card.Dir() / "out";
+    const Result result = RunCli("scan " + card.Image().string() +
+                                 " --exact --types JPG --json --name-by-date --skip-duplicates --out " + out.string());
+    ASSERT_EQ(result.status, 0);
+    const fs::path folder = out / "recoverd/JPG";
+    EXPECT_EQ(NamesIn(folder), (std::vector<std::string>{"2022-12-24_18-30-00.JPG", "2022-12-24_18-30-00_2.JPG",
+                                                         "FoundFileJPG3.JPG"}));
+    EXPECT_EQ(ReadBytes(folder / "2022-12-24_18-30-00.JPG", 0, card.First().size() + 1), card.First());
+    struct stat info {};
+    ASSERT_EQ(::stat((folder / "2022-12-24_18-30-00_2.JPG").c_str(), &info), 0);
+    std::tm taken{};
+    taken.tm_year = 122, taken.tm_mon = 11, taken.tm_mday = 24, taken.tm_hour = 18, taken.tm_min = 30;
+    taken.tm_isdst = -1;
+    EXPECT_EQ(info.st_mtim.tv_sec, std::mktime(&taken));
+    const nlohmann::json summary = nlohmann::json::parse(Lines(result.out).back())["summary"];
+    EXPECT_EQ(summary["saved"], 3);
+    EXPECT_EQ(summary["skipped_duplicates"], 1);
+
+    // Without the options every file is saved under its found name.
+    const fs::path plain = card.Dir() / "plain";
+    ASSERT_EQ(RunCli("scan " + card.Image().string() + " --exact --types JPG --out " + plain.string()).status, 0);
+    EXPECT_EQ(NamesIn(plain / "recoverd/JPG").size(), 4u);
+    EXPECT_EQ(NamesIn(plain / "recoverd/JPG").front(), "FoundFileJPG1.JPG");
+}
+
+TEST(CliPhotos, TheOptionsNeedExactRecoveryAndWorkOnAKeptSession)
+{
+    const PhotoCard card;
+    const fs::path out = card.Dir() / "out";
+    const fs::path errors = card.Dir() / "errors";
+    for (const char* option : {"--name-by-date", "--skip-duplicates"}) {
+        const Result refused = RunCli("scan " + card.Image().string() + " " + option + " --out " + out.string(), errors);
+        EXPECT_EQ(refused.status, 1) << option;
+        EXPECT_NE(ReadText(errors).find("exact recovery only"), std::string::npos);
+        EXPECT_FALSE(fs::exists(out));  // refused before the scan
+    }
+    const fs::path described = card.Dir() / "described.qvxscan";
+    ASSERT_EQ(RunCli("scan " + card.Image().string() + " --types JPG --session " + described.string()).status, 0);
+    EXPECT_EQ(RunCli("results " + described.string() + " --skip-duplicates").status, 1);
+
+    const fs::path exact = card.Dir() / "exact.qvxscan";
+    ASSERT_EQ(RunCli("scan " + card.Image().string() + " --exact --types JPG --session " + exact.string()).status, 0);
+    const Result later = RunCli("results " + exact.string() + " --json --name-by-date --skip-duplicates --out " + out.string());
+    ASSERT_EQ(later.status, 0);
+    EXPECT_EQ(LinesByName(later.out).at("FoundFileJPG4.JPG")["duplicate_of"], "FoundFileJPG1.JPG");
+    EXPECT_EQ(NamesIn(out / "recoverd/JPG").size(), 3u);
+}
