@@ -141,6 +141,8 @@ TEST(RescueMap, RefusesMapsThatAreNotMapsOrBelongToAnotherDevice)
     EXPECT_FALSE(RescueMap::Parse("0 ?\n0 4096 x\n", 4096, &reason));  // an unknown status
     EXPECT_FALSE(RescueMap::Parse("0 ?\n0 0 +\n", 4096, &reason));     // an empty block
     EXPECT_FALSE(RescueMap::Parse("0 ?\n0 -4 +\n", 4096, &reason));
+    EXPECT_FALSE(RescueMap::Parse("0 ??\n0 4096 +\n", 4096, &reason));  // a status of two letters
+    EXPECT_NE(reason.find("status line"), std::string::npos);
 }
 
 // ---- imaging
