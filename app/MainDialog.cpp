@@ -379,8 +379,21 @@ void MainDialog::OnSettings()
     if (page_ != kDrivePage && page_ != kTypePage)
         return;
     SettingsDialog dialog(prefixSetting_, sizeSetting_, env_.notice, this);
-    if (dialog.exec() == QDialog::Accepted)
-        SetSettings(dialog.Prefix(), dialog.Size());
+    const PhotoSaving saving = CurrentPhotoSaving();
+    dialog.SetPhotoChoices(saving.nameByCaptureDate, saving.skipDuplicates);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    SetSettings(dialog.Prefix(), dialog.Size());
+    photoSaving_ = PhotoSaving{dialog.NameByCaptureDate(), dialog.SkipDuplicates()};
+    if (env_.storePhotoSaving)
+        env_.storePhotoSaving(*photoSaving_);
+}
+
+PhotoSaving MainDialog::CurrentPhotoSaving() const
+{
+    if (photoSaving_)
+        return *photoSaving_;
+    return env_.loadPhotoSaving ? env_.loadPhotoSaving() : PhotoSaving{};
 }
 
 void MainDialog::SetSettings(const QString& prefix, const QString& size)
@@ -673,7 +686,10 @@ void MainDialog::OnSave(bool all)
     job.saveAll = all;
     if (!all)
         job.names = resultsPage_->SelectedNames();
-    const std::uint64_t needed = all ? SpaceNeeded(catalogue_) : SpaceNeeded(catalogue_, job.names);
+    const DuplicateMap* leftOut = catalogue_.Mode() == RecoveryMode::Exact && CurrentPhotoSaving().skipDuplicates
+                                      ? resultsPage_->Duplicates()
+                                      : nullptr;
+    const std::uint64_t needed = all ? SpaceNeeded(catalogue_, leftOut) : SpaceNeeded(catalogue_, job.names, leftOut);
     QString folder;
     for (;;) {
         folder = ChooseSaveFolder();
@@ -692,6 +708,12 @@ void MainDialog::OnSave(bool all)
         }
     }
     job.destinationFolder = QFile::encodeName(folder).toStdString();
+    if (catalogue_.Mode() == RecoveryMode::Exact) {
+        const PhotoSaving saving = CurrentPhotoSaving();
+        job.nameByCaptureDate = saving.nameByCaptureDate;
+        job.skipDuplicates = saving.skipDuplicates;
+        job.duplicates = resultsPage_->Duplicates();
+    }
     SaveProgressDialog dialog(std::move(job), env_.ask, this);
     dialog.exec();
     const SaveReport& report = dialog.Report();

@@ -88,6 +88,8 @@ public:
     const std::vector<VolumeDescription>& Volumes() const;
     std::optional<VolumeDescription> SelectedDrive() const { return selectedDrive_; }
     QString PrefixSetting() const { return prefixSetting_; }
+    // How an exact recovery's photos are saved: the Settings choice, else what was remembered.
+    PhotoSaving CurrentPhotoSaving() const;
     QString SizeSetting() const { return sizeSetting_; }
     void SetSettings(const QString& prefix, const QString& size);
     // Where the scan of the chosen drive keeps its session (empty: none kept).
@@ -167,6 +169,7 @@ private:
     std::optional<SourceIdentity> selectedIdentity_;
     QString prefixSetting_ = "FoundFile";
     QString sizeSetting_ = "20480";
+    std::optional<PhotoSaving> photoSaving_;  // chosen in Settings during this run
 
     FoundFileCatalogue catalogue_;
     std::unique_ptr<ScanUiBridge> bridge_;

@@ -59,6 +59,18 @@ MainDialogEnvironment MainDialogEnvironment::Default()
     };
     env.loadExactRecovery = [] { return QSettings().value("ExactRecovery", false).toBool(); };
     env.storeExactRecovery = [](bool exact) { QSettings().setValue("ExactRecovery", exact); };
+    env.loadPhotoSaving = [] {
+        const QSettings settings;
+        PhotoSaving saving;
+        saving.nameByCaptureDate = settings.value("NameByCaptureDate", saving.nameByCaptureDate).toBool();
+        saving.skipDuplicates = settings.value("SkipDuplicates", saving.skipDuplicates).toBool();
+        return saving;
+    };
+    env.storePhotoSaving = [](const PhotoSaving& saving) {
+        QSettings settings;
+        settings.setValue("NameByCaptureDate", saving.nameByCaptureDate);
+        settings.setValue("SkipDuplicates", saving.skipDuplicates);
+    };
     env.sessionFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/sessions";
     env.chooseResultsFileToSave = [](const QString& suggested) {
         return QFileDialog::getSaveFileName(nullptr, "Save Scan Results", QDir::home().filePath(suggested),

@@ -13,6 +13,12 @@
 namespace quorvex::app {
 
 // What the main window asks of the world; tests replace any of it.
+// How the photos of an exact recovery are saved.
+struct PhotoSaving {
+    bool nameByCaptureDate = false;  // YYYY-MM-DD_HH-MM-SS.<TOKEN>, file times set to it
+    bool skipDuplicates = true;      // copies of a file saved in the same save are left out
+};
+
 struct MainDialogEnvironment {
     std::function<std::vector<VolumeDescription>()> listVolumes;
     std::function<std::optional<std::uint64_t>(const VolumeDescription&)> volumeSize;
@@ -31,6 +37,9 @@ struct MainDialogEnvironment {
     // The "Exact recovery" choice, remembered between runs.
     std::function<bool()> loadExactRecovery;
     std::function<void(bool)> storeExactRecovery;
+    // How an exact recovery's photos are saved (Settings), remembered between runs.
+    std::function<PhotoSaving()> loadPhotoSaving;
+    std::function<void(const PhotoSaving&)> storePhotoSaving;
     // Where to write a disk image (suggested: a file name); empty when cancelled.
     std::function<QString(const QString&)> chooseImageFile;
     // Where the system lists block devices and mounts: which drive a folder lives on.

@@ -1,5 +1,6 @@
 #include "ResultsPage.h"
 
+#include "BackgroundTask.h"
 #include "CColorLabel.h"
 #include "CSkinButton.h"
 #include "CTypeTreeCtrl.h"
@@ -33,7 +34,8 @@ ResultsPage::ResultsPage(const WizardControls& frame, const MainDialogEnvironmen
                          const FoundFileCatalogue& catalogue, Source source, QObject* parent)
     : QObject(parent), frame_(frame), env_(env), catalogue_(catalogue), source_(std::move(source)),
       model_(std::make_unique<preview::FoundFileListModel>(catalogue)),
-      builder_(std::make_unique<preview::ThumbnailBuilder>()), fetcher_(std::make_unique<preview::TileFetcher>())
+      builder_(std::make_unique<preview::ThumbnailBuilder>()), fetcher_(std::make_unique<preview::TileFetcher>()),
+      copiesTask_(std::make_unique<preview::BackgroundTask>()), datesTask_(std::make_unique<preview::BackgroundTask>())
 {
     QWidget* surface = frame_.surface;
     tree_ = new preview::CTypeTreeCtrl(surface);
@@ -53,6 +55,24 @@ ResultsPage::ResultsPage(const WizardControls& frame, const MainDialogEnvironmen
     connect(list_, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { PreviewFoundFile(index.row()); });
     list_->hide();
+    model_->SetPhotoFacts(&facts_);
+
+    // Exact recovery: what is known of the current file, under the list.
+    details_ = new QLabel(surface);
+    details_->setGeometry(DialogRect(21, 234, 355, 10));
+    details_->setFont(Verdana(7.5));
+    details_->setTextFormat(Qt::PlainText);
+    details_->hide();
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, &ResultsPage::ShowDetails);
+    connect(model_.get(), &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
+        const int current = list_->currentIndex().row();
+        if (current >= first.row() && current <= last.row())
+            ShowDetails();
+    });
+    connect(model_.get(), &QAbstractItemModel::modelReset, this, &ResultsPage::ShowDetails);
+    connect(datesTask_.get(), &preview::BackgroundTask::Progress, this, [this](int percent) {
+        details_->setText(QString("Reading when each photo was taken... %1%").arg(percent));
+    });
 
     scanningPicture_ = new QLabel(surface);
     scanningPicture_->setGeometry(DialogRect(118, 89, 389, 144));
@@ -72,18 +92,21 @@ ResultsPage::~ResultsPage()
     builder_->RequestStop();
     builder_->Wait();
     fetcher_->Stop();
+    copiesTask_->Stop();
+    datesTask_->Stop();
 }
 
 void ResultsPage::Show()
 {
     for (QWidget* w : std::initializer_list<QWidget*>{tree_, list_, frame_.progress, frame_.stop, frame_.caption})
         w->show();
+    details_->setVisible(catalogue_.Mode() == RecoveryMode::Exact);
     frame_.caption->setText("Please click on the file type in tree to preview and save");
 }
 
 void ResultsPage::Hide()
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{tree_, list_, frame_.progress, frame_.stop, frame_.caption})
+    for (QWidget* w : std::initializer_list<QWidget*>{tree_, list_, frame_.progress, frame_.stop, frame_.caption, details_})
         w->hide();
     frame_.settings->setEnabled(false);
 }
@@ -142,6 +165,8 @@ bool ResultsPage::EndScan()
     frame_.back->show();
     frame_.stop->hide();
     scanningPicture_->hide();
+    details_->setVisible(catalogue_.Mode() == RecoveryMode::Exact);
+    FindCopies();
     return tree_->topLevelItemCount() + (root_ ? root_->childCount() : 0) > 1;
 }
 
@@ -169,10 +194,16 @@ bool ResultsPage::ThumbnailsRunning() const
     return builder_->IsRunning();
 }
 
+preview::PhotoFactsTable* ResultsPage::FactsForTiles()
+{
+    return catalogue_.Mode() == RecoveryMode::Exact ? &facts_ : nullptr;
+}
+
 std::uint64_t ResultsPage::ServeTilesOf(const QString& token)
 {
     const std::optional<VolumeOpener> opener = source_.opener();
-    return fetcher_->Begin(catalogue_, token.toStdString(), opener ? *opener : VolumeOpener{}, QDir::currentPath());
+    return fetcher_->Begin(catalogue_, token.toStdString(), opener ? *opener : VolumeOpener{}, QDir::currentPath(),
+                           FactsForTiles());
 }
 
 void ResultsPage::BuildThumbnails(const QString& token)
@@ -183,6 +214,7 @@ void ResultsPage::BuildThumbnails(const QString& token)
     if (!opener)
         return;
     fetcher_->Stop();
+    datesTask_->Stop();
     if (catalogue_.CountOfType(token.toStdString()) > kBuildOneByOneLimit) {
         // Too many to make one by one: every row now, the tiles of the rows in view first.
         model_->ShowAllRows(token, fetcher_.get(), ServeTilesOf(token));
@@ -198,7 +230,7 @@ void ResultsPage::BuildThumbnails(const QString& token)
     frame_.progress->setValue(0);
     frame_.progress->show();
     builderReportPending_ = true;
-    builder_->Start(catalogue_, token.toStdString(), *opener, QDir::currentPath());
+    builder_->Start(catalogue_, token.toStdString(), *opener, QDir::currentPath(), FactsForTiles());
 }
 
 void ResultsPage::OnBuiltTile(qulonglong position, const QImage& tile)
@@ -237,7 +269,103 @@ void ResultsPage::ReleaseCatalogue()
     StopThumbnails();
     WaitForThumbnails();
     fetcher_->Stop();
+    copiesTask_->Stop();
+    datesTask_->Stop();
+    model_->SetDuplicates(nullptr);
     model_->Clear();
+    duplicates_.reset();
+    facts_.Clear();
+}
+
+// ---- what is known of the photos (exact recovery)
+
+void ResultsPage::FindCopies()
+{
+    const std::optional<VolumeOpener> opener = source_.opener();
+    if (catalogue_.Mode() != RecoveryMode::Exact || duplicates_ || copiesTask_->Running() || !opener ||
+        catalogue_.FoundCount() < 2)
+        return;
+    auto found = std::make_shared<std::optional<DuplicateMap>>();
+    copiesTask_->Start(
+        [this, opener = *opener, found](const std::atomic<int>& stop, const std::function<void(int)>&) {
+            VolumeReader reader;
+            if (reader.Open(opener).ok()) {
+                DuplicateMap map = FindDuplicates(reader, catalogue_, &stop);
+                if (!stop.load())
+                    *found = std::move(map);
+            }
+        },
+        [this, found] {
+            if (!*found)
+                return;
+            duplicates_ = std::move(*found);
+            model_->SetDuplicates(&*duplicates_);
+        });
+}
+
+void ResultsPage::OrderByCaptureDate()
+{
+    const std::optional<VolumeOpener> opener = source_.opener();
+    const std::string token = model_->Token().toStdString();
+    if (catalogue_.Mode() != RecoveryMode::Exact || builder_->IsRunning() || token.empty() || !opener)
+        return;
+    auto order = std::make_shared<std::vector<std::uint64_t>>();
+    datesTask_->Start(
+        [this, opener = *opener, token, order](const std::atomic<int>& stop, const std::function<void(int)>& progress) {
+            VolumeReader reader;
+            const bool opened = reader.Open(opener).ok();
+            const std::uint64_t count = catalogue_.CountOfType(token);
+            std::vector<std::pair<CaptureTime, std::uint64_t>> dated;
+            std::vector<std::uint64_t> undated;
+            int shown = -1;
+            for (std::uint64_t position = 0; position < count; ++position) {
+                if (stop.load())
+                    return;
+                const std::uint64_t index = catalogue_.IndexOfTypeEntry(token, position);
+                if (!facts_.Has(index) && opened)
+                    facts_.Put(index, ReadFoundFileMetadata(reader, catalogue_, index).facts);
+                if (const std::optional<CaptureTime> captured = facts_.CapturedAt(index))
+                    dated.emplace_back(*captured, position);
+                else
+                    undated.push_back(position);
+                if (const int percent = static_cast<int>(position * 100 / count); percent != shown)
+                    progress(shown = percent);
+            }
+            std::stable_sort(dated.begin(), dated.end());
+            order->reserve(static_cast<std::size_t>(count));
+            for (const auto& [captured, position] : dated)
+                order->push_back(position);
+            order->insert(order->end(), undated.begin(), undated.end());
+        },
+        [this, order, token] {
+            if (model_->Token().toStdString() == token)
+                model_->SetOrder(std::move(*order));
+        });
+}
+
+void ResultsPage::OrderByPosition()
+{
+    datesTask_->Stop();
+    if (model_->Ordered() || !model_->Token().isEmpty())
+        model_->SetOrder({});
+}
+
+bool ResultsPage::OrderingRunning() const
+{
+    return datesTask_->Running();
+}
+
+void ResultsPage::WaitForBackgroundWork()
+{
+    copiesTask_->WaitUntilDone();
+    datesTask_->WaitUntilDone();
+}
+
+void ResultsPage::ShowDetails()
+{
+    if (catalogue_.Mode() != RecoveryMode::Exact || datesTask_->Running())
+        return;
+    details_->setText(model_->DetailsAt(list_->currentIndex().row()));
 }
 
 // ---- the list
@@ -260,8 +388,26 @@ void ResultsPage::ShowListMenu(const QPoint& position)
     QAction* recover = menu.addAction("Recover");
     const QModelIndex clicked = list_->indexAt(position);
     preview->setEnabled(clicked.isValid());
+    QAction* byDate = nullptr;
+    QAction* byPosition = nullptr;
+    if (catalogue_.Mode() == RecoveryMode::Exact) {
+        menu.addSeparator();
+        byDate = menu.addAction("Order by Capture Date");
+        byPosition = menu.addAction("Order by Position on the Card");
+        byDate->setCheckable(true);
+        byPosition->setCheckable(true);
+        byDate->setChecked(model_->Ordered());
+        byPosition->setChecked(!model_->Ordered());
+        const bool canOrder = !builder_->IsRunning() && !model_->Token().isEmpty();
+        byDate->setEnabled(canOrder && !datesTask_->Running());
+        byPosition->setEnabled(canOrder);
+    }
     QAction* chosen = menu.exec(list_->viewport()->mapToGlobal(position));
-    if (chosen == recover)
+    if (chosen != nullptr && chosen == byDate)
+        OrderByCaptureDate();
+    else if (chosen != nullptr && chosen == byPosition)
+        OrderByPosition();
+    else if (chosen == recover)
         emit RecoverRequested();
     else if (chosen == preview && clicked.isValid())
         PreviewFoundFile(clicked.row());  // as a double click would

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "DuplicateFinder.h"
 #include "FoundFileCatalogue.h"
+#include "PhotoFactsTable.h"
 #include "MainDialogEnvironment.h"
 #include "ScanObserver.h"
 #include "WizardControls.h"
@@ -16,6 +18,7 @@ class QLabel;
 class QTreeWidgetItem;
 
 namespace quorvex::preview {
+class BackgroundTask;
 class CTypeTreeCtrl;
 class FoundFileListModel;
 class FoundFileListView;
@@ -28,7 +31,9 @@ namespace quorvex::app {
 // The wizard's last page: the tree of found types (with their counts) and the list of one type's
 // found files with their tiles. A type with few files gets its tiles one by one with progress and
 // Stop; a type with many shows every file at once and makes the tiles of the rows in view first.
-// Double click previews a file.
+// Double click previews a file. In exact recovery the tiles' workers read each photo's metadata
+// (its facts show in the tooltip and in a line of details under the list), the copies among the
+// found files are looked for once the scan has ended, and the list can be ordered by capture date.
 class ResultsPage : public QObject {
     Q_OBJECT
 public:
@@ -65,6 +70,18 @@ public:
     // Ends every worker that reads the catalogue and empties the list: the catalogue may change.
     void ReleaseCatalogue();
 
+    // Exact recovery: the copies among the found files, once the search for them has ended.
+    const DuplicateMap* Duplicates() const { return duplicates_ ? &*duplicates_ : nullptr; }
+    const preview::PhotoFactsTable& Facts() const { return facts_; }
+    // Orders the list by when each photo was taken (its metadata read first, off the window
+    // thread), photos without a date last; or back in the order found on the card.
+    void OrderByCaptureDate();
+    void OrderByPosition();
+    bool OrderingRunning() const;
+    // Waits for the background searches (copies, capture dates) and handles their ends (for tests).
+    void WaitForBackgroundWork();
+    QLabel* DetailsLine() const { return details_; }
+
     // The names of the selected files, in list order.
     std::vector<std::string> SelectedNames() const;
     // Copies a found file to the private temporary folder and shows it (double click on a row).
@@ -90,6 +107,10 @@ private:
     void OnThumbnailsFinished();
     void ShowListMenu(const QPoint& position);
     std::uint64_t ServeTilesOf(const QString& token);
+    // The facts table the tile workers fill: in exact recovery only.
+    preview::PhotoFactsTable* FactsForTiles();
+    void FindCopies();
+    void ShowDetails();
 
     WizardControls frame_;
     const MainDialogEnvironment& env_;
@@ -99,9 +120,15 @@ private:
     QTreeWidgetItem* root_ = nullptr;
     preview::FoundFileListView* list_ = nullptr;
     QLabel* scanningPicture_ = nullptr;
+    QLabel* details_ = nullptr;
+    preview::PhotoFactsTable facts_;
+    std::optional<DuplicateMap> duplicates_;
+
     std::unique_ptr<preview::FoundFileListModel> model_;
     std::unique_ptr<preview::ThumbnailBuilder> builder_;
     std::unique_ptr<preview::TileFetcher> fetcher_;
+    std::unique_ptr<preview::BackgroundTask> copiesTask_;
+    std::unique_ptr<preview::BackgroundTask> datesTask_;
     bool builderReportPending_ = false;
     QString previewFilePath_;
 };

@@ -18,6 +18,8 @@ class SaveProgressDialog::Worker : public QObject, public SaveObserver {
 public:
     explicit Worker(const FoundFileCatalogue& catalogue) : saver(catalogue, *this) {}
     FoundFileSaver saver;
+    std::atomic<int> stopFinding{0};
+    DuplicateMap foundHere;  // the copies, when they were not known before the save
 
     void OnSaveProgress(int percent) override { emit Progress(percent); }
     void OnFileStarted(const std::string& path) override { emit FileStarted(QString::fromStdString(path)); }
@@ -75,7 +77,22 @@ void SaveProgressDialog::showEvent(QShowEvent* event)
         return;
     started_ = true;
     worker_->saver.SetSpaceBudget(job_.spaceBudget);
+    worker_->saver.SetNameByCaptureDate(job_.nameByCaptureDate);
     thread_ = std::thread([this] {
+        if (job_.skipDuplicates) {
+            const DuplicateMap* duplicates = job_.duplicates;
+            if (duplicates == nullptr) {
+                // Copies are found among files of the same length only, so this is quick unless
+                // many files share one.
+                emit worker_->FileStarted("Looking for copies of the same photo...");
+                VolumeReader reader;
+                if (reader.Open(job_.opener).ok())
+                    worker_->foundHere = FindDuplicates(reader, *job_.catalogue, &worker_->stopFinding,
+                                                        [this](int percent) { emit worker_->Progress(percent); });
+                duplicates = &worker_->foundHere;
+            }
+            worker_->saver.SetSkipDuplicates(duplicates);
+        }
         report_ = job_.saveAll ? worker_->saver.SaveAll(job_.opener, job_.destinationFolder)
                                : worker_->saver.SaveSelected(job_.opener, job_.destinationFolder, job_.names);
         emit worker_->Done();
@@ -94,8 +111,10 @@ void SaveProgressDialog::OnStopSaving()
 {
     if (done_)
         return;
-    if (ask_ && ask_("Do you really want to stop saving process ?"))
+    if (ask_ && ask_("Do you really want to stop saving process ?")) {
+        worker_->stopFinding.store(1);
         worker_->saver.RequestStop();  // the dialog closes when the worker has ended
+    }
 }
 
 void SaveProgressDialog::keyPressEvent(QKeyEvent* event)

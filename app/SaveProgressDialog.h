@@ -32,6 +32,9 @@ public:
         bool saveAll = true;
         std::vector<std::string> names;  // for Save Selected
         std::optional<std::uint64_t> spaceBudget;  // save only as many as fit in this many bytes
+        bool nameByCaptureDate = false;            // exact recovery: photos named by when they were taken
+        bool skipDuplicates = false;               // exact recovery: copies of a saved file left out
+        const DuplicateMap* duplicates = nullptr;  // the copies, when known; else found before saving
     };
 
     SaveProgressDialog(Job job, std::function<bool(const QString&)> ask, QWidget* parent = nullptr);

@@ -6,6 +6,7 @@
 #include "ResourceTable.h"
 #include "TypeSelection.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -17,7 +18,7 @@ SettingsDialog::SettingsDialog(const QString& prefixSetting, const QString& size
     : QDialog(parent), notice_(std::move(notice))
 {
     setWindowTitle("Setting");
-    setFixedSize(DialogSize(246, 110));
+    setFixedSize(DialogSize(246, 150));
     QFont font("Verdana");
     font.setPixelSize(13);
 
@@ -32,14 +33,22 @@ SettingsDialog::SettingsDialog(const QString& prefixSetting, const QString& size
     size_->setGeometry(DialogRect(106, 49, 72, 14));
     size_->setText(sizeSetting);
     size_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), size_));
-    for (QWidget* w : std::initializer_list<QWidget*>{prefixLabel, sizeLabel, prefix_, size_})
+    // Exact recovery only: the described mode keeps its found names and saves every file.
+    nameByDate_ = new QCheckBox("Name files by capture date", this);
+    nameByDate_->setGeometry(DialogRect(30, 72, 200, 12));
+    nameByDate_->setToolTip("Exact recovery: a photo that knows when it was taken is saved as "
+                            "YYYY-MM-DD_HH-MM-SS, its file dated to that moment");
+    skipDuplicates_ = new QCheckBox("Skip duplicates", this);
+    skipDuplicates_->setGeometry(DialogRect(30, 88, 200, 12));
+    skipDuplicates_->setToolTip("Exact recovery: each photo is saved once, however many copies the card holds");
+    for (QWidget* w : std::initializer_list<QWidget*>{prefixLabel, sizeLabel, prefix_, size_, nameByDate_, skipDuplicates_})
         w->setFont(font);
 
     ok_ = new controls::CSkinButton(this);
-    ok_->setGeometry(DialogRect(59, 80, 58, 17));
+    ok_->setGeometry(DialogRect(59, 118, 58, 17));
     ok_->SetButtonImages(res::id::kOk, res::id::kOkHover);
     cancel_ = new controls::CSkinButton(this);
-    cancel_->setGeometry(DialogRect(131, 80, 58, 17));
+    cancel_->setGeometry(DialogRect(131, 118, 58, 17));
     cancel_->SetButtonImages(res::id::kCancel, res::id::kCancelHover);
     connect(ok_, &QAbstractButton::clicked, this, &SettingsDialog::OnOk);
     connect(cancel_, &QAbstractButton::clicked, this, &QDialog::reject);
@@ -47,6 +56,15 @@ SettingsDialog::SettingsDialog(const QString& prefixSetting, const QString& size
 
 QString SettingsDialog::Prefix() const { return prefix_->text(); }
 QString SettingsDialog::Size() const { return size_->text(); }
+
+void SettingsDialog::SetPhotoChoices(bool nameByCaptureDate, bool skipDuplicates)
+{
+    nameByDate_->setChecked(nameByCaptureDate);
+    skipDuplicates_->setChecked(skipDuplicates);
+}
+
+bool SettingsDialog::NameByCaptureDate() const { return nameByDate_->isChecked(); }
+bool SettingsDialog::SkipDuplicates() const { return skipDuplicates_->isChecked(); }
 
 void SettingsDialog::OnOk()
 {

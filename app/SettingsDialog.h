@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <functional>
 
+class QCheckBox;
 class QLineEdit;
 
 namespace quorvex::controls {
@@ -11,7 +12,8 @@ class CSkinButton;
 
 namespace quorvex::app {
 
-// The settings: one file-name prefix and one size figure, written into every type row on OK.
+// The settings: one file-name prefix and one size figure, written into every type row on OK;
+// and how an exact recovery saves photos (by capture date, without copies).
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -21,6 +23,12 @@ public:
 
     QString Prefix() const;
     QString Size() const;
+    // The two photo choices, shown checked as given; read back after OK.
+    void SetPhotoChoices(bool nameByCaptureDate, bool skipDuplicates);
+    bool NameByCaptureDate() const;
+    bool SkipDuplicates() const;
+    QCheckBox* NameByCaptureDateBox() const { return nameByDate_; }
+    QCheckBox* SkipDuplicatesBox() const { return skipDuplicates_; }
     QLineEdit* PrefixEditor() const { return prefix_; }
     QLineEdit* SizeEditor() const { return size_; }
     controls::CSkinButton* OkButton() const { return ok_; }
@@ -37,6 +45,8 @@ private:
     Notice notice_;
     QLineEdit* prefix_;
     QLineEdit* size_;
+    QCheckBox* nameByDate_;
+    QCheckBox* skipDuplicates_;
     controls::CSkinButton* ok_;
     controls::CSkinButton* cancel_;
 };

@@ -22,14 +22,24 @@ void PrepareLibrary()
     });
 }
 
+constexpr std::size_t kMaxTextBytes = 64;
+
 std::optional<std::string> Text(const Exiv2::ExifData& exif, const char* key)
 {
     const auto at = exif.findKey(Exiv2::ExifKey(key));
     if (at == exif.end() || at->count() == 0)
         return std::nullopt;
     std::string text = at->toString();
-    // Camera strings are padded with zeros or spaces.
-    while (!text.empty() && (text.back() == '\0' || text.back() == ' '))
+    // Camera strings are padded with zeros or spaces. What is shown and written as JSON is plain
+    // printable text of a sane length, whatever the bytes were.
+    if (const std::size_t end = text.find('\0'); end != std::string::npos)
+        text.resize(end);
+    if (text.size() > kMaxTextBytes)
+        text.resize(kMaxTextBytes);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+            c = '?';
+    while (!text.empty() && text.back() == ' ')
         text.pop_back();
     std::size_t first = 0;
     while (first < text.size() && text[first] == ' ')

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QTransform>
 
 namespace quorvex::preview {
 
@@ -110,6 +111,22 @@ void DecodedImage::Destroy()
 {
     pixels_ = QImage();
     width_ = height_ = 0;
+}
+
+void DecodedImage::Orient(int orientation)
+{
+    if (IsEmpty() || orientation < 2 || orientation > 8)
+        return;
+    // Orientations 2 to 8: mirrored, turned half way, mirrored upside down, transposed, turned a
+    // quarter clockwise, transversed, turned a quarter counter-clockwise.
+    const bool mirror = orientation == 2 || orientation == 4 || orientation == 5 || orientation == 7;
+    const int turn[] = {0, 0, 0, 180, 180, 270, 90, 90, 270};
+    if (mirror)
+        pixels_ = pixels_.mirrored(true, false);
+    if (turn[orientation] != 0)
+        pixels_ = pixels_.transformed(QTransform().rotate(turn[orientation]));
+    if (orientation >= 5)
+        std::swap(width_, height_);
 }
 
 }  // namespace quorvex::preview

@@ -33,6 +33,10 @@ public:
     // pixels (no smoothing); the drawn pixels replace what was there. The empty image draws nothing.
     void Stretch(QImage& target, int x, int y, int width, int height) const;
 
+    // Turns the picture upright as an Exif orientation (1 to 8) says it was stored; 5 to 8 swap
+    // its width and height. Other values leave it as it is.
+    void Orient(int orientation);
+
     // Frees the decoded pixels; the image becomes empty.
     void Destroy();
 

@@ -5,6 +5,7 @@
 #include "ImageFormat.h"
 #include "ThumbnailTile.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -44,8 +45,8 @@ TileKind TileKindOf(std::string_view token)
     return TileKind::Picture;
 }
 
-EntryTileMaker::EntryTileMaker(std::string token, QString placeholderFolder)
-    : token_(std::move(token)), placeholderFolder_(std::move(placeholderFolder)), kind_(TileKindOf(token_)),
+EntryTileMaker::EntryTileMaker(std::string token, QString placeholderFolder, PhotoFactsTable* facts)
+    : token_(std::move(token)), facts_(facts), placeholderFolder_(std::move(placeholderFolder)), kind_(TileKindOf(token_)),
       format_(ImageFormatFromFileName("temp." + token_))
 {
 }
@@ -64,17 +65,49 @@ QImage EntryTileMaker::PlaceholderTile(TileKind kind, const QString& placeholder
     return MakeTile(DecodedImage(path, ImageFormatFromFileName(name.toStdString())));
 }
 
+bool EntryTileMaker::ReadsMetadata() const
+{
+    return MetadataBytesOf(token_, 1) > 0;
+}
+
+QImage EntryTileMaker::Placeholder(Verdict verdict)
+{
+    QImage& placeholder = placeholders_[static_cast<int>(verdict)];
+    if (placeholder.isNull()) {
+        placeholder = PlaceholderTile(kind_, placeholderFolder_);
+        DrawVerdictMark(placeholder, verdict);
+    }
+    return placeholder;  // the same image, shared by every item
+}
+
 std::optional<QImage> EntryTileMaker::Make(const FoundFileCatalogue& catalogue, std::uint64_t index,
                                            VolumeReader* reader, const std::atomic<int>& stop)
 {
     const Verdict verdict = catalogue.VerdictAt(index);
+    std::optional<PhotoMetadata> metadata;
+    if (facts_ != nullptr && reader != nullptr && catalogue.Mode() == RecoveryMode::Exact && ReadsMetadata()) {
+        // A raw file's preview is asked for as wide as a tile; pictures decode their own pixels.
+        metadata = ReadFoundFileMetadata(*reader, catalogue, index, kind_ == TileKind::Picture ? 0 : kTileSize);
+        facts_->Put(index, metadata->facts);
+        if (stop.load())
+            return std::nullopt;
+    }
+    const int orientation = metadata ? metadata->facts.orientation : 1;
     if (kind_ != TileKind::Picture) {
-        QImage& placeholder = placeholders_[static_cast<int>(verdict)];
-        if (placeholder.isNull()) {
-            placeholder = PlaceholderTile(kind_, placeholderFolder_);
-            DrawVerdictMark(placeholder, verdict);
+        if (metadata && !metadata->preview.empty()) {
+            QByteArray bytes(reinterpret_cast<const char*>(metadata->preview.data()),
+                             static_cast<qsizetype>(metadata->preview.size()));
+            QBuffer device(&bytes);
+            device.open(QIODevice::ReadOnly);
+            DecodedImage picture(&device, ImageFormatFromFileName("preview.JPG"), QSize(kTileSize, kTileSize));
+            if (!picture.IsEmpty()) {
+                picture.Orient(orientation);
+                QImage tile = MakeTile(picture);
+                DrawVerdictMark(tile, verdict);
+                return tile;
+            }
         }
-        return placeholder;  // the same image, shared by every item
+        return Placeholder(verdict);
     }
     if (format_ == 0)
         return std::nullopt;  // a token whose name maps to no picture format gets no item
@@ -85,9 +118,10 @@ std::optional<QImage> EntryTileMaker::Make(const FoundFileCatalogue& catalogue, 
     }
     StoppableExtentDevice device(*reader, catalogue.PiecesAt(index), stop);
     device.open(QIODevice::ReadOnly);
-    const DecodedImage picture(&device, format_, QSize(kTileSize, kTileSize), &decodeBuffer_);
+    DecodedImage picture(&device, format_, QSize(kTileSize, kTileSize), &decodeBuffer_);
     if (stop.load())
         return std::nullopt;
+    picture.Orient(orientation);
     QImage tile = MakeTile(picture);
     DrawVerdictMark(tile, verdict);
     return tile;

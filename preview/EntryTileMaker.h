@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FoundFileCatalogue.h"
+#include "PhotoFactsTable.h"
 #include "VolumeReader.h"
 
 #include <QImage>
@@ -24,10 +25,10 @@ class EntryTileMaker {
 public:
     // `placeholderFolder` is looked in first for camera.bmp and mpg2.bmp, then the installed data
     // folder; the built-in pictures serve when they are in neither.
-    EntryTileMaker(std::string token, QString placeholderFolder);
+    EntryTileMaker(std::string token, QString placeholderFolder, PhotoFactsTable* facts = nullptr);
 
     TileKind Kind() const { return kind_; }
-    bool NeedsVolume() const { return kind_ == TileKind::Picture; }
+    bool NeedsVolume() const { return kind_ == TileKind::Picture || (facts_ != nullptr && ReadsMetadata()); }
 
     // The tile of catalogue entry `index`. `reader` is the opened volume, or null when it could
     // not be opened (a JPG then gets a blank tile, other pictures none). Nothing (no list item)
@@ -39,7 +40,12 @@ public:
     static QImage PlaceholderTile(TileKind kind, const QString& placeholderFolder);
 
 private:
+    bool ReadsMetadata() const;
+    // The placeholder tile with the verdict's mark, made once per verdict.
+    QImage Placeholder(Verdict verdict);
+
     std::string token_;
+    PhotoFactsTable* facts_;
     QString placeholderFolder_;
     TileKind kind_;
     std::uint32_t format_;

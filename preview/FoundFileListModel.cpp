@@ -10,10 +10,23 @@
 
 namespace quorvex::preview {
 
-QString FoundFileTip(const FoundFileEntry& entry)
+namespace {
+
+QString SizeText(std::uint64_t bytes)
 {
-    const double kib = static_cast<double>(entry.lengthBytes) / 1024.0;
-    const QString size = kib >= 1024 ? QString("%1 MB").arg(kib / 1024.0, 0, 'f', 1) : QString("%1 KB").arg(kib, 0, 'f', 1);
+    const double kib = static_cast<double>(bytes) / 1024.0;
+    return kib >= 1024 ? QString("%1 MB").arg(kib / 1024.0, 0, 'f', 1) : QString("%1 KB").arg(kib, 0, 'f', 1);
+}
+
+QString PixelsText(const PhotoFacts& facts)
+{
+    return QString("%1 × %2").arg(facts.width).arg(facts.height);
+}
+
+}  // namespace
+
+QString FoundFileTip(const FoundFileEntry& entry, const std::optional<PhotoFacts>& facts, const QString& copyOf)
+{
     QString meaning;
     switch (entry.verdict) {
     case Verdict::Complete:
@@ -28,10 +41,36 @@ QString FoundFileTip(const FoundFileEntry& entry)
     case Verdict::None:
         break;
     }
-    return QString("%1\n%2 (%3 bytes)\n%4")
-        .arg(QString::fromStdString(entry.name), size,
-             QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(entry.lengthBytes)),
-             meaning);
+    QString tip = QString("%1\n%2 (%3 bytes)\n%4")
+                      .arg(QString::fromStdString(entry.name), SizeText(entry.lengthBytes),
+                           QLocale(QLocale::English, QLocale::UnitedStates).toString(static_cast<qulonglong>(entry.lengthBytes)),
+                           meaning);
+    if (facts && facts->captured)
+        tip += "\nTaken " + QString::fromStdString(facts->captured->Shown());
+    if (facts && !facts->camera.empty())
+        tip += "\nCamera: " + QString::fromStdString(facts->camera);
+    if (facts && facts->width > 0)
+        tip += "\n" + PixelsText(*facts) + " pixels";
+    if (!copyOf.isEmpty())
+        tip += "\nA copy of " + copyOf + " (the same bytes)";
+    return tip;
+}
+
+QString FoundFileDetails(const FoundFileEntry& entry, const std::optional<PhotoFacts>& facts, const QString& copyOf)
+{
+    QStringList parts{QString::fromStdString(entry.name)};
+    if (facts && facts->captured)
+        parts << "taken " + QString::fromStdString(facts->captured->Shown());
+    if (facts && !facts->camera.empty())
+        parts << QString::fromStdString(facts->camera);
+    if (facts && facts->width > 0)
+        parts << PixelsText(*facts);
+    parts << SizeText(entry.lengthBytes);
+    if (entry.verdict != Verdict::None)
+        parts << QString::fromUtf8(VerdictName(entry.verdict));
+    if (!copyOf.isEmpty())
+        parts << "copy of " + copyOf;
+    return parts.join("  ·  ");
 }
 
 FoundFileListModel::FoundFileListModel(const FoundFileCatalogue& catalogue, std::size_t tileBudgetBytes,
@@ -51,6 +90,9 @@ void FoundFileListModel::Clear()
     shownRows_ = 0;
     allRows_ = false;
     builtPositions_.clear();
+    order_.clear();
+    rowOfOrdered_.clear();
+    ordered_ = false;
     tiles_.Clear();
     wanted_.clear();
     endResetModel();
@@ -97,15 +139,76 @@ void FoundFileListModel::FetchMissingTiles(TileFetcher* fetcher, std::uint64_t g
 
 std::uint64_t FoundFileListModel::PositionAt(int row) const
 {
-    return allRows_ ? static_cast<std::uint64_t>(row) : builtPositions_[static_cast<std::size_t>(row)];
+    if (!allRows_)
+        return builtPositions_[static_cast<std::size_t>(row)];
+    return order_.empty() ? static_cast<std::uint64_t>(row) : order_[static_cast<std::size_t>(row)];
+}
+
+std::uint64_t FoundFileListModel::IndexAt(int row) const
+{
+    return catalogue_.IndexOfTypeEntry(token_.toStdString(), PositionAt(row));
 }
 
 QString FoundFileListModel::NameAt(int row) const
 {
     if (row < 0 || row >= shownRows_)
         return {};
-    const std::uint64_t index = catalogue_.IndexOfTypeEntry(token_.toStdString(), PositionAt(row));
-    return QString::fromStdString(catalogue_.EntryAt(index).name);
+    return QString::fromStdString(catalogue_.EntryAt(IndexAt(row)).name);
+}
+
+QString FoundFileListModel::CopyOf(std::uint64_t index) const
+{
+    if (duplicates_ == nullptr)
+        return {};
+    const std::optional<std::uint64_t> original = duplicates_->OriginalOf(index);
+    return original ? QString::fromStdString(catalogue_.EntryAt(*original).name) : QString();
+}
+
+QString FoundFileListModel::DetailsAt(int row) const
+{
+    if (row < 0 || row >= shownRows_)
+        return {};
+    const std::uint64_t index = IndexAt(row);
+    return FoundFileDetails(catalogue_.EntryAt(index), facts_ ? facts_->Get(index) : std::nullopt, CopyOf(index));
+}
+
+void FoundFileListModel::SetDuplicates(const DuplicateMap* duplicates)
+{
+    duplicates_ = duplicates;
+    if (shownRows_ > 0)
+        emit dataChanged(index(0), index(shownRows_ - 1), {Qt::ToolTipRole, kCopyOfRole});
+}
+
+void FoundFileListModel::SetOrder(std::vector<std::uint64_t> positions)
+{
+    beginResetModel();
+    ordered_ = !positions.empty();
+    if (allRows_) {
+        order_ = std::move(positions);
+        rowOfOrdered_.assign(order_.empty() ? 0 : static_cast<std::size_t>(entries_), 0);
+        for (std::size_t row = 0; row < order_.size(); ++row)
+            rowOfOrdered_[static_cast<std::size_t>(order_[row])] = static_cast<std::uint32_t>(row);
+    } else {
+        // The built rows (all of the type's, unless the builder was stopped) in the order's sequence.
+        std::vector<std::uint64_t> rank(static_cast<std::size_t>(entries_));
+        for (std::size_t i = 0; i < rank.size(); ++i)
+            rank[i] = positions.empty() ? i : UINT64_MAX;
+        for (std::size_t i = 0; i < positions.size(); ++i)
+            rank[static_cast<std::size_t>(positions[i])] = i;
+        std::stable_sort(builtPositions_.begin(), builtPositions_.end(),
+                         [&](std::uint64_t a, std::uint64_t b) { return rank[a] < rank[b]; });
+    }
+    endResetModel();
+}
+
+int FoundFileListModel::RowOf(std::uint64_t position) const
+{
+    if (allRows_) {
+        const std::uint64_t row = order_.empty() ? position : rowOfOrdered_[static_cast<std::size_t>(position)];
+        return row < static_cast<std::uint64_t>(shownRows_) ? static_cast<int>(row) : -1;
+    }
+    const auto at = std::find(builtPositions_.begin(), builtPositions_.end(), position);
+    return at != builtPositions_.end() ? static_cast<int>(at - builtPositions_.begin()) : -1;
 }
 
 std::optional<QImage> FoundFileListModel::TileAt(int row) const
@@ -144,10 +247,14 @@ QVariant FoundFileListModel::data(const QModelIndex& index, int role) const
         }
         return pending_;
     }
-    case Qt::ToolTipRole:
-        if (catalogue_.Mode() == RecoveryMode::Exact)
-            return FoundFileTip(catalogue_.EntryAt(catalogue_.IndexOfTypeEntry(token_.toStdString(), PositionAt(row))));
-        return {};
+    case Qt::ToolTipRole: {
+        if (catalogue_.Mode() != RecoveryMode::Exact)
+            return {};
+        const std::uint64_t at = IndexAt(row);
+        return FoundFileTip(catalogue_.EntryAt(at), facts_ ? facts_->Get(at) : std::nullopt, CopyOf(at));
+    }
+    case kCopyOfRole:
+        return CopyOf(IndexAt(row));
     default:
         return {};
     }
@@ -190,18 +297,9 @@ void FoundFileListModel::OnTileMade(qulonglong generation, qulonglong position, 
     if (generation != generation_ || fetcher_ == nullptr)
         return;
     tiles_.Insert(position, tile);
-    // The row of a position: itself when every row is shown, else looked up among the built rows.
-    int row = -1;
-    if (allRows_) {
-        if (position < static_cast<std::uint64_t>(shownRows_))
-            row = static_cast<int>(position);
-    } else {
-        const auto at = std::find(builtPositions_.begin(), builtPositions_.end(), position);
-        if (at != builtPositions_.end())
-            row = static_cast<int>(at - builtPositions_.begin());
-    }
-    if (row >= 0)
-        emit dataChanged(index(row), index(row), {Qt::DecorationRole});
+    // The tile's worker may have read the photo's facts too: the tooltip changes with it.
+    if (const int row = RowOf(position); row >= 0)
+        emit dataChanged(index(row), index(row), {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
 }  // namespace quorvex::preview

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "DuplicateFinder.h"
 #include "FoundFileCatalogue.h"
+#include "PhotoFactsTable.h"
 #include "TileCache.h"
 
 #include <QAbstractListModel>
@@ -14,8 +16,18 @@ namespace quorvex::preview {
 
 class TileFetcher;
 
-// The tooltip of a found file in exact recovery: its name, its size and what its verdict means.
-QString FoundFileTip(const FoundFileEntry& entry);
+// The item data role that gives the name of the file a row's file is a copy of (empty for one
+// that is no copy).
+inline constexpr int kCopyOfRole = Qt::UserRole + 1;
+
+// The tooltip of a found file in exact recovery: its name, its size and what its verdict means,
+// and when known, when the photo was taken, with which camera, its pixel size, and which found
+// file it is a copy of.
+QString FoundFileTip(const FoundFileEntry& entry, const std::optional<PhotoFacts>& facts = std::nullopt,
+                     const QString& copyOf = {});
+
+// One line of what is known of a found file: taken, camera, pixel size, file size, verdict.
+QString FoundFileDetails(const FoundFileEntry& entry, const std::optional<PhotoFacts>& facts, const QString& copyOf);
 
 // The results list's rows: the found files of one type, in catalogue order, each with its name
 // and its tile. A type's rows come either one by one as the thumbnail builder makes their tiles
@@ -40,6 +52,20 @@ public:
     // Shows a row for every entry of `token` (revealed in batches); tiles come from `fetcher`,
     // which must already serve this type (its generation given), for the rows in view.
     void ShowAllRows(const QString& token, TileFetcher* fetcher, std::uint64_t generation);
+    // What the photos' metadata said (read by the tile workers), and the copies among the found
+    // files; both must outlive the model's use of them. Null: not known.
+    void SetPhotoFacts(const PhotoFactsTable* facts) { facts_ = facts; }
+    void SetDuplicates(const DuplicateMap* duplicates);
+
+    // Shows the rows in this order of positions (each of the type's positions once), or in
+    // catalogue order when `positions` is empty. Built rows keep only the positions they have.
+    void SetOrder(std::vector<std::uint64_t> positions);
+    bool Ordered() const { return ordered_; }
+
+    // The catalogue index of a row's file, and the line of details about it.
+    std::uint64_t IndexAt(int row) const;
+    QString DetailsAt(int row) const;
+
     // From now on, rows whose tile is missing ask `fetcher` (serving this type) for it.
     void FetchMissingTiles(TileFetcher* fetcher, std::uint64_t generation);
 
@@ -59,6 +85,8 @@ public:
 
 private:
     void OnTileMade(qulonglong generation, qulonglong position, const QImage& tile);
+    int RowOf(std::uint64_t position) const;
+    QString CopyOf(std::uint64_t index) const;
     void AskForWanted();
 
     const FoundFileCatalogue& catalogue_;
@@ -67,6 +95,11 @@ private:
     int shownRows_ = 0;
     bool allRows_ = false;
     std::vector<std::uint64_t> builtPositions_;  // row → position, for rows the builder made
+    std::vector<std::uint64_t> order_;           // row → position when all rows are ordered
+    std::vector<std::uint32_t> rowOfOrdered_;    // position → row, with order_
+    bool ordered_ = false;                       // rows in an order of SetOrder
+    const PhotoFactsTable* facts_ = nullptr;
+    const DuplicateMap* duplicates_ = nullptr;
     mutable TileCache tiles_;                    // by position
     QImage pending_;                             // what a row shows until its tile comes
     TileFetcher* fetcher_ = nullptr;

@@ -1,5 +1,8 @@
 #include "FoundFileListView.h"
 
+#include "FoundFileListModel.h"
+
+#include <QPainter>
 #include <QStyledItemDelegate>
 
 namespace quorvex::preview {
@@ -9,7 +12,8 @@ namespace {
 constexpr QSize kGrid(124, 126);  // one item's cell: the tile, its name beneath, a margin
 
 // Draws each item as an icon view does: the tile centred on top, the name centred beneath,
-// shortened at its start when it is wider than the cell.
+// shortened at its start when it is wider than the cell; a copy of another found file gets a
+// "COPY" band across the tile's top left corner.
 class TileAboveNameDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -17,6 +21,27 @@ public:
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override
     {
         return kGrid - QSize(6, 6);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (index.data(kCopyOfRole).toString().isEmpty())
+            return;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        const QRect tile(option.rect.center().x() - 50, option.rect.top() + 3, 100, 100);
+        const QRectF band(tile.left() + 4, tile.top() + 4, 40, 15);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0x30, 0x50, 0x90, 220));
+        painter->drawRoundedRect(band, 4, 4);
+        QFont font = option.font;
+        font.setPixelSize(10);
+        font.setBold(true);
+        painter->setFont(font);
+        painter->setPen(Qt::white);
+        painter->drawText(band, Qt::AlignCenter, "COPY");
+        painter->restore();
     }
 
 protected:

@@ -17,22 +17,22 @@ void ThumbnailBuilder::Wait()
 }
 
 void ThumbnailBuilder::Start(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener,
-                             QString placeholderFolder)
+                             QString placeholderFolder, PhotoFactsTable* facts)
 {
     RequestStop();
     Wait();
     stopRequested_.store(0);
     running_.store(1);
     thread_ = std::thread([this, &catalogue, token = std::move(token), opener = std::move(opener),
-                           folder = std::move(placeholderFolder)]() mutable {
-        Run(&catalogue, std::move(token), std::move(opener), std::move(folder));
+                           folder = std::move(placeholderFolder), facts]() mutable {
+        Run(&catalogue, std::move(token), std::move(opener), std::move(folder), facts);
     });
 }
 
 void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener,
-                           QString placeholderFolder)
+                           QString placeholderFolder, PhotoFactsTable* facts)
 {
-    EntryTileMaker maker(token, std::move(placeholderFolder));
+    EntryTileMaker maker(token, std::move(placeholderFolder), facts);
     const std::uint64_t count = catalogue->CountOfType(token);
     VolumeReader reader;
     const bool opened = maker.NeedsVolume() && reader.Open(opener).ok();

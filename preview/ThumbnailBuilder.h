@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PhotoFactsTable.h"
+
 #include "EntryTileMaker.h"
 #include "FoundFileCatalogue.h"
 #include "ScanEngine.h"
@@ -23,7 +25,8 @@ public:
     ~ThumbnailBuilder() override;
 
     // Starts the pass over `catalogue` for `token`. The catalogue must not change until Finished.
-    void Start(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener, QString placeholderFolder);
+    void Start(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener, QString placeholderFolder,
+               PhotoFactsTable* facts = nullptr);
     void RequestStop() noexcept override { stopRequested_.store(1); }
     // Waits for the worker thread (it never waits for the UI thread, so this cannot deadlock).
     void Wait();
@@ -37,7 +40,8 @@ signals:
     void Finished(bool stopped);
 
 private:
-    void Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener, QString placeholderFolder);
+    void Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener, QString placeholderFolder,
+             PhotoFactsTable* facts);
 
     std::thread thread_;
     std::atomic<int> running_{0};

@@ -14,15 +14,15 @@ TileFetcher::~TileFetcher()
 }
 
 std::uint64_t TileFetcher::Begin(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener,
-                                 QString placeholderFolder)
+                                 QString placeholderFolder, PhotoFactsTable* facts)
 {
     Stop();
     quit_ = false;
     stop_.store(0);
     const std::uint64_t generation = ++generation_;
     thread_ = std::thread([this, &catalogue, token = std::move(token), opener = std::move(opener),
-                           folder = std::move(placeholderFolder), generation]() mutable {
-        Run(&catalogue, std::move(token), std::move(opener), std::move(folder), generation);
+                           folder = std::move(placeholderFolder), facts, generation]() mutable {
+        Run(&catalogue, std::move(token), std::move(opener), std::move(folder), facts, generation);
     });
     return generation;
 }
@@ -64,9 +64,9 @@ void TileFetcher::WaitUntilIdle()
 }
 
 void TileFetcher::Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener,
-                      QString placeholderFolder, std::uint64_t generation)
+                      QString placeholderFolder, PhotoFactsTable* facts, std::uint64_t generation)
 {
-    EntryTileMaker maker(token, std::move(placeholderFolder));
+    EntryTileMaker maker(token, std::move(placeholderFolder), facts);
     const std::uint64_t count = catalogue->CountOfType(token);
     VolumeReader reader;
     bool tried = false, opened = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PhotoFactsTable.h"
+
 #include "EntryTileMaker.h"
 #include "FoundFileCatalogue.h"
 #include "VolumeSource.h"
@@ -31,7 +33,7 @@ public:
     // Serves the entries of `token` in `catalogue` from now on; the catalogue must not change
     // until Stop. Returns the generation that the tiles made for it carry.
     std::uint64_t Begin(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener,
-                        QString placeholderFolder);
+                        QString placeholderFolder, PhotoFactsTable* facts = nullptr);
     // Asks for the tiles of these rows (positions among the type's entries), first ones first,
     // ahead of what was asked before.
     void Ask(const std::vector<std::uint64_t>& positions);
@@ -46,7 +48,7 @@ signals:
 
 private:
     void Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener, QString placeholderFolder,
-             std::uint64_t generation);
+             PhotoFactsTable* facts, std::uint64_t generation);
 
     std::thread thread_;
     std::mutex mutex_;

@@ -7,6 +7,9 @@
 #include "MediaPreviewDialog.h"
 #include "MemoryVolumeSource.h"
 #include "PictureEncoders.h"
+#include "ExifWriter.h"
+#include "FoundFileListModel.h"
+#include "ResultsPage.h"
 #include "PrivateTempFolder.h"
 #include "SaveProgressDialog.h"
 #include "FakeSysfs.h"
@@ -422,6 +425,67 @@ private slots:
         QFile file(saved + "JPG/FoundFileJPG3.JPG");
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray(reinterpret_cast<const char*>(second.data()), qsizetype(second.size())));
+    }
+
+    void anExactScanShowsWhenEachPhotoWasTakenItsCopiesAndOrdersByDate()
+    {
+        // Taken in 2023, in 2021, a copy of the first, and one that does not say.
+        auto photo = [](int seed, const char* taken) {
+            return fx::WithExif(fx::EncodeJpegJfif(fx::MakeScene(120, 80, seed), 85), {taken, "Canon", "Canon EOS R6", 1});
+        };
+        const fx::Bytes first = photo(1, "2023:07:14 09:05:33");
+        auto volume = quorvex::testing::MakeVolumeBytes(2048);
+        quorvex::testing::PutAtSector(volume, 8, first);
+        quorvex::testing::PutAtSector(volume, 72, photo(2, "2021:01:02 03:04:05"));
+        quorvex::testing::PutAtSector(volume, 136, first);
+        quorvex::testing::PutAtSector(volume, 200, fx::EncodeJpegJfif(fx::MakeScene(120, 80, 3), 85));
+        quorvex::testing::TempFolder out;
+        ScannedCard card(MemoryOpener(volume), 64, true);
+        MainDialog& dialog = card.dialog;
+        dialog.BuildThumbnails("JPG");
+        dialog.WaitForThumbnails();
+        dialog.Results()->WaitForBackgroundWork();
+        preview::FoundFileListView* list = dialog.ResultsList();
+        QCOMPARE(list->Count(), 4);
+        QVERIFY(list->ToolTipAt(0).contains("Taken 2023-07-14 09:05:33"));
+        QVERIFY(list->ToolTipAt(0).contains("Camera: Canon EOS R6"));
+        QVERIFY(list->ToolTipAt(0).contains("120 × 80 pixels"));
+        QVERIFY(!list->ToolTipAt(3).contains("Taken"));
+        QVERIFY(list->ToolTipAt(2).contains("A copy of FoundFileJPG1.JPG"));
+        QCOMPARE(list->model()->index(2, 0).data(preview::kCopyOfRole).toString(), QString("FoundFileJPG1.JPG"));
+        QVERIFY(list->model()->index(0, 0).data(preview::kCopyOfRole).toString().isEmpty());
+
+        // The line under the list follows the current file.
+        QVERIFY(dialog.Results()->DetailsLine()->isVisible());
+        list->setCurrentIndex(list->model()->index(1, 0));
+        QVERIFY(dialog.Results()->DetailsLine()->text().startsWith("FoundFileJPG2.JPG"));
+        QVERIFY(dialog.Results()->DetailsLine()->text().contains("taken 2021-01-02 03:04:05"));
+
+        // By capture date: the oldest first, the photo without a date last; then as found again.
+        dialog.Results()->OrderByCaptureDate();
+        dialog.Results()->WaitForBackgroundWork();
+        QCOMPARE(dialog.Results()->ListModel()->Ordered(), true);
+        QStringList names;
+        for (int row = 0; row < list->Count(); ++row)
+            names << list->NameAt(row);
+        QCOMPARE(names, (QStringList{"FoundFileJPG2.JPG", "FoundFileJPG1.JPG", "FoundFileJPG3.JPG", "FoundFileJPG4.JPG"}));
+        QVERIFY(list->ToolTipAt(0).contains("2021-01-02"));  // rows and what they say move together
+        dialog.Results()->OrderByPosition();
+        QCOMPARE(list->NameAt(0), QString("FoundFileJPG1.JPG"));
+        QCOMPARE(list->NameAt(1), QString("FoundFileJPG2.JPG"));
+
+        // Saved by date, without the copy (Settings' choices); the described mode's names otherwise.
+        card.world.photoSaving = {true, true};
+        card.world.folder = QString::fromStdString(out.Path().string());
+        dialog.OnSave(true);
+        QDir saved(card.world.folder + "/recoverd/JPG");
+        QCOMPARE(saved.entryList(QDir::Files, QDir::Name),
+                 (QStringList{"2021-01-02_03-04-05.JPG", "2023-07-14_09-05-33.JPG", "FoundFileJPG4.JPG"}));
+        quorvex::testing::TempFolder plain;
+        card.world.photoSaving = {false, false};
+        card.world.folder = QString::fromStdString(plain.Path().string());
+        dialog.OnSave(true);
+        QCOMPARE(QDir(card.world.folder + "/recoverd/JPG").entryList(QDir::Files).size(), 4);
     }
 
     void aFolderOnTheScannedDriveIsRefusedAndTheChooserAsksAgain()

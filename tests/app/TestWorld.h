@@ -37,6 +37,7 @@ struct World {
     std::vector<QString> imageFiles;  // what the image file chooser answers, one per question
     QString sessionFolder;            // where scans are kept; empty: none kept
     QString resultsFile;              // what the Save/Open Scan Results choosers answer
+    app::PhotoSaving photoSaving;     // what Settings remembered of saving photos
     // What each scan reads: a big virtual volume (slow enough to be stopped) unless set.
     std::function<VolumeOpenResult()> opener = [] {
         VolumeOpenResult result;
@@ -79,6 +80,8 @@ struct World {
         env.systemTables = {"/nonexistent/sys/class/block", "/nonexistent/mountinfo"};
         env.openFile = [this](const QString& path) { openedFiles.push_back(path); };
         env.playMedia = [this](const QString& path) { playedFiles.push_back(path); };
+        env.loadPhotoSaving = [this] { return photoSaving; };
+        env.storePhotoSaving = [this](const app::PhotoSaving& saving) { photoSaving = saving; };
         return env;
     }
 };

@@ -160,6 +160,31 @@ private slots:
         const int last = view.RowsInView().second;
         QCOMPARE(view.NameAt(last), QString("FoundFileBMP%1.BMP").arg(last + 1));
     }
+
+    void anOrderedListShowsItsRowsAndTheirTilesInThatOrder()
+    {
+        MillionCard card(3000);
+        FoundFileListModel model(card.catalogue);
+        FoundFileListView view;
+        view.resize(600, 300);
+        view.setModel(&model);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        TileFetcher fetcher;
+        model.ShowAllRows("BMP", &fetcher, fetcher.Begin(card.catalogue, "BMP", card.opener, QString()));
+        std::vector<std::uint64_t> backwards(3000);
+        for (std::size_t i = 0; i < backwards.size(); ++i)
+            backwards[i] = backwards.size() - 1 - i;
+        model.SetOrder(backwards);
+        QVERIFY(model.Ordered());
+        QCOMPARE(view.NameAt(0), QString("FoundFileBMP3000.BMP"));
+        QCOMPARE(model.PositionAt(2999), std::uint64_t{0});
+        QTRY_VERIFY_WITH_TIMEOUT(RowsInViewHavePictures(view), 10000);  // tiles find their rows
+        model.SetOrder({});
+        QVERIFY(!model.Ordered());
+        QCOMPARE(view.NameAt(0), QString("FoundFileBMP1.BMP"));
+        QTRY_VERIFY_WITH_TIMEOUT(RowsInViewHavePictures(view), 10000);
+    }
 };
 
 QTEST_MAIN(FoundFileListTest)
