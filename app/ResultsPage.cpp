@@ -59,7 +59,7 @@ ResultsPage::ResultsPage(const WizardControls& frame, const MainDialogEnvironmen
 
     // Exact recovery: what is known of the current file, under the list.
     details_ = new QLabel(surface);
-    details_->setGeometry(DialogRect(21, 234, 355, 10));
+    details_->setGeometry(DialogRect(21, 234, 350, 10));
     details_->setFont(Verdana(7.5));
     details_->setTextFormat(Qt::PlainText);
     details_->hide();
@@ -365,7 +365,9 @@ void ResultsPage::ShowDetails()
 {
     if (catalogue_.Mode() != RecoveryMode::Exact || datesTask_->Running())
         return;
-    details_->setText(model_->DetailsAt(list_->currentIndex().row()));
+    const QString details = model_->DetailsAt(list_->currentIndex().row());
+    details_->setToolTip(details);
+    details_->setText(details_->fontMetrics().elidedText(details, Qt::ElideRight, details_->width()));
 }
 
 // ---- the list

@@ -70,7 +70,7 @@ QString FoundFileDetails(const FoundFileEntry& entry, const std::optional<PhotoF
         parts << QString::fromUtf8(VerdictName(entry.verdict));
     if (!copyOf.isEmpty())
         parts << "copy of " + copyOf;
-    return parts.join("  ·  ");
+    return parts.join(" · ");
 }
 
 FoundFileListModel::FoundFileListModel(const FoundFileCatalogue& catalogue, std::size_t tileBudgetBytes,

@@ -459,7 +459,7 @@ private slots:
         QVERIFY(dialog.Results()->DetailsLine()->isVisible());
         list->setCurrentIndex(list->model()->index(1, 0));
         QVERIFY(dialog.Results()->DetailsLine()->text().startsWith("FoundFileJPG2.JPG"));
-        QVERIFY(dialog.Results()->DetailsLine()->text().contains("taken 2021-01-02 03:04:05"));
+        QVERIFY(dialog.Results()->DetailsLine()->toolTip().contains("taken 2021-01-02 03:04:05"));
 
         // By capture date: the oldest first, the photo without a date last; then as found again.
         dialog.Results()->OrderByCaptureDate();

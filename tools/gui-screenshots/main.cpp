@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QPainter>
 #include "FoundFileListView.h"
 #include <QMenu>
@@ -123,6 +124,7 @@ int main(int argc, char** argv)
     Shot(dialog).save(out.filePath("2-type-page.png"));
     {
         SettingsDialog settings(dialog.PrefixSetting(), dialog.SizeSetting(), env.notice, &dialog);
+        settings.SetPhotoChoices(dialog.CurrentPhotoSaving().nameByCaptureDate, dialog.CurrentPhotoSaving().skipDuplicates);
         settings.show();
         Shot(settings).save(out.filePath("4-settings.png"));
     }
@@ -309,6 +311,33 @@ int main(int argc, char** argv)
             }
         Shot(exact).save(out.filePath("11-results-exact.png"));
         std::printf("exact scan: found %llu files\n", static_cast<unsigned long long>(exact.Catalogue().FoundCount()));
+
+        // The photos by capture date, the current one's details under the list.
+        exact.Results()->WaitForBackgroundWork();
+        exact.Results()->OrderByCaptureDate();
+        exact.Results()->WaitForBackgroundWork();
+        for (int i = 0; i < 100; ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        preview::FoundFileListView* list = exact.ResultsList();
+        list->scrollToTop();
+        list->setCurrentIndex(list->model()->index(1, 0));
+        Shot(exact).save(out.filePath("15-results-by-capture-date.png"));
+        std::printf("by date: %s\n", qPrintable(exact.Results()->DetailsLine()->text()));
+
+        // Camera raw files shown by their embedded previews.
+        for (int i = 0; i < types->childCount(); ++i) {
+            const QString token = types->child(i)->text(0);
+            if (token != "NEF")
+                continue;
+            exact.ResultsTree()->setCurrentItem(types->child(i));
+            exact.BuildThumbnails(token);
+            exact.WaitForThumbnails();
+            for (int k = 0; k < 100; ++k)
+                QApplication::processEvents(QEventLoop::AllEvents, 10);
+            list->setCurrentIndex(list->model()->index(0, 0));
+            Shot(exact).save(out.filePath("16-results-raw-previews.png"));
+            std::printf("raw: %s\n", qPrintable(exact.Results()->DetailsLine()->text()));
+        }
     }
     return 0;
 }
