@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,6 +205,8 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
     const CopyResult copy =
         CopyFileBytes(run.reader, run.buffer, entry.startSector, entry.lengthBytes, output, &saveStopRequested_);
     run.report.unreadableSectors += copy.unreadableSectors;
+    if (captured && copy.status == CopyStatus::Complete)
+        output.SetTimes(captured->LocalEpochSeconds());  // a file manager sorts by these times
     const int closeError = output.Close();
 
     switch (copy.status) {
@@ -220,12 +221,6 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
     }
     if (closeError != 0)
         return fail(closeError, true);
-    if (captured) {
-        // The file's times say when the photo was taken (a file manager sorts by them).
-        const timespec when{static_cast<time_t>(captured->LocalEpochSeconds()), 0};
-        const timespec times[2] = {when, when};
-        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-    }
     ++run.report.saved;
     run.spent += SpaceFor(entry.lengthBytes);
     return true;

@@ -320,3 +320,30 @@ TEST(DiskImager, RefusesToOverwriteAnImageItKnowsNothingOfOrAMapOfAnotherCard)
     EXPECT_EQ(report.outcome, ImagingOutcome::MapRefused);
     EXPECT_FALSE(std::filesystem::exists(imagePath));
 }
+
+TEST(DiskImager, AMapThatCanNoLongerBeWrittenEndsTheRunAndSaysSo)
+{
+    TempFolder folder;
+    const auto imagePath = (folder / "card.img").string(), mapPath = (folder / "card.map").string();
+    // After the run has begun, something takes the map's name (a folder with a file in it), so
+    // the new map cannot replace the old one.
+    Card card{NumberedVolume(256), nullptr, {}};
+    bool taken = false;
+    card.prepare = [&](FaultyVolumeSource& source) {
+        source.OnRead([&](std::uint64_t) {
+            if (taken)
+                return;
+            taken = true;
+            std::filesystem::remove(mapPath);
+            std::filesystem::create_directory(mapPath);
+            std::ofstream(mapPath + "/inside") << "x";
+        });
+    };
+    Recorder progress;
+    DiskImager imager(Small());
+    const ImagingReport report = imager.Run(card.Opener(), imagePath, mapPath, progress);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(report.outcome, ImagingOutcome::ImageUnwritable);
+    EXPECT_NE(report.message.find("map"), std::string::npos) << report.message;
+    EXPECT_FALSE(std::filesystem::exists(mapPath + ".new"));  // no half-made map is left
+}

@@ -231,6 +231,20 @@ TEST(ExactJpeg, AFileCutShortIsTruncatedAndOverwrittenDataIsDamaged)
     EXPECT_EQ(broken.verdict, Verdict::Damaged);
 }
 
+TEST(ExactJpeg, StrayBytesAfterThePictureDataAndBeforeItsEndAreDamage)
+{
+    // The scan data is whole, but bytes that belong to no segment come before the EOI (what a
+    // sector of other data written over the file's end leaves behind).
+    const fx::Bytes jpeg = fx::EncodeJpegJfif(Scene(), 85);
+    fx::Bytes stray = jpeg;
+    stray.insert(stray.end() - 2, {0x13, 0x57, 0x9B, 0xDF, 0x24});
+    const Outcome outcome = Examine("JPG", stray, Noise(100));
+    EXPECT_EQ(outcome.walk.end, WalkEnd::Closed);
+    EXPECT_EQ(outcome.walk.length, stray.size());
+    EXPECT_EQ(outcome.verdict, Verdict::Damaged);
+    ExpectWhole(Examine("JPG", jpeg, Noise(100)), jpeg.size(), "JPG");
+}
+
 TEST(ExactJpeg, EndlessFillBytesAndMarkersEndAtTheBound)
 {
     fx::Bytes fill = Cut(fx::EncodeJpeg(Scene(), {}), 600);  // the headers, into the scan data

@@ -158,6 +158,12 @@ TEST(ScanSession, WhatIsReadBackIsWhatWasWritten)
     EXPECT_EQ(session.catalogue.Mode(), RecoveryMode::Exact);
     EXPECT_EQ(session.catalogue.Selection()[0].prefix, "Trip-JPG");
     EXPECT_EQ(Files(session.catalogue), Files(catalogue));
+
+    // A figure of 0 KiB is a choice the type page allows (files saved empty): it comes back.
+    FoundFileCatalogue zero;
+    zero.Reset(SelectedTypes({{"BMP", "FoundFileBMP", 0}}));
+    ASSERT_TRUE(ParseSession(SessionBytes(source, zero, checkpoint), session).ok());
+    EXPECT_EQ(session.catalogue.Selection()[0].maxSizeKb, 0);
 }
 
 TEST(ScanSession, SessionsOfAnotherSourceOrOtherOptionsAreRefused)
