@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cstring>
 #include <random>
 
@@ -495,6 +497,29 @@ TEST(ExactTiff, AStripAfterEverythingElseIsWhereTheFileEnds)
     ExpectWhole(Examine("TIF", bytes, Noise(5000)), bytes.size(), "TIF");
 }
 
+TEST(ExactTiff, AnIfdWrittenAfterThePictureIsWhereTheFileEnds)
+{
+    // Header, 64 bytes of an 8 × 8 grey strip, then the only IFD (as many writers lay it out).
+    fx::Bytes tiff = {'I', 'I', 42, 0, 72, 0, 0, 0};
+    for (int i = 0; i < 64; ++i)
+        tiff.push_back(static_cast<unsigned char>(i * 4));
+    const std::vector<std::array<std::uint32_t, 3>> fields = {
+        {256, 3, 8}, {257, 3, 8}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1}, {273, 4, 8}, {278, 3, 8}, {279, 4, 64}};
+    auto put = [&](std::uint32_t value, int bytes) {
+        for (int b = 0; b < bytes; ++b)
+            tiff.push_back(static_cast<unsigned char>(value >> (8 * b)));
+    };
+    put(static_cast<std::uint32_t>(fields.size()), 2);
+    for (const auto& [tag, type, value] : fields) {
+        put(tag, 2);
+        put(type, 2);
+        put(1, 4);
+        put(value, 4);
+    }
+    put(0, 4);
+    ExpectWhole(Examine("TIF", tiff, Noise(1000)), tiff.size(), "TIF");
+}
+
 TEST(ExactTiff, AnIfdMayHoldUpTo4096Entries)
 {
     for (int entries : {4096, 4097}) {
@@ -624,7 +649,16 @@ TEST(ExactRaw, NearMissHeadersAreNoFinds)
     fx::Bytes rafPreview = raf;
     rafPreview[84 + 3] += 2;  // the JPEG preview's offset off by two: no SOI there
     EXPECT_FALSE(LooksLikeRafStart(rafVersion.data()));
+    EXPECT_FALSE(Examine("RAF", rafVersion).walk.recognised);  // the walk checks the start itself
+    EXPECT_FALSE(Examine("RAF", Cut(raf, 100)).walk.recognised);  // too short for its directory
     EXPECT_FALSE(Examine("RAF", rafPreview).walk.recognised);
+    fx::Bytes rafEmptyPiece = raf;
+    std::fill_n(rafEmptyPiece.begin() + 84 + 12, 4, 0);  // the CFA header's length: 0
+    EXPECT_FALSE(Examine("RAF", rafEmptyPiece).walk.recognised);
+    fx::Bytes rafPieceInHeader = raf;
+    std::fill_n(rafPieceInHeader.begin() + 84 + 8, 4, 0);
+    rafPieceInHeader[84 + 11] = 40;  // the CFA header said to lie inside the file's own header
+    EXPECT_FALSE(Examine("RAF", rafPieceInHeader).walk.recognised);
 
     const fx::Bytes mrw = fx::EncodeMrw(64, 48);
     fx::Bytes mrwBlock = mrw;
