@@ -23,6 +23,10 @@
 #   thumbs_vs_vips_ratio      our thumbnail pass over 200 12-megapixel JPEGs on a card image
 #                             against vipsthumbnail making 100 x 100 thumbnails of the same files
 #                             (throughput, ours / theirs)
+#   metadata_files_per_s      found JPEGs (10,000 on a card image) whose capture date and camera
+#                             are read per second (absolute)
+#   save_by_date_vs_found_names  time of saving those files under their found names / time of
+#                             saving them named by capture date; 1.0 = naming by date is free
 # Images are made once under build/bench (about 3 GiB) and reused by later runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -122,6 +126,9 @@ echo "thumbnails: ours ${ours}s  vipsthumbnail: ${theirs}s  (200 photos, 4000 x 
 list_bench=$(build/release/bench/list-bench 2>/dev/null)
 echo "$list_bench" | grep -vE '^(type_click_first_tiles_ms|gui_longest_block_ms|gui_rss_mib_million_entries)='
 
+# 7. Capture dates of 10,000 found photos, and saving them by date against under found names.
+photo_bench=$(build/release/bench/photo-bench 2>/dev/null)
+
 # 4. Markup layout: measure + draw of a 2 KB text on an off-screen image (Google Benchmark).
 markup_us=$(build/release/bench/MarkupLayoutBench --benchmark_format=json 2>/dev/null |
   python3 -c "import json, sys; print(json.load(sys.stdin)['benchmarks'][0]['real_time'])")
@@ -139,3 +146,4 @@ print(f"markup_layout_2kb_us={markup_us:.0f}")
 print(f"thumbs_vs_vips_ratio={theirs / ours:.2f}")
 PY
 echo "$list_bench" | grep -E '^(type_click_first_tiles_ms|gui_longest_block_ms|gui_rss_mib_million_entries)='
+echo "$photo_bench"
