@@ -157,6 +157,14 @@ private slots:
             QVERIFY2(model.Tiles().Bytes() <= budget, qPrintable(QString::number(model.Tiles().Bytes())));
         }
         QVERIFY(view.Count() > FoundFileListModel::kBatchRows);  // the end of the list fetched more rows
+        // ... and the view knows of them: its end now lies beyond the first batch.
+        // (The rows are laid out in batches: the scroll range grows as they are.)
+        auto atNewEnd = [&] {
+            view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+            return view.RowsInView().second >= FoundFileListModel::kBatchRows;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(atNewEnd(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(RowsInViewHavePictures(view), 10000);
         const int last = view.RowsInView().second;
         QCOMPARE(view.NameAt(last), QString("FoundFileBMP%1.BMP").arg(last + 1));
     }
