@@ -347,3 +347,61 @@ TEST(DiskImager, AMapThatCanNoLongerBeWrittenEndsTheRunAndSaysSo)
     EXPECT_NE(report.message.find("map"), std::string::npos) << report.message;
     EXPECT_FALSE(std::filesystem::exists(mapPath + ".new"));  // no half-made map is left
 }
+
+TEST(DiskImager, ACardGoneOrAMapLostWhileBadAreasAreRetriedEndsTheRun)
+{
+    // Each later pass over the bad area (trimming '*', scraping '/') meets the card going away,
+    // then the map's name taken; the run ends there and says why, and never calls itself done.
+    struct PhaseWatcher : ImagingObserver {
+        std::function<void(char)> onPhase;
+        char last = 0;
+        void OnImagingProgress(const ImagingProgress& p) override
+        {
+            if (p.phase != last)
+                onPhase(last = p.phase);
+        }
+    };
+    for (const char phase : {'*', '/'}) {
+        for (const bool loseTheMap : {false, true}) {
+            TempFolder folder;
+            const auto imagePath = (folder / "card.img").string(), mapPath = (folder / "card.map").string();
+            FaultyVolumeSource* live = nullptr;
+            Card card{NumberedVolume(400), [&](FaultyVolumeSource& f) {
+                          f.FailSectors(100, 40);
+                          live = &f;
+                      },
+                      {}};
+            bool met = false;
+            std::size_t readsWhenGone = 0;
+            PhaseWatcher watcher;
+            watcher.onPhase = [&](char now) {
+                if (now != phase || met)
+                    return;
+                met = true;
+                if (loseTheMap) {
+                    std::filesystem::remove(mapPath);
+                    std::filesystem::create_directory(mapPath);
+                    std::ofstream(mapPath + "/inside") << "x";
+                } else {
+                    live->GoneAfterReads(0);
+                    readsWhenGone = card.reads.size();
+                }
+            };
+            DiskImager::Options options = Small();
+            options.progressInterval = std::chrono::milliseconds(0);  // every step reported
+            DiskImager imager(options);
+            const ImagingReport report = imager.Run(card.Opener(), imagePath, mapPath, watcher);
+            EXPECT_TRUE(met) << phase;
+            EXPECT_EQ(report.outcome, loseTheMap ? ImagingOutcome::ImageUnwritable : ImagingOutcome::SourceUnavailable)
+                << phase << loseTheMap;
+            if (!loseTheMap) {  // one read finds the card gone, and no later pass tries again
+                EXPECT_EQ(card.reads.size() - readsWhenGone, 1u) << phase;
+                // The map goes on from the pass that was cut short: it never says "finished".
+                std::string reason;
+                const auto map = RescueMap::Parse(ReadText(mapPath), 400 * kSectorSize, &reason);
+                ASSERT_TRUE(map) << reason;
+                EXPECT_NE(map->CurrentProgress().phase, '+');
+            }
+        }
+    }
+}
