@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quorvex {
@@ -30,6 +31,57 @@ std::uint64_t SpaceFor(std::uint64_t lengthBytes)
     return lengthBytes / kBlock * kBlock + (lengthBytes % kBlock != 0 ? kBlock : 0);
 }
 
+namespace {
+
+// Reads the capture times of a save's files on a thread of its own, ahead of the files being
+// written, so that naming by date costs the save little more than its own writing. Times come
+// in the save's order; Get waits for the one asked for.
+class CaptureTimeReader {
+public:
+    CaptureTimeReader(const FoundFileCatalogue& catalogue, const VolumeOpener& opener,
+                      std::vector<std::uint64_t> indices, const std::atomic<int>& stop)
+        : times_(indices.size())
+    {
+        thread_ = std::thread([this, &catalogue, opener, indices = std::move(indices), &stop] {
+            VolumeReader reader;
+            const bool opened = reader.Open(opener).ok();
+            for (std::size_t k = 0; k < indices.size(); ++k) {
+                if (quit_.load() || stop.load())
+                    break;
+                if (opened && indices[k] != UINT64_MAX)
+                    times_[k] = ReadFoundFileMetadata(reader, catalogue, indices[k]).facts.captured;
+                ready_.store(k + 1, std::memory_order_release);
+                ready_.notify_all();
+            }
+            // Ended (or stopped): every time not read stays unknown.
+            ready_.store(SIZE_MAX, std::memory_order_release);
+            ready_.notify_all();
+        });
+    }
+    ~CaptureTimeReader()
+    {
+        quit_.store(true);
+        thread_.join();
+    }
+    // The capture time of the save's `k`-th file, once it has been read (nothing when the reader
+    // ended before it, or it has none).
+    std::optional<CaptureTime> Get(std::size_t k) const
+    {
+        for (std::size_t ready = ready_.load(std::memory_order_acquire); ready <= k;
+             ready = ready_.load(std::memory_order_acquire))
+            ready_.wait(ready, std::memory_order_acquire);
+        return times_[k];
+    }
+
+private:
+    std::vector<std::optional<CaptureTime>> times_;
+    std::atomic<std::size_t> ready_{0};  // times_[0, ready_) are read; SIZE_MAX once the reader ended
+    std::atomic<bool> quit_{false};
+    std::thread thread_;
+};
+
+}  // namespace
+
 struct FoundFileSaver::Run {
     VolumeReader reader;
     SectorBuffer buffer;
@@ -39,6 +91,8 @@ struct FoundFileSaver::Run {
     std::uint64_t spent = 0;                  // SpaceFor of the files saved so far
     std::uint64_t firstUnsaved = UINT64_MAX;  // the position where saving ended early, if it did
     CaptureDateNames dateNames;
+    std::optional<CaptureTimeReader> times;    // when saving by capture date
+    std::uint64_t position = 0;               // of the file being saved, in the save's order
 };
 
 namespace {
@@ -68,6 +122,15 @@ SaveReport FoundFileSaver::Save(const VolumeOpener& opener, const std::string& d
         return run.report;
     }
 
+    if (nameByCaptureDate_ && catalogue_.Mode() == RecoveryMode::Exact) {
+        std::vector<std::uint64_t> indices;
+        forEachChosen([&](std::uint64_t, std::uint64_t, const FoundFileEntry* entry) {
+            indices.push_back(entry != nullptr ? entry->number - 1 : UINT64_MAX);
+            return true;
+        });
+        run.times.emplace(catalogue_, opener, std::move(indices), saveStopRequested_);
+    }
+
     // forEachChosen calls back with (position, count, entry or null) and stops when told to.
     DuplicateSkipper skipper(duplicates_);
     forEachChosen([&](std::uint64_t position, std::uint64_t count, const FoundFileEntry* entry) {
@@ -90,6 +153,7 @@ SaveReport FoundFileSaver::Save(const VolumeOpener& opener, const std::string& d
             run.firstUnsaved = position;  // this one and all after it do not fit
             return false;
         }
+        run.position = position;
         if (!SaveFoundFile(run, *entry)) {
             if (run.report.outcome == SaveOutcome::DiskFull)
                 run.firstUnsaved = position;
@@ -170,9 +234,8 @@ std::string CaptureDateNames::NameFor(const std::string& token, const CaptureTim
 
 bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
 {
-    std::optional<CaptureTime> captured;
-    if (nameByCaptureDate_ && catalogue_.Mode() == RecoveryMode::Exact)
-        captured = ReadFoundFileMetadata(run.reader, catalogue_, entry.number - 1).facts.captured;
+    const std::optional<CaptureTime> captured =
+        run.times ? run.times->Get(static_cast<std::size_t>(run.position)) : std::nullopt;
     const std::string folder = run.destination + kRecoveryFolderName + "/" + entry.token;
     CreateFolderPath(folder);
     const std::string path =
