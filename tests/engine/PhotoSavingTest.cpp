@@ -199,3 +199,26 @@ TEST(FoundFileSaver, NamingByCaptureDateGivesEachPhotoItsTimeAndNumbersTheSameSe
     describedSaver.SaveAll(described.Opener(), other.Path().string());
     EXPECT_EQ(SavedNames(other.Path() / "recoverd/JPG"), std::vector<std::string>{"FoundFileJPG1.JPG"});
 }
+
+TEST(FoundFileSaver, AStopWhileSavingByDateEndsTheSaveAndTheTimesReaderWithIt)
+{
+    PhotoCard card;
+    for (int n = 0; n < 30; ++n) {
+        char taken[32];
+        std::snprintf(taken, sizeof taken, "2022:03:04 05:06:%02d", n);
+        card.Put(8 + static_cast<std::uint64_t>(n) * 40, Photo(n, taken));
+    }
+    RecordingSaveObserver observer;
+    FoundFileSaver saver(card.catalogue, observer);
+    observer.onFileStarted = [&](const std::string&) {
+        if (observer.started.size() == 3)
+            saver.RequestStop();
+    };
+    saver.SetNameByCaptureDate(true);
+    TempFolder dest;
+    const SaveReport report = saver.SaveAll(card.Opener(), dest.Path().string());
+    EXPECT_EQ(report.outcome, SaveOutcome::Stopped);
+    EXPECT_EQ(observer.started.size(), 3u);
+    EXPECT_EQ(SavedNames(dest.Path() / "recoverd/JPG"),
+              (std::vector<std::string>{"2022-03-04_05-06-00.JPG", "2022-03-04_05-06-01.JPG", "2022-03-04_05-06-02.JPG"}));
+}
