@@ -4,6 +4,7 @@
 #include "CliRunner.h"
 #include "ExifWriter.h"
 #include "PictureEncoders.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -55,16 +56,6 @@ std::map<std::string, nlohmann::json> LinesByName(const std::string& out)
             lines[line["name"]] = line;
     }
     return lines;
-}
-
-std::vector<std::string> NamesIn(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    if (fs::exists(folder))
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace

@@ -62,16 +62,6 @@ fx::Bytes Photo(int seed, const char* taken = "2023:07:14 09:05:33")
     return fx::WithExif(fx::EncodeJpegJfif(fx::MakeScene(64, 48, seed), 85), {taken, "Canon", "Canon EOS R6", 1});
 }
 
-std::vector<std::string> SavedNames(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    if (fs::exists(folder))
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 }  // namespace
 
 TEST(DuplicateFinder, CopiesOfTheSameBytesPointToTheFirstFoundAndNothingElseDoes)
@@ -119,7 +109,7 @@ TEST(FoundFileSaver, SkippingDuplicatesWritesEachPhotoOnceAndCountsTheCopiesLeft
     SaveReport report = saver.SaveAll(card.Opener(), all.Path().string());
     EXPECT_EQ(report.saved, 2u);
     EXPECT_EQ(report.skippedDuplicates, 1u);
-    EXPECT_EQ(SavedNames(all.Path() / "recoverd/JPG"),
+    EXPECT_EQ(NamesIn(all.Path() / "recoverd/JPG"),
               (std::vector<std::string>{"FoundFileJPG1.JPG", "FoundFileJPG2.JPG"}));
     EXPECT_EQ(SpaceNeeded(card.catalogue, &duplicates), SpaceFor(a.size()) + SpaceFor(card.catalogue.LengthAt(1)));
 
@@ -132,7 +122,7 @@ TEST(FoundFileSaver, SkippingDuplicatesWritesEachPhotoOnceAndCountsTheCopiesLeft
     const std::vector<std::string> chosen{"FoundFileJPG3.JPG", "FoundFileJPG1.JPG"};
     report = saver.SaveSelected(card.Opener(), both.Path().string(), chosen);
     EXPECT_EQ(report.skippedDuplicates, 1u);
-    EXPECT_EQ(SavedNames(both.Path() / "recoverd/JPG"), std::vector<std::string>{"FoundFileJPG3.JPG"});
+    EXPECT_EQ(NamesIn(both.Path() / "recoverd/JPG"), std::vector<std::string>{"FoundFileJPG3.JPG"});
     EXPECT_EQ(SpaceNeeded(card.catalogue, chosen, &duplicates), SpaceFor(a.size()));
     EXPECT_EQ(SpaceNeeded(card.catalogue, chosen), 2 * SpaceFor(a.size()));
 
@@ -178,7 +168,7 @@ TEST(FoundFileSaver, NamingByCaptureDateGivesEachPhotoItsTimeAndNumbersTheSameSe
     const SaveReport report = saver.SaveAll(card.Opener(), dest.Path().string());
     EXPECT_EQ(report.saved, 5u);
     const fs::path folder = dest.Path() / "recoverd/JPG";
-    EXPECT_EQ(SavedNames(folder),
+    EXPECT_EQ(NamesIn(folder),
               (std::vector<std::string>{"2021-01-02_03-04-05.JPG", "2023-07-14_09-05-33.JPG", "2023-07-14_09-05-33_2.JPG",
                                         "2023-07-14_09-05-33_3.JPG", "FoundFileJPG3.JPG"}));
     // The second file of the burst is the second found, and it holds that file's bytes.
@@ -197,7 +187,7 @@ TEST(FoundFileSaver, NamingByCaptureDateGivesEachPhotoItsTimeAndNumbersTheSameSe
     describedSaver.SetNameByCaptureDate(true);
     TempFolder other;
     describedSaver.SaveAll(described.Opener(), other.Path().string());
-    EXPECT_EQ(SavedNames(other.Path() / "recoverd/JPG"), std::vector<std::string>{"FoundFileJPG1.JPG"});
+    EXPECT_EQ(NamesIn(other.Path() / "recoverd/JPG"), std::vector<std::string>{"FoundFileJPG1.JPG"});
 }
 
 TEST(FoundFileSaver, AStopWhileSavingByDateEndsTheSaveAndTheTimesReaderWithIt)
@@ -219,6 +209,6 @@ TEST(FoundFileSaver, AStopWhileSavingByDateEndsTheSaveAndTheTimesReaderWithIt)
     const SaveReport report = saver.SaveAll(card.Opener(), dest.Path().string());
     EXPECT_EQ(report.outcome, SaveOutcome::Stopped);
     EXPECT_EQ(observer.started.size(), 3u);
-    EXPECT_EQ(SavedNames(dest.Path() / "recoverd/JPG"),
+    EXPECT_EQ(NamesIn(dest.Path() / "recoverd/JPG"),
               (std::vector<std::string>{"2022-03-04_05-06-00.JPG", "2022-03-04_05-06-01.JPG", "2022-03-04_05-06-02.JPG"}));
 }

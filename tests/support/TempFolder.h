@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +34,17 @@ inline std::vector<unsigned char> ReadWholeFile(const std::filesystem::path& fil
 {
     std::ifstream in(file, std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The names of the entries of `folder`, sorted; none when it does not exist.
+inline std::vector<std::string> NamesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    if (std::filesystem::exists(folder))
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace quorvex::testing
