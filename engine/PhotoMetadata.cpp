@@ -191,6 +191,26 @@ std::int64_t CaptureTime::LocalEpochSeconds() const
 
 namespace {
 
+// Whether the segments of the JPEG in `bytes` reach its first start-of-scan marker within them
+// (its metadata lies before it).
+bool JpegScanStartsWithin(std::span<const unsigned char> bytes)
+{
+    std::size_t at = 2;  // after SOI
+    while (at + 4 <= bytes.size()) {
+        if (bytes[at] != 0xFF)
+            return true;  // not a segment: whatever follows is no metadata
+        const unsigned char marker = bytes[at + 1];
+        if (marker == 0xFF) {
+            ++at;  // fill byte
+            continue;
+        }
+        if (marker == 0xDA)
+            return true;
+        at += 2 + (std::size_t{bytes[at + 2]} << 8 | bytes[at + 3]);
+    }
+    return false;
+}
+
 // A Fujifilm raw file keeps its Exif in the JPEG preview its header points at; the layouts of
 // what follows that preview differ between camera generations, so only the preview is read.
 std::optional<std::span<const unsigned char>> RafPreviewOf(std::span<const unsigned char> bytes)
@@ -264,13 +284,20 @@ std::uint64_t MetadataBytesOf(std::string_view token, std::uint64_t lengthBytes)
 PhotoMetadata ReadFoundFileMetadata(VolumeReader& reader, const FoundFileCatalogue& catalogue, std::uint64_t index,
                                     std::uint32_t previewWidth)
 {
-    const std::size_t type = catalogue.TypeIndexAt(index);
-    const std::uint64_t wanted = MetadataBytesOf(catalogue.Selection()[type].token, catalogue.LengthAt(index));
+    const std::string_view token = catalogue.TokenAt(index);
+    const std::uint64_t wanted = std::min(MetadataBytesOf(token, catalogue.LengthAt(index)), catalogue.LengthAt(index));
     if (wanted == 0)
         return {};
     FoundFileReader file(reader, catalogue.PiecesAt(index));
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min(wanted, file.Size())));
+    // A JPEG's metadata ends where its picture data starts: most of them need their first 64 KiB
+    // only, the rest up to their bound.
+    constexpr std::uint64_t kJpegFirstRead = 64 * 1024;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(token == "JPG" ? std::min(wanted, kJpegFirstRead) : wanted));
     bytes.resize(file.ReadAt(0, bytes));
+    if (token == "JPG" && bytes.size() < wanted && !JpegScanStartsWithin(bytes)) {
+        bytes.resize(static_cast<std::size_t>(wanted));
+        bytes.resize(file.ReadAt(0, bytes));
+    }
     return ReadPhotoMetadata(bytes, previewWidth);
 }
 

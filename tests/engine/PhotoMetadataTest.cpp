@@ -138,7 +138,28 @@ TEST(PhotoMetadata, AFoundFileIsReadOnlyAsFarAsItsMetadataNeeds)
     }).ok());
     const PhotoMetadata metadata = ReadFoundFileMetadata(reader, catalogue, 0);
     EXPECT_EQ(Captured(metadata.facts), "2023-07-14T09:05:33");
-    EXPECT_LT(furthest, 8 * 512 + 256 * 1024);
+    EXPECT_LT(furthest, 8 * 512 + 64 * 1024);  // its picture data starts within the first 64 KiB
+
+    // Segments before the picture data that reach past 64 KiB (a long comment): read on to them.
+    fx::Bytes padded = fx::WithExif(fx::EncodeJpegJfif(fx::MakeScene(300, 200, 5), 90), kTags);
+    for (int i = 0; i < 2; ++i) {  // before the Exif
+        fx::Bytes comment = {0xFF, 0xFE, 0xFD, 0xE8};  // COM of 65000 bytes
+        comment.resize(2 + 65000, 'c');
+        padded.insert(padded.begin() + 2, comment.begin(), comment.end());
+    }
+    auto second = MakeVolumeBytes(8 + padded.size() / 512 + 64);
+    PutAtSector(second, 8, padded);
+    FoundFileCatalogue other;
+    other.Reset(SelectedTypes({{"JPG", "F", 64}}), RecoveryMode::Exact);
+    other.AppendFoundFile(0, 8, padded.size(), Verdict::Complete);
+    VolumeReader secondReader;
+    ASSERT_TRUE(secondReader.Open([second] {
+        VolumeOpenResult result;
+        result.source = std::make_unique<MemoryVolumeSource>(second);
+        return result;
+    }).ok());
+    EXPECT_EQ(Captured(ReadFoundFileMetadata(secondReader, other, 0).facts), "2023-07-14T09:05:33");
+
     EXPECT_EQ(MetadataBytesOf("BMP", 5000), 0u);
     EXPECT_EQ(MetadataBytesOf("NEF", 5000), 5000u);
 }
