@@ -196,8 +196,8 @@ def all_mutants(files):
 # ---- the scratch tree and its build
 
 def sync_scratch_tree():
-    """Copies the working tree's tracked files into the scratch tree; unchanged files keep their
-    times, so the build folder rebuilds only what really differs."""
+    """Copies the working tree's tracked files into the scratch tree; unchanged files are left
+    alone, so the build folder rebuilds only what really differs."""
     listed = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT, capture_output=True,
                             text=True, check=True).stdout.splitlines()
     for path in listed:
@@ -208,7 +208,9 @@ def sync_scratch_tree():
         if os.path.isfile(target) and same_content(source, target):
             continue
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copy2(source, target)
+        # A fresh time, not the source's: an object built after the source was last edited (by an
+        # earlier run's mutant) must still be rebuilt from the new text.
+        shutil.copy(source, target)
 
 
 def same_content(a, b):
