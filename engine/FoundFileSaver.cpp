@@ -1,6 +1,9 @@
 #include "FoundFileSaver.h"
 
 #include <cerrno>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
 #include <cstring>
 #include <sys/stat.h>
 #include <thread>
@@ -33,34 +36,47 @@ std::uint64_t SpaceFor(std::uint64_t lengthBytes)
 
 namespace {
 
-// Reads the capture times of a save's files on a thread of its own, ahead of the files being
-// written, so that naming by date costs the save little more than its own writing. Times come
-// in the save's order; Get waits for the one asked for.
-class CaptureTimeReader {
+// Saving by capture date, on a thread of its own beside the writing: reads the capture times of a
+// save's files ahead of them (in the save's order; Get waits for the one asked for), and sets the
+// times of the files written, so that naming by date costs the save little more than its writing.
+class CaptureDating {
 public:
-    CaptureTimeReader(const FoundFileCatalogue& catalogue, const VolumeOpener& opener,
-                      std::vector<std::uint64_t> indices, const std::atomic<int>& stop)
+    CaptureDating(const FoundFileCatalogue& catalogue, const VolumeOpener& opener, std::vector<std::uint64_t> indices,
+                  const std::atomic<int>& stop)
         : times_(indices.size())
     {
         thread_ = std::thread([this, &catalogue, opener, indices = std::move(indices), &stop] {
             VolumeReader reader;
             const bool opened = reader.Open(opener).ok();
-            for (std::size_t k = 0; k < indices.size(); ++k) {
-                if (quit_.load() || stop.load())
-                    break;
-                if (opened && indices[k] != UINT64_MAX)
-                    times_[k] = ReadFoundFileMetadata(reader, catalogue, indices[k]).facts.captured;
-                ready_.store(k + 1, std::memory_order_release);
-                ready_.notify_all();
+            std::size_t k = 0;
+            for (;;) {
+                SetWaitingTimes();
+                if (k < indices.size() && !quit_.load() && !stop.load()) {
+                    if (opened && indices[k] != UINT64_MAX)
+                        times_[k] = ReadFoundFileMetadata(reader, catalogue, indices[k]).facts.captured;
+                    ready_.store(++k, std::memory_order_release);
+                    ready_.notify_all();
+                    continue;
+                }
+                if (ready_.load() != SIZE_MAX) {
+                    // All read (or stopped): every time not read stays unknown.
+                    ready_.store(SIZE_MAX, std::memory_order_release);
+                    ready_.notify_all();
+                }
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return quit_.load() || waiting_.size() >= kBatch; });
+                if (quit_.load() && waiting_.empty())
+                    return;
             }
-            // Ended (or stopped): every time not read stays unknown.
-            ready_.store(SIZE_MAX, std::memory_order_release);
-            ready_.notify_all();
         });
     }
-    ~CaptureTimeReader()
+    ~CaptureDating()
     {
-        quit_.store(true);
+        {
+            const std::lock_guard lock(mutex_);
+            quit_.store(true);  // the times of the files written are still set before the thread ends
+        }
+        wake_.notify_all();
         thread_.join();
     }
     // The capture time of the save's `k`-th file, once it has been read (nothing when the reader
@@ -72,11 +88,42 @@ public:
             ready_.wait(ready, std::memory_order_acquire);
         return times_[k];
     }
+    // Sets the access and modification times of the written file `path` (a file manager sorts by
+    // them), soon; all of them before this object is gone.
+    void SetTimesLater(std::string path, std::int64_t epochSeconds)
+    {
+        bool wake = false;
+        {
+            const std::lock_guard lock(mutex_);
+            waiting_.emplace_back(std::move(path), epochSeconds);
+            wake = waiting_.size() >= kBatch;
+        }
+        if (wake)
+            wake_.notify_one();
+    }
 
 private:
+    void SetWaitingTimes()
+    {
+        std::vector<std::pair<std::string, std::int64_t>> batch;
+        {
+            const std::lock_guard lock(mutex_);
+            batch.swap(waiting_);
+        }
+        for (const auto& [path, seconds] : batch) {
+            const timespec when{static_cast<time_t>(seconds), 0};
+            const timespec times[2] = {when, when};
+            ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        }
+    }
+
+    static constexpr std::size_t kBatch = 32;  // files whose times wait before the thread is woken
     std::vector<std::optional<CaptureTime>> times_;
-    std::atomic<std::size_t> ready_{0};  // times_[0, ready_) are read; SIZE_MAX once the reader ended
+    std::atomic<std::size_t> ready_{0};  // times_[0, ready_) are read; SIZE_MAX once no more will be
     std::atomic<bool> quit_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<std::pair<std::string, std::int64_t>> waiting_;  // guarded by mutex_
     std::thread thread_;
 };
 
@@ -91,7 +138,7 @@ struct FoundFileSaver::Run {
     std::uint64_t spent = 0;                  // SpaceFor of the files saved so far
     std::uint64_t firstUnsaved = UINT64_MAX;  // the position where saving ended early, if it did
     CaptureDateNames dateNames;
-    std::optional<CaptureTimeReader> times;    // when saving by capture date
+    std::optional<CaptureDating> dating;      // when saving by capture date
     std::uint64_t position = 0;               // of the file being saved, in the save's order
 };
 
@@ -128,7 +175,7 @@ SaveReport FoundFileSaver::Save(const VolumeOpener& opener, const std::string& d
             indices.push_back(entry != nullptr ? entry->number - 1 : UINT64_MAX);
             return true;
         });
-        run.times.emplace(catalogue_, opener, std::move(indices), saveStopRequested_);
+        run.dating.emplace(catalogue_, opener, std::move(indices), saveStopRequested_);
     }
 
     // forEachChosen calls back with (position, count, entry or null) and stops when told to.
@@ -235,7 +282,7 @@ std::string CaptureDateNames::NameFor(const std::string& token, const CaptureTim
 bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
 {
     const std::optional<CaptureTime> captured =
-        run.times ? run.times->Get(static_cast<std::size_t>(run.position)) : std::nullopt;
+        run.dating ? run.dating->Get(static_cast<std::size_t>(run.position)) : std::nullopt;
     const std::string folder = run.destination + kRecoveryFolderName + "/" + entry.token;
     CreateFolderPath(folder);
     const std::string path =
@@ -268,8 +315,6 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
     const CopyResult copy =
         CopyFileBytes(run.reader, run.buffer, entry.startSector, entry.lengthBytes, output, &saveStopRequested_);
     run.report.unreadableSectors += copy.unreadableSectors;
-    if (captured && copy.status == CopyStatus::Complete)
-        output.SetTimes(captured->LocalEpochSeconds());  // a file manager sorts by these times
     const int closeError = output.Close();
 
     switch (copy.status) {
@@ -284,6 +329,8 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
     }
     if (closeError != 0)
         return fail(closeError, true);
+    if (captured)
+        run.dating->SetTimesLater(path, captured->LocalEpochSeconds());
     ++run.report.saved;
     run.spent += SpaceFor(entry.lengthBytes);
     return true;

@@ -1,7 +1,5 @@
 #include "OutputFile.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -52,13 +50,6 @@ int OutputFile::Close()
     const int result = ::close(fd_);
     fd_ = -1;
     return result == 0 ? 0 : errno;
-}
-
-int OutputFile::SetTimes(std::int64_t epochSeconds)
-{
-    const timespec when{static_cast<time_t>(epochSeconds), 0};
-    const timespec times[2] = {when, when};
-    return ::futimens(fd_, times) == 0 ? 0 : errno;
 }
 
 }  // namespace quorvex

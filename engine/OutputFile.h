@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 namespace quorvex {
@@ -22,9 +21,6 @@ public:
     // Writes all `size` bytes. Returns 0 or the errno of the failure (ENOSPC for a full disk).
     int Write(const void* data, std::size_t size);
 
-    // Sets the file's access and modification times (seconds since the epoch). Returns 0 or the
-    // errno of the failure.
-    int SetTimes(std::int64_t epochSeconds);
     // Closes the file. Returns 0 or the errno of a failure reported at close (a late write error).
     int Close();
 
