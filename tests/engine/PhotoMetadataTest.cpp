@@ -147,6 +147,7 @@ TEST(PhotoMetadata, AFoundFileIsReadOnlyAsFarAsItsMetadataNeeds)
         comment.resize(2 + 65000, 'c');
         padded.insert(padded.begin() + 2, comment.begin(), comment.end());
     }
+    padded.insert(padded.begin() + 2, {0xFF, 0xFF});  // fill bytes before the first marker
     auto second = MakeVolumeBytes(8 + padded.size() / 512 + 64);
     PutAtSector(second, 8, padded);
     FoundFileCatalogue other;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 
 using namespace quorvex;
@@ -188,6 +190,48 @@ TEST(ScanSession, SessionsOfAnotherSourceOrOtherOptionsAreRefused)
         SessionMatches(session, IdentityOf(volume), SelectedTypes::AllTypes("F", 32), RecoveryMode::Exact);
     EXPECT_EQ(mode.problem, SessionProblem::OtherOptions);
     EXPECT_NE(mode.reason.find("exact recovery"), std::string::npos);
+}
+
+namespace {
+
+// The file with its checksum made right again for what it holds now (FNV-1a, 64 bits, of all but
+// its last eight bytes, little-endian in them), as a forger would.
+std::vector<unsigned char> Resealed(std::vector<unsigned char> bytes)
+{
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (std::size_t i = 0; i + 8 < bytes.size(); ++i)
+        hash = (hash ^ bytes[i]) * 0x100000001B3ull;
+    for (int i = 0; i < 8; ++i)
+        bytes[bytes.size() - 8 + static_cast<std::size_t>(i)] = static_cast<unsigned char>(hash >> (8 * i));
+    return bytes;
+}
+
+}  // namespace
+
+TEST(ScanSession, TheChecksumRefusesAChangeThatWouldParseAndTheListMustAddUp)
+{
+    FoundFileCatalogue catalogue;
+    catalogue.Reset(SelectedTypes::AllTypes("F", 32));
+    const SourceIdentity source{"/dev/card", 4000 * 512, 77};
+    ScanCheckpoint sixteen;
+    sixteen.unreadableSectors = 16;
+    ScanCheckpoint seventeen = sixteen;
+    seventeen.unreadableSectors = 17;
+    const auto original = SessionBytes(source, catalogue, sixteen);
+    const auto other = SessionBytes(source, catalogue, seventeen);
+    ASSERT_EQ(original.size(), other.size());
+    const auto at = std::mismatch(original.begin(), original.end(), other.begin()).first - original.begin();
+    auto changed = original;
+    changed[static_cast<std::size_t>(at)] = 17;  // a count of unreadable sectors, still well formed
+    ScanSession session;
+    EXPECT_EQ(ParseSession(changed, session).problem, SessionProblem::Damaged);
+    ASSERT_TRUE(ParseSession(Resealed(changed), session).ok());  // only the checksum told
+    EXPECT_EQ(session.checkpoint.unreadableSectors, 17u);
+
+    // A list of found files that ends before its own count, even under a right checksum.
+    auto noCount = original;
+    noCount.erase(noCount.end() - 16, noCount.end() - 8);  // the count of found files (0)
+    EXPECT_EQ(ParseSession(Resealed(noCount), session).problem, SessionProblem::Damaged);
 }
 
 TEST(ScanSession, DamagedForeignNewerAndHostileFilesAreRefused)
