@@ -460,6 +460,9 @@ private slots:
         list->setCurrentIndex(list->model()->index(1, 0));
         QVERIFY(dialog.Results()->DetailsLine()->text().startsWith("FoundFileJPG2.JPG"));
         QVERIFY(dialog.Results()->DetailsLine()->toolTip().contains("taken 2021-01-02 03:04:05"));
+        QVERIFY(!dialog.Results()->DetailsLine()->toolTip().contains("copy of"));
+        list->setCurrentIndex(list->model()->index(2, 0));
+        QVERIFY(dialog.Results()->DetailsLine()->toolTip().endsWith("copy of FoundFileJPG1.JPG"));
 
         // By capture date: the oldest first, the photo without a date last; then as found again.
         dialog.Results()->OrderByCaptureDate();

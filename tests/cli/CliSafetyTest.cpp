@@ -149,6 +149,18 @@ TEST(CliSafety, ADestinationTooSmallGetsTheFilesThatFitAndSaysWhatIsMissing)
     for (std::uintmax_t size : sizes)
         EXPECT_EQ(size, 64u * 1024);  // whole files only, none cut short
     EXPECT_LT(saved.size(), 9u);
+
+    // Without --json the summary names the files not saved, from the first one on.
+    std::vector<std::string> found;
+    for (const std::string& line : Lines(result.out))
+        if (const auto at = line.find("\"name\":\""); at != std::string::npos)
+            found.push_back(line.substr(at + 8, line.find('"', at + 8) - at - 8));
+    ASSERT_GT(found.size(), saved.size());
+    ASSERT_EQ(::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=200k"), 0);
+    const Result text = RunCli(std::string("scan ") + QUORVEX_SAMPLE_IMAGE + " --max-kb 64 --out " + small.string(), err);
+    ::umount2(small.c_str(), MNT_DETACH);
+    EXPECT_EQ(text.status, 3);
+    EXPECT_NE(ReadText(err).find("more: " + found[saved.size()]), std::string::npos) << ReadText(err);
 }
 
 TEST(CliSafety, ImagingACardWithBadSectorsLeavesZerosThereAndAMapOfThem)
