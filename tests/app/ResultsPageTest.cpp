@@ -253,6 +253,12 @@ private slots:
         QCOMPARE(MenuTexts(menu.get()).last(), QString("Found File Type/JPG/"));
         menu.reset(tree.BuildContextMenu(jpg));
         QCOMPARE(MenuTexts(menu.get())[0], QString(27, ' ') + "Display Folder JPG" + QString(28, ' '));
+        // Its command opens that folder; without an opener it does nothing.
+        tree.RunCommand(preview::CTypeTreeCtrl::kDisplayFolderCommand, jpg);
+        QStringList opened;
+        tree.SetFolderOpener([&](const QString& path) { opened << path; });
+        tree.RunCommand(preview::CTypeTreeCtrl::kDisplayFolderCommand, jpg);
+        QCOMPARE(opened, QStringList{"Found File Type/JPG/"});
         QCOMPARE(preview::CTypeTreeCtrl::IconResourceFor("JPG", false), 175);
         QCOMPARE(preview::CTypeTreeCtrl::IconResourceFor("Found File Type", true), 179);
         QCOMPARE(preview::CTypeTreeCtrl::IconResourceFor("Found File Type", false), 180);
