@@ -171,8 +171,9 @@ std::string CaptureTime::Shown() const
 
 std::string CaptureTime::FileStem() const
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d_%02d-%02d-%02d", year, month, day, hour, minute, second);
+    std::string text = Iso();
+    text[10] = '_';
+    text[13] = text[16] = '-';
     return text;
 }
 

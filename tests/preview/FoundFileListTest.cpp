@@ -53,6 +53,21 @@ bool IsPicture(const QImage& tile)
     return !tile.isNull() && tile.pixel(kTileSize / 2, kTileSize / 2) != qRgb(255, 255, 255);
 }
 
+// A 600 × 300 list showing every row of the card's BMP entries, tiles made on demand.
+struct AllRowsShown {
+    explicit AllRowsShown(const MillionCard& card, std::size_t budget = FoundFileListModel::kTileBudgetBytes)
+        : model(card.catalogue, budget)
+    {
+        view.resize(600, 300);
+        view.setModel(&model);
+        view.show();
+        model.ShowAllRows("BMP", &fetcher, fetcher.Begin(card.catalogue, "BMP", card.opener, QString()));
+    }
+    FoundFileListModel model;
+    FoundFileListView view;
+    TileFetcher fetcher;
+};
+
 bool RowsInViewHavePictures(const FoundFileListView& view)
 {
     const auto [first, last] = view.RowsInView();
@@ -134,15 +149,10 @@ private slots:
     {
         MillionCard card(1'000'000);
         const std::size_t budget = 2u << 20;  // 2 MiB: about fifty tiles
-        FoundFileListModel model(card.catalogue, budget);
-        FoundFileListView view;
-        view.resize(600, 300);
-        view.setModel(&model);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-
-        TileFetcher fetcher;
-        model.ShowAllRows("BMP", &fetcher, fetcher.Begin(card.catalogue, "BMP", card.opener, QString()));
+        AllRowsShown shown(card, budget);
+        QVERIFY(QTest::qWaitForWindowExposed(&shown.view));
+        FoundFileListModel& model = shown.model;
+        FoundFileListView& view = shown.view;
         QCOMPARE(model.EntryCount(), std::uint64_t{1'000'000});
         QCOMPARE(view.Count(), FoundFileListModel::kBatchRows);  // revealed in batches, not all at once
         QCOMPARE(view.NameAt(0), QString("FoundFileBMP1.BMP"));
@@ -172,14 +182,10 @@ private slots:
     void anOrderedListShowsItsRowsAndTheirTilesInThatOrder()
     {
         MillionCard card(3000);
-        FoundFileListModel model(card.catalogue);
-        FoundFileListView view;
-        view.resize(600, 300);
-        view.setModel(&model);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        TileFetcher fetcher;
-        model.ShowAllRows("BMP", &fetcher, fetcher.Begin(card.catalogue, "BMP", card.opener, QString()));
+        AllRowsShown shown(card);
+        QVERIFY(QTest::qWaitForWindowExposed(&shown.view));
+        FoundFileListModel& model = shown.model;
+        FoundFileListView& view = shown.view;
         std::vector<std::uint64_t> backwards(3000);
         for (std::size_t i = 0; i < backwards.size(); ++i)
             backwards[i] = backwards.size() - 1 - i;
