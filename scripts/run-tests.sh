@@ -41,12 +41,15 @@ for preset in "${presets[@]}"; do
         -rss_limit_mb=2048 -max_len=70000 "$corpus" 2>&1 | grep -E '^Done|ERROR|SUMMARY' | sed "s/^/$format: /"
       rm -rf "$corpus"
     done
-    # The scan session reader, on the seed sessions kept in the repo.
-    corpus=$(mktemp -d)
-    cp fuzz/corpus-session/* "$corpus"/
-    build/fuzz/fuzz/session_fuzz -max_total_time="${QUORVEX_FORMAT_FUZZ_SECONDS:-10}" -timeout=20 \
-      -rss_limit_mb=2048 -max_len=65536 "$corpus" 2>&1 | grep -E '^Done|ERROR|SUMMARY' | sed "s/^/session: /"
-    rm -rf "$corpus"
+    # The readers of files from outside (scan sessions, photo metadata), on the seeds in the repo.
+    for reader in session:65536 metadata:131072; do
+      corpus=$(mktemp -d)
+      cp "fuzz/corpus-${reader%%:*}"/* "$corpus"/
+      build/fuzz/fuzz/"${reader%%:*}"_fuzz -max_total_time="${QUORVEX_FORMAT_FUZZ_SECONDS:-10}" -timeout=20 \
+        -rss_limit_mb=2048 -max_len="${reader##*:}" "$corpus" 2>&1 | grep -E '^Done|ERROR|SUMMARY' |
+        sed "s/^/${reader%%:*}: /"
+      rm -rf "$corpus"
+    done
     # The image service's targets: a short run each on seeds from our own encoders.
     if [ -x build/fuzz/fuzz/image_fuzz_jpeg ]; then
       cmake --build --preset release --target quorvex-make-fuzz-seeds >/dev/null
