@@ -446,7 +446,7 @@ void ResultsPage::PreviewFoundFile(int row)
         return;
     }
     SectorBuffer buffer;
-    const CopyResult copy = CopyFileBytes(reader, buffer, entry->startSector, entry->lengthBytes, output, nullptr);
+    const CopyResult copy = CopyFoundFile(reader, buffer, *entry, output, nullptr);
     output.Close();
     if (copy.status == CopyStatus::WriteFailed) {
         QFile::remove(path);

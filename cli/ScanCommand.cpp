@@ -172,6 +172,12 @@ void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json, const std::
             if (exact) {
                 line["length"] = entry.lengthBytes;
                 line["verdict"] = VerdictName(entry.verdict);
+                if (!entry.fragments.empty()) {
+                    nlohmann::ordered_json fragments = nlohmann::ordered_json::array();
+                    for (const ByteRange& piece : entry.fragments)
+                        fragments.push_back({piece.offset, piece.length});
+                    line["fragments"] = fragments;
+                }
                 const std::uint64_t index = entry.number - 1;
                 if (details.source != nullptr && MetadataBytesOf(entry.token, entry.lengthBytes) > 0) {
                     const PhotoFacts facts = ReadFoundFileMetadata(*details.source, catalogue, index).facts;
@@ -226,7 +232,7 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
         // The described mode's summary stays as it always was, for the scripts that read it.
         if (catalogue.Mode() == RecoveryMode::Exact) {
             nlohmann::ordered_json byVerdict = nlohmann::ordered_json::object();
-            for (const Verdict verdict : {Verdict::Complete, Verdict::Damaged, Verdict::Truncated})
+            for (const Verdict verdict : {Verdict::Complete, Verdict::Reassembled, Verdict::Damaged, Verdict::Truncated})
                 byVerdict[std::string(VerdictName(verdict))] = catalogue.CountOfVerdict(verdict);
             summary["by_verdict"] = byVerdict;
             summary["mode"] = "exact";
@@ -248,7 +254,7 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
     if (catalogue.Mode() == RecoveryMode::Exact && catalogue.FoundCount() > 0) {
         std::cerr << "Verdicts:";
         separator = " ";
-        for (const Verdict verdict : {Verdict::Complete, Verdict::Damaged, Verdict::Truncated}) {
+        for (const Verdict verdict : {Verdict::Complete, Verdict::Reassembled, Verdict::Damaged, Verdict::Truncated}) {
             std::cerr << separator << catalogue.CountOfVerdict(verdict) << ' ' << VerdictName(verdict);
             separator = ", ";
         }

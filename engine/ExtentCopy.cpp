@@ -89,4 +89,25 @@ CopyResult CopyFileBytes(VolumeReader& reader, SectorBuffer& buffer, std::uint64
     return result;
 }
 
+CopyResult CopyFoundFile(VolumeReader& reader, SectorBuffer& buffer, const FoundFileEntry& entry, OutputFile& output,
+                         const std::atomic<int>* stopRequested)
+{
+    if (entry.fragments.empty())
+        return CopyFileBytes(reader, buffer, entry.startSector, entry.lengthBytes, output, stopRequested);
+    CopyResult total;
+    for (const ByteRange& piece : entry.fragments) {
+        const CopyResult part =
+            CopyFileBytes(reader, buffer, piece.offset / kSectorSize, piece.length, output, stopRequested);
+        total.sectorsWritten += part.sectorsWritten;
+        total.unreadableSectors += part.unreadableSectors;
+        total.sectorsPastEnd += part.sectorsPastEnd;
+        if (part.status != CopyStatus::Complete) {
+            total.status = part.status;
+            total.writeError = part.writeError;
+            return total;
+        }
+    }
+    return total;
+}
+
 }  // namespace quorvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FoundFileCatalogue.h"
 #include "OutputFile.h"
 #include "SectorBuffer.h"
 #include "VolumeReader.h"
@@ -41,5 +42,11 @@ CopyResult CopyExtent(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t 
 // so; a described one's byte count is its extent.
 CopyResult CopyFileBytes(VolumeReader& reader, SectorBuffer& buffer, std::uint64_t startSector,
                          std::uint64_t byteCount, OutputFile& output, const std::atomic<int>* stopRequested);
+
+// A found file's bytes: its one piece (startSector, lengthBytes), or, for a reassembled file, its
+// fragments one after the other (each starts at a sector). The counts of the result add up
+// over the pieces.
+CopyResult CopyFoundFile(VolumeReader& reader, SectorBuffer& buffer, const FoundFileEntry& entry, OutputFile& output,
+                         const std::atomic<int>* stopRequested);
 
 }  // namespace quorvex

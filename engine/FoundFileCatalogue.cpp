@@ -19,6 +19,7 @@ void FoundFileCatalogue::ClearCatalogue()
     std::deque<Record>().swap(records_);  // gives the memory back, not just the entries
     std::deque<std::uint64_t>().swap(exact_);
     std::vector<std::deque<std::uint64_t>>().swap(byType_);
+    fragments_.clear();
 }
 
 AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector)
@@ -75,7 +76,30 @@ std::uint64_t FoundFileCatalogue::LengthAt(std::uint64_t index) const
 
 std::vector<ByteRange> FoundFileCatalogue::PiecesAt(std::uint64_t index) const
 {
+    if (!fragments_.empty())
+        if (const auto found = fragments_.find(index); found != fragments_.end())
+            return found->second;
     return {ByteRange{records_[index].startSector * kSectorSize, LengthAt(index)}};
+}
+
+bool FoundFileCatalogue::SetReassembled(std::uint64_t index, std::vector<ByteRange> pieces)
+{
+    if (mode_ != RecoveryMode::Exact || index >= records_.size() || pieces.size() < 2 ||
+        pieces.front().offset != records_[index].startSector * kSectorSize)
+        return false;
+    std::uint64_t total = 0;
+    for (const ByteRange& piece : pieces) {
+        if (piece.length == 0 || piece.length >= (1ull << kVerdictShift) - total)
+            return false;
+        total += piece.length;
+    }
+    try {
+        fragments_[index] = std::move(pieces);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    exact_[index] = total | static_cast<std::uint64_t>(Verdict::Reassembled) << kVerdictShift;
+    return true;
 }
 
 Verdict FoundFileCatalogue::VerdictAt(std::uint64_t index) const
@@ -107,6 +131,8 @@ FoundFileEntry FoundFileCatalogue::EntryAt(std::uint64_t index) const
     entry.name.append(type.prefix).append(std::to_string(entry.number)).append(".").append(type.token);
     entry.lengthBytes = LengthAt(index);
     entry.verdict = VerdictAt(index);
+    if (entry.verdict == Verdict::Reassembled)
+        entry.fragments = PiecesAt(index);
     return entry;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quorvex {
@@ -23,6 +24,9 @@ struct FoundFileEntry {
     // length in exact recovery, its type's extent (the Maximum Size figure) otherwise.
     std::uint64_t lengthBytes = 0;
     Verdict verdict = Verdict::None;  // exact recovery only
+    // A reassembled file's pieces on the volume, in file order (the first starts at startSector
+    // and their lengths add up to lengthBytes); empty for a file that lies in one piece.
+    std::vector<ByteRange> fragments;
 };
 
 enum class AppendResult { Appended, OutOfMemory };
@@ -50,6 +54,14 @@ public:
     // The same for exact recovery, with the file's length (below 2^56) and its verdict.
     AppendResult AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector, std::uint64_t lengthBytes,
                                  Verdict verdict);
+
+    // Exact recovery: the entry at `index` was put back together from `pieces` (two or more, the
+    // first at its start sector): its verdict becomes Reassembled and its length their sum.
+    // Returns false, changing nothing, when the pieces do not start at the entry's sector or there
+    // is no memory for them.
+    bool SetReassembled(std::uint64_t index, std::vector<ByteRange> pieces);
+    // How many entries are reassembled.
+    std::uint64_t ReassembledCount() const { return fragments_.size(); }
 
     // Limits the number of entries, as if memory ran out at that point (for tests of that path).
     void SetEntryLimit(std::uint64_t limit) { entryLimit_ = limit; }
@@ -116,6 +128,8 @@ private:
     // For each type of the selection, the indices of its entries in catalogue order, so that a
     // type's list never walks the other types' entries.
     std::vector<std::deque<std::uint64_t>> byType_;
+    // The pieces of the reassembled entries, by catalogue index: few, so kept apart.
+    std::unordered_map<std::uint64_t, std::vector<ByteRange>> fragments_;
     std::uint64_t entryLimit_ = UINT64_MAX;
 };
 

@@ -313,7 +313,7 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
         return fail(error, false);
 
     const CopyResult copy =
-        CopyFileBytes(run.reader, run.buffer, entry.startSector, entry.lengthBytes, output, &saveStopRequested_);
+        CopyFoundFile(run.reader, run.buffer, entry, output, &saveStopRequested_);
     run.report.unreadableSectors += copy.unreadableSectors;
     const int closeError = output.Close();
 

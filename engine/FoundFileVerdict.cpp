@@ -11,6 +11,8 @@ std::string_view VerdictName(Verdict verdict)
         return "damaged";
     case Verdict::Truncated:
         return "truncated";
+    case Verdict::Reassembled:
+        return "reassembled";
     case Verdict::None:
         break;
     }

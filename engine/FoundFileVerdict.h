@@ -15,9 +15,10 @@ enum class Verdict : std::uint8_t {
     Complete,   // its structure closes, and a picture decodes without an error
     Damaged,    // its structure closes or breaks off, but the data does not hold together
     Truncated,  // no end within the Maximum Size or before the end of the volume
+    Reassembled,  // was damaged; put back together from pieces, and now closes and decodes cleanly
 };
 
-// "complete", "damaged", "truncated"; empty for None.
+// "complete", "damaged", "truncated", "reassembled"; empty for None.
 std::string_view VerdictName(Verdict verdict);
 
 }  // namespace quorvex

@@ -17,6 +17,7 @@ namespace {
 constexpr unsigned char kMagic[8] = {'Q', 'V', 'X', 'S', 'C', 'A', 'N', 0};
 constexpr std::size_t kMaxPath = 4096, kMaxToken = 16, kMaxPrefix = 1024;
 constexpr std::uint64_t kMaxLength = (1ull << 56) - 1;
+constexpr std::uint32_t kMaxPieces = 64;  // more than reassembly ever makes
 
 std::uint64_t Fnv1a(std::span<const unsigned char> bytes, std::uint64_t hash = 0xCBF29CE484222325ull)
 {
@@ -163,6 +164,19 @@ std::vector<unsigned char> SessionBytes(const SourceIdentity& source, const Foun
         if (exact)
             out.Number(catalogue.LengthAt(i) | static_cast<std::uint64_t>(catalogue.VerdictAt(i)) << 56);
     }
+    // The pieces of the reassembled files, in catalogue order.
+    out.Number(catalogue.ReassembledCount());
+    for (std::uint64_t i = 0; i < count && exact; ++i) {
+        if (catalogue.VerdictAt(i) != Verdict::Reassembled)
+            continue;
+        const std::vector<ByteRange> pieces = catalogue.PiecesAt(i);
+        out.Number(i);
+        out.Number<std::uint32_t>(static_cast<std::uint32_t>(pieces.size()));
+        for (const ByteRange& piece : pieces) {
+            out.Number(piece.offset);
+            out.Number(piece.length);
+        }
+    }
     out.Number(Fnv1a(out.bytes));
     return out.bytes;
 }
@@ -214,7 +228,10 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
     const RecoveryMode mode = modeByte == 1 ? RecoveryMode::Exact : RecoveryMode::Described;
     const std::uint64_t count = in.Number<std::uint64_t>();
     const std::size_t entryBytes = mode == RecoveryMode::Exact ? 20 : 12;
-    if (!in.ok || count != in.Left() / entryBytes || in.Left() % entryBytes != 0)
+    // Version 1 ends with the list; version 2 has the pieces of reassembled files after it.
+    const bool listEnds = version == 1 ? count == in.Left() / entryBytes && in.Left() % entryBytes == 0
+                                       : count <= (in.Left() - std::min<std::size_t>(in.Left(), 8)) / entryBytes;
+    if (!in.ok || !listEnds)
         return Problem(SessionProblem::Damaged, "it is damaged: its list of found files does not add up");
     const std::uint64_t sectors = session.source.sizeBytes / kSectorSize;
     if (session.checkpoint.nextSector > sectors + SectorBuffer::kDefaultSectorCount)
@@ -228,13 +245,47 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
         if (mode == RecoveryMode::Exact) {
             const auto packed = in.Number<std::uint64_t>();
             const auto verdict = static_cast<Verdict>(packed >> 56);
-            if (verdict != Verdict::Complete && verdict != Verdict::Damaged && verdict != Verdict::Truncated)
+            if (verdict != Verdict::Complete && verdict != Verdict::Damaged && verdict != Verdict::Truncated &&
+                (verdict != Verdict::Reassembled || version < 2))
                 return Problem(SessionProblem::Damaged, "it is damaged: a found file has no verdict");
             session.catalogue.AppendFoundFile(typeIndex, start, packed & kMaxLength, verdict);
         } else {
             session.catalogue.AppendFoundFile(typeIndex, start);
         }
     }
+    if (version == 1)
+        return {};
+    // Each reassembled file once, in order, with pieces inside the source that add up to its length.
+    const std::uint64_t reassembled = in.Number<std::uint64_t>();
+    const std::uint64_t expected = session.catalogue.Mode() == RecoveryMode::Exact
+                                       ? session.catalogue.CountOfVerdict(Verdict::Reassembled)
+                                       : 0;
+    const auto piecesProblem = Problem(SessionProblem::Damaged, "it is damaged: the pieces of a reassembled file do not add up");
+    if (!in.ok || reassembled != expected)
+        return piecesProblem;
+    std::uint64_t previous = 0;
+    for (std::uint64_t r = 0; r < reassembled; ++r) {
+        const auto index = in.Number<std::uint64_t>();
+        const auto pieceCount = in.Number<std::uint32_t>();
+        if (!in.ok || index >= count || (r > 0 && index <= previous) || pieceCount < 2 || pieceCount > kMaxPieces ||
+            session.catalogue.VerdictAt(index) != Verdict::Reassembled)
+            return piecesProblem;
+        previous = index;
+        std::vector<ByteRange> pieces;
+        std::uint64_t total = 0;
+        for (std::uint32_t p = 0; p < pieceCount; ++p) {
+            const ByteRange piece{in.Number<std::uint64_t>(), in.Number<std::uint64_t>()};
+            if (!in.ok || piece.offset % kSectorSize != 0 || piece.offset > session.source.sizeBytes ||
+                piece.length > session.source.sizeBytes - piece.offset)
+                return piecesProblem;
+            total += piece.length;
+            pieces.push_back(piece);
+        }
+        if (total != session.catalogue.LengthAt(index) || !session.catalogue.SetReassembled(index, std::move(pieces)))
+            return piecesProblem;
+    }
+    if (in.Left() != 0)
+        return piecesProblem;
     return {};
 }
 

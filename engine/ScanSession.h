@@ -65,7 +65,7 @@ struct SessionCheck {
 // A scan session as it is kept in a file: the source, where the scan got to, and the catalogue
 // (its types, names, sizes, mode and every found file).
 struct ScanSession {
-    static constexpr std::uint32_t kVersion = 1;
+    static constexpr std::uint32_t kVersion = 2;  // 2: the pieces of reassembled files
 
     SourceIdentity source;
     ScanCheckpoint checkpoint;

@@ -38,6 +38,9 @@ QString FoundFileTip(const FoundFileEntry& entry, const std::optional<PhotoFacts
     case Verdict::Truncated:
         meaning = "truncated: its end lies past the Maximum Size or the end of the drive";
         break;
+    case Verdict::Reassembled:
+        meaning = QString("reassembled: the card stored it in %1 pieces, put back together").arg(entry.fragments.size());
+        break;
     case Verdict::None:
         break;
     }

@@ -41,15 +41,16 @@ void DrawVerdictMark(QImage& tile, Verdict verdict)
     QPainter painter(&tile);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF badge(kTileSize - 20, kTileSize - 20, 16, 16);
-    const QColor fill = verdict == Verdict::Complete ? QColor(0x2E, 0x9E, 0x44)
-                        : verdict == Verdict::Damaged ? QColor(0xE8, 0x9A, 0x10)
-                                                      : QColor(0xD0, 0x30, 0x30);
+    const QColor fill = verdict == Verdict::Complete      ? QColor(0x2E, 0x9E, 0x44)
+                        : verdict == Verdict::Reassembled ? QColor(0x2A, 0x7F, 0xC9)
+                        : verdict == Verdict::Damaged     ? QColor(0xE8, 0x9A, 0x10)
+                                                          : QColor(0xD0, 0x30, 0x30);
     painter.setPen(QPen(Qt::white, 1.5));
     painter.setBrush(fill);
     painter.drawEllipse(badge);
     painter.setPen(QPen(Qt::white, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     const QPointF c = badge.center();
-    if (verdict == Verdict::Complete) {
+    if (verdict == Verdict::Complete || verdict == Verdict::Reassembled) {
         const QPointF tick[] = {c + QPointF(-4, 0), c + QPointF(-1, 3), c + QPointF(4, -3)};
         painter.drawPolyline(tick, 3);
     } else if (verdict == Verdict::Damaged) {

@@ -174,7 +174,7 @@ TEST(CliSession, ASessionOfAnotherCardOtherOptionsANewerVersionOrDamagedIsRefuse
     EXPECT_EQ(ReadBytes(session, 0, 1 << 20), saved);
 
     std::vector<unsigned char> newer = saved;
-    newer[8] = 2;
+    newer[8] = 0x7F;  // a format version far beyond this one
     std::ofstream(session, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(newer.data()),
                                                                      static_cast<std::streamsize>(newer.size()));
     refused("--types JPG,BMP", QUORVEX_SAMPLE_IMAGE, "newer version");

@@ -104,7 +104,7 @@ TEST(Cli, ExactRecoveryPrintsEachFilesLengthAndVerdictAndSavesExactlyItsBytes)
     EXPECT_EQ(jsonLines[0], "{\"name\":\"FoundFileJPG1.JPG\",\"token\":\"JPG\",\"start_sector\":2064,"
                             "\"length\":6371,\"verdict\":\"complete\"}");
     EXPECT_EQ(jsonLines[3], "{\"summary\":{\"found\":3,\"by_type\":{\"JPG\":2,\"CRW\":1},\"saved\":0,"
-                            "\"failed\":0,\"unreadable_sectors\":0,\"by_verdict\":{\"complete\":3,\"damaged\":0,"
+                            "\"failed\":0,\"unreadable_sectors\":0,\"by_verdict\":{\"complete\":3,\"reassembled\":0,\"damaged\":0,"
                             "\"truncated\":0},\"mode\":\"exact\"}}");
 }
 

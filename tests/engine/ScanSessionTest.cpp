@@ -252,7 +252,7 @@ TEST(ScanSession, DamagedForeignNewerAndHostileFilesAreRefused)
     EXPECT_EQ(ParseSession({reinterpret_cast<const unsigned char*>(png.data()), png.size()}, session).problem,
               SessionProblem::NotASession);
     auto newer = bytes;
-    newer[8] = 2;
+    newer[8] = ScanSession::kVersion + 1;
     EXPECT_EQ(ParseSession(newer, session).problem, SessionProblem::NewerVersion);
 
     // Well-formed files whose fields would be dangerous are refused too: a prefix that leads out
