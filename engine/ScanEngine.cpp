@@ -118,6 +118,15 @@ ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint
             recogniser_ = recogniser.get();
             summary = ScanVolume(reader, from);
             recogniser_ = nullptr;
+            if (summary.outcome == ScanOutcome::Completed && catalogue_.Mode() == RecoveryMode::Exact) {
+                const ReassemblyReport reassembly = ReassembleFragments(
+                    reader, catalogue_, reassemblyLimits_, &scanStopRequested_,
+                    [this](std::uint64_t searched, std::uint64_t toSearch) {
+                        observer_.OnReassemblyProgress(searched, toSearch);
+                    });
+                summary.reassembled = reassembly.reassembled;
+                summary.reassemblyCutShort = reassembly.stopped || reassembly.outOfTime;
+            }
             Checkpoint(summary, summary.outcome == ScanOutcome::Completed);
         }
         reader.Close();

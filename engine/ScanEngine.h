@@ -2,6 +2,7 @@
 
 #include "FoundFileCatalogue.h"
 #include "FoundFileVerdict.h"
+#include "FragmentReassembler.h"
 #include "ScanObserver.h"
 #include "ScanSession.h"
 #include "SectorBuffer.h"
@@ -64,6 +65,10 @@ public:
         checkpointInterval_ = interval;
     }
 
+    // How damaged files are searched for their pieces after a complete exact scan. Set before
+    // Start or Run.
+    void SetReassemblyLimits(const ReassemblyLimits& limits) { reassemblyLimits_ = limits; }
+
     // Asks the scan to stop at its next check (before each sector); does not wait.
     void RequestStop() noexcept override;
 
@@ -101,6 +106,7 @@ private:
     int lastPercent_ = -1;
     std::uint64_t resumeAt_ = 0;   // sectors before it were tested or lie inside a complete file
     std::uint64_t nextToTest_ = 0; // every sector before it has been tested (or passed over)
+    ReassemblyLimits reassemblyLimits_;
     ScanCheckpointSink* checkpointSink_ = nullptr;
     std::chrono::milliseconds checkpointInterval_{5000};
     std::chrono::steady_clock::time_point lastCheckpoint_{};

@@ -22,6 +22,10 @@ struct ScanSummary {
     std::uint64_t totalSectors = 0;
     std::uint64_t unreadableSectors = 0;  // sectors skipped because the device failed to read them
     std::string message;                  // why the scan ended early, for the user; empty otherwise
+    // Exact recovery, after a complete scan: damaged files put back together from their pieces,
+    // and whether that search was cut short (by a stop or its time).
+    std::uint64_t reassembled = 0;
+    bool reassemblyCutShort = false;
 };
 
 // How many files of one type the scan has found so far.
@@ -46,6 +50,9 @@ public:
     virtual void OnFoundCounts(const std::vector<TypeCount>& /*counts*/) {}
     // Sectors the device could not read so far (skipped); sent when the count grows.
     virtual void OnUnreadableSectors(std::uint64_t /*total*/) {}
+    // After a complete exact scan, damaged files are searched for their pieces: (searched, to
+    // search), from (0, n) to (n, n) unless stopped.
+    virtual void OnReassemblyProgress(std::uint64_t /*searched*/, std::uint64_t /*toSearch*/) {}
     // The scan has ended for any reason; the catalogue is complete.
     virtual void OnScanFinished(const ScanSummary& summary) = 0;
 };

@@ -1,0 +1,38 @@
+#include "FragmentJoin.h"
+
+#include <algorithm>
+
+namespace quorvex {
+
+bool JoinSearch::IsTaken(std::uint64_t offset) const
+{
+    if (taken == nullptr || taken->empty())
+        return false;
+    // The last taken file that starts at or before the offset.
+    auto after = std::upper_bound(taken->begin(), taken->end(), offset,
+                                  [](std::uint64_t value, const ByteRange& range) { return value < range.offset; });
+    if (after == taken->begin())
+        return false;
+    const ByteRange& range = *std::prev(after);
+    return offset - range.offset < range.length;
+}
+
+std::vector<std::uint64_t> JoinSearch::ContinuationsAfter(std::uint64_t pieceEnd) const
+{
+    std::vector<std::uint64_t> starts;
+    const std::uint64_t limit = std::min(volume.Size(), pieceEnd + searchBytes);
+    for (std::uint64_t at = grid.BoundaryAtOrAfter(pieceEnd + 1); at < limit; at += grid.clusterBytes)
+        if (!IsTaken(at))
+            starts.push_back(at);
+    return starts;
+}
+
+std::vector<std::uint64_t> JoinSearch::BoundariesIn(std::uint64_t pieceStart, std::uint64_t from, std::uint64_t to) const
+{
+    std::vector<std::uint64_t> ends;
+    for (std::uint64_t at = grid.BoundaryAtOrAfter(std::max(from, pieceStart + 1)); at <= to; at += grid.clusterBytes)
+        ends.push_back(at);
+    return ends;
+}
+
+}  // namespace quorvex

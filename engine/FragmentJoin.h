@@ -1,0 +1,51 @@
+#pragma once
+
+#include "ClusterGeometry.h"
+#include "FoundFileReader.h"
+#include "VolumeByteCache.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace quorvex {
+
+// One file's search for its pieces: where it starts, the cluster grid its pieces lie on, how far
+// and how long to look. Continuations are looked for only after a break, within searchBytes of
+// it, on the grid, and never inside a file already recovered whole (`taken`).
+struct JoinSearch {
+    explicit JoinSearch(VolumeByteCache& cache) : volume(cache) {}
+
+    VolumeByteCache& volume;
+    ClusterGeometry grid;
+    std::uint64_t fileStart = 0;
+    std::uint64_t maxFileBytes = 0;  // the file's bound (its type's Maximum Size)
+    std::uint64_t searchBytes = 4ull << 20;
+    std::size_t maxPieces = 8;
+    const std::vector<ByteRange>* taken = nullptr;  // sorted by offset, not overlapping
+    std::function<bool()> giveUp;                   // time is up, or a stop was asked for
+
+    bool GiveUp() const { return giveUp && giveUp(); }
+
+    // Whether a continuation starting at `offset` would lie inside a file recovered whole.
+    bool IsTaken(std::uint64_t offset) const;
+
+    // The grid boundaries after `pieceEnd` (exclusive) and within searchBytes of it, on the
+    // volume and outside taken files: where the next piece may start, nearest first.
+    std::vector<std::uint64_t> ContinuationsAfter(std::uint64_t pieceEnd) const;
+
+    // The grid boundaries in [from, to] (volume offsets) after `pieceStart` (exclusive): where the
+    // piece that starts there may end.
+    std::vector<std::uint64_t> BoundariesIn(std::uint64_t pieceStart, std::uint64_t from, std::uint64_t to) const;
+};
+
+// The pieces of a damaged PNG that make it whole (two or more), checked by each chunk's CRC;
+// nullopt when its break cannot be mended with confidence, within the search's bounds.
+std::optional<std::vector<ByteRange>> JoinPngPieces(const JoinSearch& search);
+
+// The same for a sequential (baseline) JPEG, checked by decoding across each joint.
+std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search);
+
+}  // namespace quorvex

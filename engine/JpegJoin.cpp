@@ -1,0 +1,206 @@
+#include "FragmentJoin.h"
+#include "formats/JpegEntropy.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace quorvex {
+
+namespace {
+
+// Each MCU's luminance DC values along its bottom row and its right column, and how far its
+// top row and left column stand from its neighbours' (the mean absolute difference): natural
+// pictures change little from block to block, a wrong continuation jumps.
+class EdgeTable {
+public:
+    explicit EdgeTable(const JpegScanLayout& layout)
+        : across_(static_cast<std::size_t>(layout.LumaAcross())), down_(static_cast<std::size_t>(layout.LumaDown())),
+          perLine_(layout.mcusPerLine)
+    {
+    }
+
+    std::size_t Count() const { return costs_.size(); }
+    void Truncate(std::size_t count)
+    {
+        costs_.resize(count);
+        edges_.resize(count * (across_ + down_));
+    }
+
+    // Records MCU number Count() with the DC values `dc` (row by row); returns its cost.
+    double Add(const std::vector<int>& dc) { return AddAfter(*this, dc); }
+
+    // The same, for an MCU whose earlier neighbours may lie in `base` (those before base's count).
+    double AddAfter(const EdgeTable& base, const std::vector<int>& dc)
+    {
+        const std::size_t m = offset_ + costs_.size();
+        int sum = 0, count = 0;
+        if (m >= perLine_) {
+            const int* above = EdgesOf(base, m - perLine_);
+            for (std::size_t i = 0; i < across_; ++i, ++count)
+                sum += std::abs(dc[i] - above[i]);
+        }
+        if (m % perLine_ != 0) {
+            const int* left = EdgesOf(base, m - 1) + across_;
+            for (std::size_t k = 0; k < down_; ++k, ++count)
+                sum += std::abs(dc[k * across_] - left[k]);
+        }
+        for (std::size_t i = 0; i < across_; ++i)
+            edges_.push_back(dc[(down_ - 1) * across_ + i]);
+        for (std::size_t k = 0; k < down_; ++k)
+            edges_.push_back(dc[k * across_ + across_ - 1]);
+        const double cost = count > 0 ? static_cast<double>(sum) / count : 0.0;
+        costs_.push_back(cost);
+        return cost;
+    }
+
+    // A table for the MCUs from `first` on, whose earlier neighbours are in another table.
+    static EdgeTable After(const JpegScanLayout& layout, std::size_t first)
+    {
+        EdgeTable table(layout);
+        table.offset_ = first;
+        return table;
+    }
+
+    // The mean cost of the MCUs in [from, to).
+    double MeanCost(std::size_t from, std::size_t to) const
+    {
+        double sum = 0;
+        for (std::size_t m = from; m < to && m < costs_.size(); ++m)
+            sum += costs_[m];
+        return to > from ? sum / static_cast<double>(to - from) : 0.0;
+    }
+
+private:
+    const int* EdgesOf(const EdgeTable& base, std::size_t m) const
+    {
+        if (m >= offset_)
+            return &edges_[(m - offset_) * (across_ + down_)];
+        return &base.edges_[m * (across_ + down_)];
+    }
+
+    std::size_t across_, down_, perLine_;
+    std::size_t offset_ = 0;
+    std::vector<double> costs_;
+    std::vector<int> edges_;
+};
+
+struct Trial {
+    std::uint64_t pieceEnd;
+    std::uint64_t continuation;
+    std::size_t firstMcu;
+    double cost;
+};
+
+}  // namespace
+
+std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
+{
+    std::vector<ByteRange> closed;
+    std::uint64_t openStart = search.fileStart;
+    auto file = std::make_unique<PiecesByteSource>(search.volume, closed, openStart, search.maxFileBytes);
+    const std::optional<JpegScanLayout> found = ReadJpegScanLayout(*file);
+    if (!found || found->McuCount() == 0 || found->McuCount() > (1u << 26))
+        return std::nullopt;
+    const JpegScanLayout& layout = *found;
+    const std::size_t perLine = layout.mcusPerLine;
+
+    JpegEntropyDecoder decoder(layout, *file);
+    EdgeTable edges(layout);
+    std::vector<JpegEntropyDecoder::State> starts;  // the state before each MCU decoded
+    std::vector<int> dc;
+    std::size_t openFirstMcu = 0;  // the first MCU that starts in the open piece
+    for (;;) {
+        if (search.GiveUp())
+            return std::nullopt;
+        starts.push_back(decoder.Current());
+        const JpegEntropyDecoder::Step step = decoder.Next(dc);
+        if (step == JpegEntropyDecoder::Step::Decoded) {
+            edges.Add(dc);
+            continue;
+        }
+        starts.pop_back();
+        if (step == JpegEntropyDecoder::Step::End)
+            return closed.empty() ? std::nullopt : std::optional(file->PiecesFor(decoder.EndOffset()));
+
+        // The data broke at MCU `failed`: the open piece ends on the grid somewhere from a row
+        // before it to where the decoder stopped, and goes on after a gap.
+        if (closed.size() + 1 >= search.maxPieces)
+            return std::nullopt;
+        const std::size_t failed = starts.size();
+        const std::uint64_t openFileStart = file->OpenPieceFileStart();
+        std::size_t firstTried = std::max(openFirstMcu, failed > perLine ? failed - perLine : 0);
+        while (firstTried < starts.size() && starts[firstTried].position < openFileStart)
+            ++firstTried;  // MCUs of a closed piece decoded well: the joint is not there
+        if (firstTried >= starts.size())
+            return std::nullopt;
+        const auto volumeOf = [&](std::uint64_t fileOffset) { return openStart + (fileOffset - openFileStart); };
+        const std::uint64_t stoppedAt = decoder.Current().position;
+        std::vector<std::uint64_t> ends =
+            search.BoundariesIn(openStart, volumeOf(starts[firstTried].position), volumeOf(stoppedAt) + 1);
+        if (ends.size() > 64)
+            ends.erase(ends.begin(), ends.end() - 64);
+        // How far blocks stand from their neighbours in the picture so far: what a right
+        // continuation looks like.
+        const double usual = edges.MeanCost(perLine, firstTried);
+
+        std::vector<Trial> survivors;
+        for (const std::uint64_t end : ends) {
+            const std::uint64_t joint = openFileStart + (end - openStart);
+            // The last MCU that starts before the joint with all its bits read after it.
+            std::size_t first = firstTried;
+            while (first + 1 < starts.size() && starts[first + 1].position <= joint)
+                ++first;
+            if (starts[first].position > joint)
+                continue;
+            std::vector<ByteRange> pieces = closed;
+            pieces.push_back({openStart, end - openStart});
+            const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + perLine + 4);
+            for (const std::uint64_t next : search.ContinuationsAfter(end)) {
+                if (search.GiveUp())
+                    return std::nullopt;
+                PiecesByteSource trialFile(search.volume, pieces, next, search.maxFileBytes);
+                JpegEntropyDecoder trial(layout, trialFile);
+                trial.Restore(starts[first]);
+                EdgeTable trialEdges = EdgeTable::After(layout, first);
+                bool ok = true;
+                while (trial.Current().mcu < target) {
+                    const JpegEntropyDecoder::Step s = trial.Next(dc);
+                    if (s != JpegEntropyDecoder::Step::Decoded) {
+                        ok = false;
+                        break;
+                    }
+                    trialEdges.AddAfter(edges, dc);
+                }
+                // Past the last MCU the end marker must follow.
+                if (ok && target == layout.McuCount())
+                    ok = trial.Next(dc) == JpegEntropyDecoder::Step::End;
+                // The continuation must have supplied bits: a decode that ended before the joint
+                // tested nothing.
+                if (!ok || trial.Current().position <= joint)
+                    continue;
+                survivors.push_back({end, next, first, trialEdges.MeanCost(0, trialEdges.Count())});
+            }
+        }
+        if (survivors.empty())
+            return std::nullopt;
+        std::sort(survivors.begin(), survivors.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
+        const Trial& best = survivors.front();
+        // Taken only when clearly better than any other, and not far from how the picture goes.
+        if (survivors.size() > 1 && best.cost > 0.6 * survivors[1].cost)
+            return std::nullopt;
+        if (best.cost > 4.0 * usual + 64.0)
+            return std::nullopt;
+
+        closed.push_back({openStart, best.pieceEnd - openStart});
+        openStart = best.continuation;
+        file = std::make_unique<PiecesByteSource>(search.volume, closed, openStart, search.maxFileBytes);
+        decoder.SetSource(*file);
+        decoder.Restore(starts[best.firstMcu]);
+        starts.resize(best.firstMcu);
+        edges.Truncate(best.firstMcu);
+        openFirstMcu = best.firstMcu;
+    }
+}
+
+}  // namespace quorvex

@@ -1,0 +1,333 @@
+#include "JpegEntropy.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace quorvex {
+
+namespace {
+
+constexpr int kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kDqt = 0xDB, kDht = 0xC4, kDri = 0xDD;
+
+// A coefficient of an 8-bit picture's DCT, dequantised, lies within ±1024 (DC: 8 × (−128..127));
+// a little slack for encoders' rounding.
+constexpr int kCoefficientLimit = 1100;
+
+bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts, std::vector<std::uint8_t> values)
+{
+    int code = 0, index = 0;
+    for (int length = 1; length <= 16; ++length) {
+        const int n = counts[length - 1];
+        table.valueIndex[length] = index;
+        table.minCode[length] = code;
+        code += n;
+        index += n;
+        table.maxCode[length] = n > 0 ? code - 1 : -1;
+        if (code > (1 << length))
+            return false;  // more codes than the length allows: not a Huffman table
+        code <<= 1;
+    }
+    table.maxCode[17] = INT32_MAX;
+    if (index != static_cast<int>(values.size()) || index == 0)
+        return false;
+    table.values = std::move(values);
+    table.defined = true;
+    return true;
+}
+
+}  // namespace
+
+std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
+{
+    const auto soi = ReadU16(file, 0, ByteOrder::Big);
+    if (!soi || *soi != (0xFF00 | kSoi))
+        return std::nullopt;
+    JpegScanLayout layout;
+    struct FrameComponent {
+        int id, h, v, tq;
+    };
+    std::vector<FrameComponent> frame;
+    std::uint64_t pos = 2;
+    for (int segments = 0; segments < 512; ++segments) {
+        auto ff = ReadU8(file, pos);
+        while (ff && *ff == 0xFF) {
+            const auto next = ReadU8(file, pos + 1);
+            if (!next || *next != 0xFF)
+                break;
+            ++pos;  // fill bytes
+        }
+        const auto marker = ReadU8(file, pos + 1);
+        const auto length = ReadU16(file, pos + 2, ByteOrder::Big);
+        if (!ff || *ff != 0xFF || !marker || !length || *length < 2)
+            return std::nullopt;
+        const std::uint64_t payload = pos + 4;
+        const std::uint64_t end = pos + 2 + *length;
+        std::vector<unsigned char> bytes(*length - 2);
+        if (!ReadExactly(file, payload, bytes))
+            return std::nullopt;
+        const int m = *marker;
+        if (m == 0xC0 || m == 0xC1) {
+            if (bytes.size() < 6 || bytes[0] != 8)
+                return std::nullopt;
+            layout.height = bytes[1] << 8 | bytes[2];
+            layout.width = bytes[3] << 8 | bytes[4];
+            const int count = bytes[5];
+            if (count < 1 || count > 4 || bytes.size() != 6u + 3u * count || layout.width == 0 || layout.height == 0)
+                return std::nullopt;
+            for (int c = 0; c < count; ++c) {
+                const unsigned char* p = &bytes[6 + 3 * c];
+                const int h = p[1] >> 4, v = p[1] & 15;
+                if (h < 1 || h > 4 || v < 1 || v > 4 || p[2] > 3)
+                    return std::nullopt;
+                frame.push_back({p[0], h, v, p[2]});
+            }
+        } else if ((m >= 0xC2 && m <= 0xCF && m != kDht && m != 0xC8 && m != 0xCC) || m == 0xCC) {
+            return std::nullopt;  // progressive, lossless or arithmetic coding
+        } else if (m == kDqt) {
+            std::size_t at = 0;
+            while (at < bytes.size()) {
+                const int precision = bytes[at] >> 4, id = bytes[at] & 15;
+                const std::size_t size = precision == 0 ? 64 : 128;
+                if (precision > 1 || id > 3 || at + 1 + size > bytes.size())
+                    return std::nullopt;
+                for (int k = 0; k < 64; ++k)
+                    layout.quant[id][k] = precision == 0 ? bytes[at + 1 + k]
+                                                         : static_cast<std::uint16_t>(bytes[at + 1 + 2 * k] << 8 | bytes[at + 2 + 2 * k]);
+                layout.quantDefined[id] = true;
+                at += 1 + size;
+            }
+        } else if (m == kDht) {
+            std::size_t at = 0;
+            while (at < bytes.size()) {
+                if (at + 17 > bytes.size())
+                    return std::nullopt;
+                const int tableClass = bytes[at] >> 4, id = bytes[at] & 15;
+                int total = 0;
+                for (int i = 1; i <= 16; ++i)
+                    total += bytes[at + i];
+                if (tableClass > 1 || id > 3 || at + 17 + total > bytes.size())
+                    return std::nullopt;
+                std::vector<std::uint8_t> values(bytes.begin() + static_cast<long>(at + 17),
+                                                 bytes.begin() + static_cast<long>(at + 17 + total));
+                auto& table = tableClass == 0 ? layout.dc[id] : layout.ac[id];
+                table = {};
+                if (!BuildTable(table, &bytes[at + 1], std::move(values)))
+                    return std::nullopt;
+                at += 17 + total;
+            }
+        } else if (m == kDri) {
+            if (bytes.size() != 2)
+                return std::nullopt;
+            layout.restartInterval = bytes[0] << 8 | bytes[1];
+        } else if (m == kSos) {
+            if (frame.empty() || bytes.empty() || bytes[0] != frame.size() || bytes.size() != 4u + 2u * bytes[0])
+                return std::nullopt;
+            int hMax = 1, vMax = 1;
+            for (const FrameComponent& c : frame)
+                hMax = std::max(hMax, c.h), vMax = std::max(vMax, c.v);
+            for (std::size_t s = 0; s < frame.size(); ++s) {
+                const int id = bytes[1 + 2 * s];
+                const auto found = std::find_if(frame.begin(), frame.end(), [&](const FrameComponent& c) { return c.id == id; });
+                const int td = bytes[2 + 2 * s] >> 4, ta = bytes[2 + 2 * s] & 15;
+                if (found == frame.end() || td > 3 || ta > 3 || !layout.dc[td].defined || !layout.ac[ta].defined ||
+                    !layout.quantDefined[found->tq])
+                    return std::nullopt;
+                JpegScanLayout::Component component;
+                // A lone component is coded one block at a time, whatever its sampling factors.
+                component.h = frame.size() == 1 ? 1 : found->h;
+                component.v = frame.size() == 1 ? 1 : found->v;
+                component.quantTable = found->tq;
+                component.dcTable = td;
+                component.acTable = ta;
+                layout.components.push_back(component);
+            }
+            const std::size_t tail = 1 + 2 * frame.size();
+            if (bytes[tail] != 0 || bytes[tail + 1] != 63 || bytes[tail + 2] != 0)
+                return std::nullopt;  // not a sequential scan
+            const int across = frame.size() == 1 ? 8 : 8 * hMax, down = frame.size() == 1 ? 8 : 8 * vMax;
+            layout.mcusPerLine = static_cast<std::uint32_t>((layout.width + across - 1) / across);
+            layout.mcuRows = static_cast<std::uint32_t>((layout.height + down - 1) / down);
+            layout.scanDataStart = end;
+            int blocks = 0;
+            for (const auto& c : layout.components)
+                blocks += c.h * c.v;
+            if (blocks > 10)
+                return std::nullopt;
+            return layout;
+        } else if (m == kEoi || m == kSoi || (m >= 0xD0 && m <= 0xD7) || m < 0xC0) {
+            return std::nullopt;
+        }
+        pos = end;
+    }
+    return std::nullopt;
+}
+
+JpegEntropyDecoder::JpegEntropyDecoder(const JpegScanLayout& layout, ByteSource& file) : layout_(layout), file_(&file)
+{
+    state_.position = layout.scanDataStart;
+}
+
+void JpegEntropyDecoder::SetSource(ByteSource& file)
+{
+    file_ = &file;
+    windowStart_ = UINT64_MAX;
+    windowBytes_ = 0;
+}
+
+int JpegEntropyDecoder::Byte(std::uint64_t offset)
+{
+    if (offset - windowStart_ >= windowBytes_ || windowStart_ == UINT64_MAX) {
+        windowStart_ = offset;
+        windowBytes_ = file_->ReadAt(offset, window_);
+        if (windowBytes_ == 0)
+            return -1;
+    }
+    return window_[offset - windowStart_];
+}
+
+bool JpegEntropyDecoder::NextBit(int& bit)
+{
+    if (state_.bitCount == 0) {
+        const int b = Byte(state_.position);
+        if (b < 0)
+            return false;
+        if (b == 0xFF) {
+            // Inside an MCU only a stuffed zero may follow: a marker here means the data broke.
+            if (Byte(state_.position + 1) != 0x00)
+                return false;
+            state_.position += 2;
+        } else {
+            state_.position += 1;
+        }
+        state_.bits = static_cast<std::uint32_t>(b);
+        state_.bitCount = 8;
+    }
+    --state_.bitCount;
+    bit = static_cast<int>((state_.bits >> state_.bitCount) & 1);
+    return true;
+}
+
+bool JpegEntropyDecoder::Receive(int count, int& value)
+{
+    int v = 0;
+    for (int i = 0; i < count; ++i) {
+        int bit;
+        if (!NextBit(bit))
+            return false;
+        v = v << 1 | bit;
+    }
+    // The JPEG sign extension: a leading 0 bit means a negative value.
+    value = count == 0 ? 0 : v < (1 << (count - 1)) ? v - (1 << count) + 1 : v;
+    return true;
+}
+
+bool JpegEntropyDecoder::Decode(const JpegScanLayout::HuffmanTable& table, int& symbol)
+{
+    int code = 0;
+    for (int length = 1; length <= 16; ++length) {
+        int bit;
+        if (!NextBit(bit))
+            return false;
+        code = code << 1 | bit;
+        if (code <= table.maxCode[length]) {
+            symbol = table.values[static_cast<std::size_t>(table.valueIndex[length] + code - table.minCode[length])];
+            return true;
+        }
+    }
+    return false;  // no code of this table
+}
+
+bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component, int index, int* dc)
+{
+    const auto& quant = layout_.quant[component.quantTable];
+    int category;
+    if (!Decode(layout_.dc[component.dcTable], category) || category > 11)
+        return false;
+    int diff;
+    if (!Receive(category, diff))
+        return false;
+    int& predictor = state_.predictor[index];
+    predictor += diff;
+    const int dcValue = predictor * quant[0];
+    if (std::abs(dcValue) > kCoefficientLimit)
+        return false;
+    if (dc != nullptr)
+        *dc = dcValue;
+    for (int k = 1; k < 64;) {
+        int rs;
+        if (!Decode(layout_.ac[component.acTable], rs))
+            return false;
+        const int run = rs >> 4, size = rs & 15;
+        if (size == 0) {
+            if (run == 15) {
+                k += 16;
+                if (k > 64)
+                    return false;
+                continue;
+            }
+            if (run != 0)
+                return false;  // only EOB and ZRL have no size
+            break;
+        }
+        k += run;
+        if (k > 63 || size > 10)
+            return false;
+        int value;
+        if (!Receive(size, value))
+            return false;
+        if (std::abs(value * quant[k]) > 2 * kCoefficientLimit)
+            return false;
+        ++k;
+    }
+    return true;
+}
+
+bool JpegEntropyDecoder::TakeRestartMarker()
+{
+    state_.bitCount = 0;  // the rest of the byte is padding
+    std::uint64_t at = state_.position;
+    if (Byte(at) != 0xFF)
+        return false;
+    while (Byte(at + 1) == 0xFF)
+        ++at;
+    if (Byte(at + 1) != 0xD0 + state_.nextRestart)
+        return false;
+    state_.position = at + 2;
+    state_.nextRestart = (state_.nextRestart + 1) & 7;
+    state_.predictor = {};
+    return true;
+}
+
+bool JpegEntropyDecoder::TakeEndMarker()
+{
+    state_.bitCount = 0;
+    std::uint64_t at = state_.position;
+    if (Byte(at) != 0xFF)
+        return false;
+    while (Byte(at + 1) == 0xFF)
+        ++at;
+    if (Byte(at + 1) != kEoi)
+        return false;
+    endOffset_ = at + 2;
+    return true;
+}
+
+JpegEntropyDecoder::Step JpegEntropyDecoder::Next(std::vector<int>& lumaDc)
+{
+    if (state_.mcu >= layout_.McuCount())
+        return TakeEndMarker() ? Step::End : Step::Error;
+    if (layout_.restartInterval != 0 && state_.mcu != 0 && state_.mcu % layout_.restartInterval == 0 &&
+        !TakeRestartMarker())
+        return Step::Error;
+    lumaDc.assign(static_cast<std::size_t>(layout_.LumaAcross() * layout_.LumaDown()), 0);
+    for (std::size_t c = 0; c < layout_.components.size(); ++c) {
+        const auto& component = layout_.components[c];
+        for (int b = 0; b < component.h * component.v; ++b)
+            if (!DecodeBlock(component, static_cast<int>(c), c == 0 ? &lumaDc[static_cast<std::size_t>(b)] : nullptr))
+                return Step::Error;
+    }
+    ++state_.mcu;
+    return Step::Decoded;
+}
+
+}  // namespace quorvex

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "ByteSource.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quorvex {
+
+// What a sequential Huffman-coded JPEG's headers say, as far as decoding its entropy-coded data
+// goes: one scan that holds every component, 8-bit samples.
+struct JpegScanLayout {
+    struct HuffmanTable {
+        bool defined = false;
+        std::array<std::int32_t, 18> maxCode{};  // by code length; -1 when no code has that length
+        std::array<std::int32_t, 17> valueIndex{};
+        std::array<std::int32_t, 17> minCode{};
+        std::vector<std::uint8_t> values;
+    };
+    struct Component {
+        int h = 1, v = 1;
+        int quantTable = 0;
+        int dcTable = 0, acTable = 0;
+    };
+    int width = 0, height = 0;
+    std::vector<Component> components;  // in scan order
+    std::array<std::array<std::uint16_t, 64>, 4> quant{};  // in zigzag order
+    std::array<bool, 4> quantDefined{};
+    std::array<HuffmanTable, 4> dc, ac;
+    std::uint32_t restartInterval = 0;
+    std::uint32_t mcusPerLine = 0, mcuRows = 0;
+    std::uint64_t scanDataStart = 0;  // the file offset of the first entropy-coded byte
+
+    std::uint64_t McuCount() const { return static_cast<std::uint64_t>(mcusPerLine) * mcuRows; }
+    // The luminance (first) component's blocks per MCU across and down.
+    int LumaAcross() const { return components[0].h; }
+    int LumaDown() const { return components[0].v; }
+};
+
+// Reads the headers up to the first scan; nullopt for what the decoder below does not handle
+// (progressive or arithmetic coding, a scan without every component, tables that are missing
+// or malformed).
+std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file);
+
+// Decodes a scan's entropy-coded data one MCU at a time, strictly: a code no table has, a run
+// past the 64th coefficient, a coefficient out of an 8-bit picture's range, a marker inside an
+// MCU, a restart marker missing or out of turn are errors. Keeps only what judging a joint
+// needs: the luminance DC values. Its state can be saved and restored, so that a decode can go
+// on from any MCU over other bytes.
+class JpegEntropyDecoder {
+public:
+    struct State {
+        std::uint64_t position = 0;  // the file offset of the next byte to take bits from
+        std::uint32_t bits = 0;      // bits taken from the last byte and not used yet (low bits)
+        int bitCount = 0;
+        std::array<int, 4> predictor{};
+        std::uint64_t mcu = 0;       // MCUs decoded
+        int nextRestart = 0;
+    };
+    enum class Step { Decoded, Error, End };
+
+    JpegEntropyDecoder(const JpegScanLayout& layout, ByteSource& file);
+
+    // Decodes the next MCU; its luminance DC values (dequantised, row by row) go to `lumaDc`
+    // (LumaAcross × LumaDown of them). End: every MCU was decoded and the end marker follows;
+    // then EndOffset() is the file's length.
+    Step Next(std::vector<int>& lumaDc);
+
+    const State& Current() const { return state_; }
+    void Restore(const State& state) { state_ = state; }
+    std::uint64_t EndOffset() const { return endOffset_; }
+    // Goes on reading from `file` (the same file laid out otherwise, e.g. with another piece after
+    // a joint); the state stays.
+    void SetSource(ByteSource& file);
+
+private:
+    int Byte(std::uint64_t offset);
+    bool NextBit(int& bit);
+    bool Receive(int count, int& value);
+    bool Decode(const JpegScanLayout::HuffmanTable& table, int& symbol);
+    bool DecodeBlock(const JpegScanLayout::Component& component, int index, int* dc);
+    bool TakeRestartMarker();
+    bool TakeEndMarker();
+
+    const JpegScanLayout& layout_;
+    ByteSource* file_;
+    State state_;
+    std::uint64_t endOffset_ = 0;
+    std::array<unsigned char, 4096> window_{};
+    std::uint64_t windowStart_ = UINT64_MAX;
+    std::size_t windowBytes_ = 0;
+};
+
+}  // namespace quorvex
