@@ -203,6 +203,34 @@ public:
         return file;
     }
 
+    // A file that a card stores in pieces below: a camera JPEG (all of the same quality, so every
+    // one's data decodes with another's tables: the wrong join a decoder cannot see by errors
+    // alone) or a large PNG.
+    CardFile Fragmentable(int id, bool png)
+    {
+        CardFile file;
+        file.id = id;
+        const RgbImage& photo = photos_[random_() % photos_.size()];
+        const double zoom = 0.5 + 0.5 * Unit();
+        const double x0 = (1 - zoom) * Unit(), y0 = (1 - zoom) * Unit();
+        if (png) {
+            file.token = "PNG";
+            file.what = "PNG 1200x800";
+            file.bytes = EncodePng(Shot(photo, x0, y0, x0 + zoom, y0 + zoom, 1200, 800));
+            return file;
+        }
+        JpegOptions options;
+        options.quality = 90;
+        options.exif = ExifFields{};
+        options.exif->make = "Canon";
+        options.exif->model = "Canon EOS 450D";
+        options.restartInterval = random_() % 4 == 0 ? 128 : 0;
+        file.token = "JPG";
+        file.what = std::string("camera JPEG 2048x1536") + (options.restartInterval ? " with restart markers" : "");
+        file.bytes = EncodeJpeg(Shot(photo, x0, y0, x0 + zoom, y0 + zoom, 2048, 1536), options);
+        return file;
+    }
+
     std::mt19937& Random() { return random_; }
 
 private:
@@ -269,6 +297,58 @@ public:
             std::memcpy(&bytes_[ClusterSector(first) * kSector], file.bytes.data() + at, n);
             at += n;
         }
+        return true;
+    }
+
+    // What lies between two pieces of a file: clusters left as they were (zeros, random bytes or
+    // another photo's data were there), or another whole file.
+    struct Gap {
+        Bytes fill;              // whole clusters
+        CardFile* file = nullptr;  // written into the gap instead of `fill`
+    };
+
+    // Writes `file` in pieces cut at cluster boundaries (`cuts`: the clusters in each piece but
+    // the last), with the gaps between them, into the next free run that holds it all.
+    bool WriteInPieces(CardFile& file, const std::vector<std::uint64_t>& cuts, std::vector<Gap>& gaps)
+    {
+        const std::uint64_t need = (file.bytes.size() + kClusterBytes - 1) / kClusterBytes;
+        std::uint64_t total = need;
+        for (Gap& gap : gaps)
+            total += gap.file ? (gap.file->bytes.size() + kClusterBytes - 1) / kClusterBytes : gap.fill.size() / kClusterBytes;
+        std::uint64_t first = nextFree_;
+        for (std::uint64_t run = 0; run < total; ++first) {
+            if (first + total >= used_.size())
+                return false;
+            for (run = 0; run < total && !used_[first + run]; ++run) {
+            }
+            if (run == total)
+                break;
+            first += run;
+        }
+        std::uint64_t cluster = first, at = 0;
+        file.clusters.clear();
+        for (std::size_t p = 0; p <= cuts.size(); ++p) {
+            const std::uint64_t count = p < cuts.size() ? cuts[p] : need - at / kClusterBytes;
+            file.clusters.emplace_back(cluster, count);
+            const std::uint64_t n = std::min<std::uint64_t>(count * kClusterBytes, file.bytes.size() - at);
+            std::memcpy(&bytes_[ClusterSector(cluster) * kSector], file.bytes.data() + at, n);
+            at += n;
+            cluster += count;
+            if (p == cuts.size())
+                break;
+            Gap& gap = gaps[p];
+            if (gap.file != nullptr) {
+                const std::uint64_t c = (gap.file->bytes.size() + kClusterBytes - 1) / kClusterBytes;
+                gap.file->clusters = {{cluster, c}};
+                std::memcpy(&bytes_[ClusterSector(cluster) * kSector], gap.file->bytes.data(), gap.file->bytes.size());
+                cluster += c;
+            } else {
+                std::memcpy(&bytes_[ClusterSector(cluster) * kSector], gap.fill.data(), gap.fill.size());
+                cluster += gap.fill.size() / kClusterBytes;
+            }
+        }
+        std::fill(used_.begin() + static_cast<std::ptrdiff_t>(first), used_.begin() + static_cast<std::ptrdiff_t>(cluster), true);
+        nextFree_ = cluster;
         return true;
     }
 
@@ -445,6 +525,58 @@ int main(int argc, char** argv)
     deleteSome(3, 3, 1);
     for (int i = 0; i < 10; ++i)
         write(4, true);
+
+    // Last, pictures the card stored in pieces, with gaps of one cluster to 2 MiB between them:
+    // zeros, random bytes, another photo's data (the same tables), or another whole photo.
+    std::mt19937& random = maker.Random();
+    for (int i = 0; i < 24; ++i) {
+        CardFile file = maker.Fragmentable(static_cast<int>(files.size()) + 1, i % 4 == 3);
+        file.session = 5;
+        const std::uint64_t need = (file.bytes.size() + kClusterBytes - 1) / kClusterBytes;
+        const std::size_t pieces = i % 3 == 2 ? 3 : 2;
+        if (need < pieces + 1)
+            continue;
+        std::vector<std::uint64_t> cuts;
+        std::uint64_t left = need;
+        for (std::size_t p = 1; p < pieces; ++p) {
+            const std::uint64_t cut = 1 + random() % (left - (pieces - p));
+            cuts.push_back(cut);
+            left -= cut;
+        }
+        std::vector<Card::Gap> gaps(pieces - 1);
+        std::vector<CardFile> inGaps;
+        inGaps.reserve(pieces);
+        for (std::size_t g = 0; g < gaps.size(); ++g) {
+            // From one cluster to 2 MiB, spread evenly over the powers of two between.
+            const std::uint64_t clusters =
+                std::min<std::uint64_t>((1ull << (random() % 8)) + random() % 2, (2ull << 20) / kClusterBytes);
+            const int kind = static_cast<int>((i + g) % 4);
+            if (kind == 3) {
+                inGaps.push_back(maker.Fragmentable(static_cast<int>(files.size() + inGaps.size()) + 2, false));
+                inGaps.back().session = 5;
+                inGaps.back().what += ", lies between the pieces of another";
+                gaps[g].file = &inGaps.back();
+                continue;
+            }
+            gaps[g].fill.assign(clusters * kClusterBytes, 0);
+            if (kind == 1)
+                for (unsigned char& b : gaps[g].fill)
+                    b = static_cast<unsigned char>(random());
+            if (kind == 2) {
+                const Bytes other = maker.Fragmentable(0, false).bytes;
+                for (std::size_t b = 0; b < gaps[g].fill.size(); ++b)
+                    gaps[g].fill[b] = other[other.size() / 3 + b % (other.size() / 2)];
+            }
+        }
+        file.what += " in " + std::to_string(pieces) + " pieces";
+        if (!card.WriteInPieces(file, cuts, gaps))
+            continue;
+        files.push_back(std::move(file));
+        for (CardFile& other : inGaps) {
+            other.id = static_cast<int>(files.size()) + 1;
+            files.push_back(std::move(other));
+        }
+    }
 
     std::vector<CardFile*> live;
     for (CardFile& file : files)

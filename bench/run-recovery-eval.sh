@@ -6,7 +6,10 @@
 #   false_finds / photorec_false_finds   recovered files that start where no planted file does
 #   output_vs_found_bytes                bytes written / bytes of the planted files found
 #   exact_vs_photorec_speed              photorec's scan + save time / ours (warm page cache)
-# The card (1 GiB, FAT32 history, ~80 files from real photographs of Debian's mate-backgrounds)
+#   fragmented_planted                   JPEGs and PNGs the card stores in 2 or 3 pieces
+#   reassembled_exact / reassembled_wrong  of the files ours calls reassembled: byte-exact, or not
+#   reassembled_two_piece                two-piece files reassembled byte-exact / two-piece files
+# The card (1 GiB, FAT32 history, ~110 files from real photographs, some stored in pieces of Debian's mate-backgrounds)
 # is made once under build/bench/eval and reused. bench/run-recovery-eval.sh -v lists every file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -75,7 +78,7 @@ for path in sys.stdin:
     if m:
         print(f'{int(m.group(1))}={path}')" >"$work/photorec.finds"
 
-python3 bench/score-recovery.py $verbose "$work/card" ours $(cat "$work/ours.finds") >"$work/ours.score"
+python3 bench/score-recovery.py $verbose --verdicts "$work/ours.json" "$work/card" ours $(cat "$work/ours.finds") >"$work/ours.score"
 python3 bench/score-recovery.py $verbose "$work/card" photorec $(cat "$work/photorec.finds") >"$work/photorec.score"
 grep -v '^{' "$work/ours.score" | sed 's/^ours_//' | paste - - - - - - - | column -t
 grep -v '^{' "$work/photorec.score" | paste - - - - - - - | column -t
@@ -92,4 +95,9 @@ print(f"photorec_false_finds={theirs['false_finds']} of {theirs['finds']} finds"
 print(f"output_vs_found_bytes={ours['output_vs_found_bytes']}")
 print(f"photorec_output_vs_found_bytes={theirs['output_vs_found_bytes']}")
 print(f"exact_vs_photorec_speed={their_time / ours_time:.2f}")
+print(f"fragmented_planted={ours['fragmented_planted']}")
+print(f"reassembled_exact={ours['reassembled_exact']}")
+print(f"reassembled_wrong={ours['reassembled_wrong']}")
+print(f"reassembled_two_piece={ours['reassembled_exact_two_piece']}/{ours['fragmented_two_piece']}")
+print(f"fragmented_exact={ours['fragmented_exact']}  photorec_fragmented_exact={theirs['fragmented_exact']}")
 PY

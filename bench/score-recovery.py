@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Scores a recovery of the evaluation card against its manifest.
 
-    score-recovery.py CARD_FOLDER NAME FINDS...
+    score-recovery.py [-v] [--verdicts JSON_LINES] CARD_FOLDER NAME FINDS...
 
 CARD_FOLDER holds manifest.tsv and originals/ (quorvex-make-eval-card). Each FIND is
 "<start_sector>=<path of the recovered file>". Every planted file whose first sector still holds
@@ -11,7 +11,10 @@ its own first bytes is classified by the recovered file that starts there:
   truncated fewer bytes, all of them its own
   diverged  the same start, other bytes somewhere before either ends
   missed    nothing recovered starts there
-A recovered file that starts at no planted file's first sector is a false find. Prints one line
+A recovered file that starts at no planted file's first sector is a false find. With --verdicts
+(the JSON lines of quorvex-cli scan --exact --json), files the recovery says it reassembled are
+checked: reassembled_exact are byte-exact, reassembled_wrong are not (or are false finds), of
+fragmented_planted (JPEG and PNG files stored in two or more pieces, all still on the card). Prints one line
 per planted file (with -v) and a summary of NAME_key=value lines on stdout, also as JSON on the
 last line.
 """
@@ -31,6 +34,7 @@ def load_manifest(folder):
             files.append({
                 "id": int(ident), "token": token, "what": what, "length": int(length),
                 "start": first_sector, "contiguous": contiguous == "yes", "intact": intact == "yes",
+                "pieces": len(pieces.split(",")),
                 "original": os.path.join(folder, "originals", f"{ident}.{token}"),
             })
     return files
@@ -48,6 +52,15 @@ def classify(original, recovered):
 def main():
     args = [a for a in sys.argv[1:] if a != "-v"]
     verbose = "-v" in sys.argv
+    verdicts = {}
+    if "--verdicts" in args:
+        at = args.index("--verdicts")
+        with open(args[at + 1]) as lines:
+            for line in lines:
+                entry = json.loads(line)
+                if "summary" not in entry:
+                    verdicts[int(entry["start_sector"])] = entry.get("verdict", "")
+        del args[at:at + 2]
     folder, name, finds = args[0], args[1], args[2:]
     files = load_manifest(folder)
     by_sector = {}
@@ -67,6 +80,8 @@ def main():
 
     counts = {k: 0 for k in ("exact", "overlong", "truncated", "diverged", "missed")}
     intact_contiguous = intact_contiguous_exact = 0
+    fragmented = {"planted": 0, "two_piece": 0, "exact": 0, "reassembled_exact": 0, "reassembled_two_piece": 0}
+    reassembled_wrong = 0
     found_bytes = output_bytes = 0
     for sector, f in sorted(owners.items()):
         with open(f["original"], "rb") as original:
@@ -79,14 +94,27 @@ def main():
                 verdict = classify(data, recovered.read())
             found_bytes += len(data)
         counts[verdict] += 1
+        said = verdicts.get(sector, "")
+        if f["token"] in ("JPG", "PNG") and f["pieces"] >= 2 and f["intact"]:
+            fragmented["planted"] += 1
+            fragmented["two_piece"] += f["pieces"] == 2
+            fragmented["exact"] += verdict == "exact"
+            if said == "reassembled" and verdict == "exact":
+                fragmented["reassembled_exact"] += 1
+                fragmented["reassembled_two_piece"] += f["pieces"] == 2
+        if said == "reassembled" and verdict != "exact":
+            reassembled_wrong += 1
         if f["intact"] and f["contiguous"]:
             intact_contiguous += 1
             intact_contiguous_exact += verdict == "exact"
         if verbose:
             state = ("intact" if f["intact"] else "overwritten") + (" contiguous" if f["contiguous"] else " fragmented")
+            if said == "reassembled":
+                verdict += "*"  # said to be reassembled
             print(f"{name}: {f['id']:3d} {f['token']:4s} {sector:8d} {f['length']:9d} {state:24s} {verdict:9s} {f['what']}",
                   file=sys.stderr)
     false_finds = [s for s in by_sector if s not in owners]
+    reassembled_wrong += sum(1 for s in false_finds if verdicts.get(s) == "reassembled")
     for path in by_sector.values():
         output_bytes += os.path.getsize(path)
     summary = {
@@ -104,7 +132,14 @@ def main():
         "output_bytes": output_bytes,
         "found_bytes": found_bytes,
         "output_vs_found_bytes": round(output_bytes / found_bytes, 3) if found_bytes else 0,
+        "fragmented_planted": fragmented["planted"],
+        "fragmented_two_piece": fragmented["two_piece"],
+        "fragmented_exact": fragmented["exact"],
     }
+    if verdicts:
+        summary["reassembled_exact"] = fragmented["reassembled_exact"]
+        summary["reassembled_exact_two_piece"] = fragmented["reassembled_two_piece"]
+        summary["reassembled_wrong"] = reassembled_wrong
     for key, value in summary.items():
         print(f"{name}_{key}={value}")
     print(json.dumps(summary))

@@ -433,6 +433,9 @@ int RunScanCommand(const ScanCommandOptions& options)
     ScanEngine engine(catalogue, scanPrinter);
     if (sessionWriter)
         engine.SetCheckpointSink(&*sessionWriter);
+    ReassemblyLimits reassembly;
+    reassembly.enabled = options.reassemble;
+    engine.SetReassemblyLimits(reassembly);
     InterruptGuard::SetActiveJob(&engine);
     const ScanSummary scan = resumeFrom ? engine.Resume(opener, *resumeFrom) : engine.Run(opener, std::move(selection), mode);
     InterruptGuard::SetActiveJob(nullptr);

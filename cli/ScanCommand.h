@@ -23,6 +23,7 @@ struct ScanCommandOptions {
     bool json = false;
     bool exact = false;                  // exact recovery: validated headers, real ends, verdicts
     std::optional<std::string> session;  // kept up to date as the scan goes; continued if it exists
+    bool reassemble = true;              // exact recovery: search damaged photos for their pieces
     PhotoOptions photos;                 // exact recovery only
 };
 

@@ -45,7 +45,10 @@ int main(int argc, char** argv)
                             "these options that did not end, go on from where it stopped");
     scanCommand->add_flag("--exact", scan.exact,
                           "Exact recovery: validated headers, each file's real end, and a verdict per file "
-                          "(complete, damaged, truncated)");
+                          "(complete, reassembled, damaged, truncated)");
+    scanCommand->add_flag("--no-reassembly", [&scan](std::int64_t) { scan.reassemble = false; },
+                          "Exact recovery: leave damaged photos as found instead of searching the card for the "
+                          "pieces that make them whole");
     auto addPhotoOptions = [](CLI::App* command, PhotoOptions& photos) {
         command->add_flag("--name-by-date", photos.nameByDate,
                           "Exact recovery: save a photo that knows when it was taken as YYYY-MM-DD_HH-MM-SS.<TOKEN>, "

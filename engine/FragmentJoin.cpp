@@ -4,14 +4,12 @@
 
 namespace quorvex {
 
-bool JoinSearch::IsTaken(std::uint64_t offset) const
+bool LiesInside(const std::vector<ByteRange>& ranges, std::uint64_t offset)
 {
-    if (taken == nullptr || taken->empty())
-        return false;
-    // The last taken file that starts at or before the offset.
-    auto after = std::upper_bound(taken->begin(), taken->end(), offset,
+    // The last range that starts at or before the offset.
+    auto after = std::upper_bound(ranges.begin(), ranges.end(), offset,
                                   [](std::uint64_t value, const ByteRange& range) { return value < range.offset; });
-    if (after == taken->begin())
+    if (after == ranges.begin())
         return false;
     const ByteRange& range = *std::prev(after);
     return offset - range.offset < range.length;

@@ -14,7 +14,7 @@ namespace quorvex {
 
 // One file's search for its pieces: where it starts, the cluster grid its pieces lie on, how far
 // and how long to look. Continuations are looked for only after a break, within searchBytes of
-// it, on the grid, and never inside a file already recovered whole (`taken`).
+// it, on the grid, and never inside a file recovered whole.
 struct JoinSearch {
     explicit JoinSearch(VolumeByteCache& cache) : volume(cache) {}
 
@@ -24,13 +24,14 @@ struct JoinSearch {
     std::uint64_t maxFileBytes = 0;  // the file's bound (its type's Maximum Size)
     std::uint64_t searchBytes = 4ull << 20;
     std::size_t maxPieces = 8;
-    const std::vector<ByteRange>* taken = nullptr;  // sorted by offset, not overlapping
+    // Whether an offset lies inside a file recovered whole (may wait until that is known).
+    std::function<bool(std::uint64_t)> isTaken;
     std::function<bool()> giveUp;                   // time is up, or a stop was asked for
 
     bool GiveUp() const { return giveUp && giveUp(); }
 
     // Whether a continuation starting at `offset` would lie inside a file recovered whole.
-    bool IsTaken(std::uint64_t offset) const;
+    bool IsTaken(std::uint64_t offset) const { return isTaken && isTaken(offset); }
 
     // The grid boundaries after `pieceEnd` (exclusive) and within searchBytes of it, on the
     // volume and outside taken files: where the next piece may start, nearest first.
@@ -40,6 +41,9 @@ struct JoinSearch {
     // piece that starts there may end.
     std::vector<std::uint64_t> BoundariesIn(std::uint64_t pieceStart, std::uint64_t from, std::uint64_t to) const;
 };
+
+// Whether `offset` lies inside one of `ranges` (sorted by offset, not overlapping).
+bool LiesInside(const std::vector<ByteRange>& ranges, std::uint64_t offset);
 
 // The pieces of a damaged PNG that make it whole (two or more), checked by each chunk's CRC;
 // nullopt when its break cannot be mended with confidence, within the search's bounds.

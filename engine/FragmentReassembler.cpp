@@ -6,6 +6,7 @@
 #include "formats/ExactFormats.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace quorvex {
 
@@ -13,8 +14,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Whether the file laid from `pieces` closes where they end and decodes cleanly.
-bool HoldsTogether(VolumeByteCache& volume, const ExactFormat& format, const std::vector<ByteRange>& pieces)
+
+// Whether the file laid from `pieces` closes where they end and decodes cleanly. A joiner that
+// decoded all of the file's data itself (`decodedByJoiner`) leaves only its structure to check.
+bool HoldsTogether(VolumeByteCache& volume, const ExactFormat& format, const std::vector<ByteRange>& pieces,
+                   bool decodedByJoiner)
 {
     std::uint64_t total = 0;
     for (const ByteRange& piece : pieces)
@@ -26,7 +30,7 @@ bool HoldsTogether(VolumeByteCache& volume, const ExactFormat& format, const std
     if (!walk.recognised || walk.end != WalkEnd::Closed || walk.length != total ||
         walk.decoded == DecodeResult::Faulty)
         return false;
-    if (walk.decoded == DecodeResult::Clean)
+    if (walk.decoded == DecodeResult::Clean || decodedByJoiner)
         return true;
     if (format.decode == nullptr)
         return false;
@@ -43,6 +47,65 @@ void AddTaken(std::vector<ByteRange>& taken, const ByteRange& range)
 
 }  // namespace
 
+bool CanBeMended(std::string_view token)
+{
+    return token == "JPG" || token == "PNG";
+}
+
+std::optional<std::vector<ByteRange>> MendFile(VolumeByteCache& volume, const ClusterGeometry& geometry,
+                                               const FileToMend& file, const ReassemblyLimits& limits,
+                                               const std::function<bool(std::uint64_t)>& isTaken,
+                                               const std::function<bool()>& giveUp)
+{
+    const ExactFormat* format = ExactFormatOf(file.token);
+    if (format == nullptr || !CanBeMended(file.token) || file.start >= volume.Size())
+        return std::nullopt;
+    JoinSearch search(volume);
+    search.grid = geometry.GridFor(file.start);
+    search.fileStart = file.start;
+    search.maxFileBytes = std::min(file.maxFileBytes, volume.Size() - file.start);
+    search.searchBytes = limits.searchBytes;
+    search.maxPieces = limits.maxPieces;
+    search.isTaken = isTaken;
+    search.giveUp = giveUp;
+    std::optional<std::vector<ByteRange>> pieces =
+        file.token == "PNG" ? JoinPngPieces(search) : JoinJpegPieces(search);
+    // Both joiners have checked all of the file's data (every MCU of a JPEG decoded strictly, the
+    // CRC of every chunk of a PNG); what is left is the structure from the first byte to the end.
+    // (A PNG's chunks were walked to IEND by its joiner: walking them again would only inflate.)
+    if (!pieces || pieces->size() < 2 || (file.token == "JPG" && !HoldsTogether(volume, *format, *pieces, true)))
+        return std::nullopt;
+    return pieces;
+}
+
+namespace {
+
+// A search's give-up test: a stop request, or the file's time (looked at every 16th call).
+std::function<bool()> GiveUpTest(const std::atomic<int>* stopRequested, const std::atomic<int>* abandon,
+                                 Clock::time_point end, bool& timedOut)
+{
+    auto calls = std::make_shared<std::uint32_t>(0);
+    return [=, &timedOut] {
+        if ((stopRequested != nullptr && stopRequested->load() != 0) || (abandon != nullptr && abandon->load() != 0))
+            return true;
+        if (++*calls % 16 == 0 && Clock::now() >= end)
+            timedOut = true;
+        return timedOut;
+    };
+}
+
+}  // namespace
+
+FileToMend FileToMendAt(const FoundFileCatalogue& catalogue, std::uint64_t index)
+{
+    FileToMend file;
+    file.index = index;
+    file.start = catalogue.StartSectorAt(index) * kSectorSize;
+    file.token = std::string(catalogue.TokenAt(index));
+    file.maxFileBytes = ExtentSectors(catalogue.Selection()[catalogue.TypeIndexAt(index)].maxSizeKb) * kSectorSize;
+    return file;
+}
+
 ReassemblyReport ReassembleFragments(VolumeReader& reader, FoundFileCatalogue& catalogue,
                                      const ReassemblyLimits& limits, const std::atomic<int>* stopRequested,
                                      const std::function<void(std::uint64_t, std::uint64_t)>& progress)
@@ -54,11 +117,10 @@ ReassemblyReport ReassembleFragments(VolumeReader& reader, FoundFileCatalogue& c
     std::vector<ByteRange> taken;  // files recovered whole: no continuation lies in them
     for (std::uint64_t i = 0; i < catalogue.FoundCount(); ++i) {
         const Verdict verdict = catalogue.VerdictAt(i);
-        const std::string_view token = catalogue.TokenAt(i);
         if (verdict == Verdict::Complete || verdict == Verdict::Reassembled)
             for (const ByteRange& piece : catalogue.PiecesAt(i))
                 AddTaken(taken, piece);
-        else if (verdict == Verdict::Damaged && (token == "JPG" || token == "PNG"))
+        else if (verdict == Verdict::Damaged && CanBeMended(catalogue.TokenAt(i)))
             damaged.push_back(i);
     }
     if (damaged.empty())
@@ -78,36 +140,15 @@ ReassemblyReport ReassembleFragments(VolumeReader& reader, FoundFileCatalogue& c
             report.outOfTime = true;
             break;
         }
-        const std::uint64_t index = damaged[n];
-        const std::string_view token = catalogue.TokenAt(index);
-        const ExactFormat* format = ExactFormatOf(token);
-        const std::uint64_t start = catalogue.StartSectorAt(index) * kSectorSize;
-        if (format == nullptr || start >= volume.Size())
-            continue;
-        const Clock::time_point fileEnd = std::min(allEnd, Clock::now() + limits.perFile);
+        const FileToMend file = FileToMendAt(catalogue, damaged[n]);
         bool timedOut = false;
-        std::uint32_t calls = 0;
-        JoinSearch search(volume);
-        search.grid = report.geometry.GridFor(start);
-        search.fileStart = start;
-        search.maxFileBytes = std::min(ExtentSectors(catalogue.Selection()[catalogue.TypeIndexAt(index)].maxSizeKb) * kSectorSize,
-                                       volume.Size() - start);
-        search.searchBytes = limits.searchBytes;
-        search.maxPieces = limits.maxPieces;
-        search.taken = &taken;
-        search.giveUp = [&] {
-            if (stopRequested != nullptr && stopRequested->load() != 0)
-                return true;
-            if (++calls % 16 == 0 && Clock::now() >= fileEnd)
-                timedOut = true;
-            return timedOut;
-        };
+        const auto giveUp =
+            GiveUpTest(stopRequested, nullptr, std::min(allEnd, Clock::now() + limits.perFile), timedOut);
         ++report.tried;
-        const std::optional<std::vector<ByteRange>> pieces =
-            token == "PNG" ? JoinPngPieces(search) : JoinJpegPieces(search);
+        const auto pieces = MendFile(volume, report.geometry, file, limits,
+                                     [&taken](std::uint64_t offset) { return LiesInside(taken, offset); }, giveUp);
         report.timedOut += timedOut;
-        if (!pieces || pieces->size() < 2 || !HoldsTogether(volume, *format, *pieces) ||
-            !catalogue.SetReassembled(index, *pieces))
+        if (!pieces || !catalogue.SetReassembled(file.index, *pieces))
             continue;
         ++report.reassembled;
         for (const ByteRange& piece : *pieces)
@@ -118,6 +159,181 @@ ReassemblyReport ReassembleFragments(VolumeReader& reader, FoundFileCatalogue& c
     if (progress && !report.stopped)
         progress(damaged.size(), damaged.size());
     return report;
+}
+
+ReassemblyWorker::ReassemblyWorker(VolumeOpener opener, const ReassemblyLimits& limits,
+                                   const std::atomic<int>* stopRequested)
+    : opener_(std::move(opener)), limits_(limits), stopRequested_(stopRequested)
+{
+    thread_ = std::thread([this] { Run(); });
+}
+
+ReassemblyWorker::~ReassemblyWorker()
+{
+    abandon_.store(1);
+    {
+        std::lock_guard lock(mutex_);
+        scanDone_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void ReassemblyWorker::AddWhole(const ByteRange& range)
+{
+    std::lock_guard lock(mutex_);
+    AddTaken(taken_, range);
+}
+
+void ReassemblyWorker::AddDamaged(FileToMend file)
+{
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(file));
+        ++offered_;
+    }
+    changed_.notify_all();
+}
+
+void ReassemblyWorker::ScannedTo(std::uint64_t byteOffset)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (byteOffset < scanned_ + (1u << 20))
+            return;  // too little news to wake the worker for
+        scanned_ = byteOffset;
+    }
+    changed_.notify_all();
+}
+
+bool ReassemblyWorker::IsTaken(std::uint64_t offset)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return abandon_.load() != 0 || scanDone_ || scanned_ > offset; });
+    return LiesInside(taken_, offset);
+}
+
+void ReassemblyWorker::Run()
+{
+    VolumeReader reader;
+    if (!reader.Open(opener_).ok()) {
+        // Without reads of its own the worker only counts the files off; Finish searches them.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return abandon_.load() != 0 || scanDone_; });
+        return;
+    }
+    VolumeByteCache volume(reader);
+    const ClusterGeometry geometry = LearnClusterGeometry(volume);
+    {
+        std::lock_guard lock(mutex_);
+        report_.geometry = geometry;
+    }
+    while (SearchNext(volume, geometry, true)) {
+    }
+}
+
+bool ReassemblyWorker::SearchNext(VolumeByteCache& volume, const ClusterGeometry& geometry, bool wait)
+{
+    FileToMend file;
+    Clock::duration allowed;
+    {
+        std::unique_lock lock(mutex_);
+        if (wait)
+            changed_.wait(lock, [&] { return abandon_.load() != 0 || !queue_.empty() || scanDone_; });
+        if (abandon_.load() != 0 || queue_.empty())
+            return false;
+        file = std::move(queue_.front());
+        queue_.pop_front();
+        allowed = limits_.total - spent_;
+    }
+    std::optional<std::vector<ByteRange>> pieces;
+    bool timedOut = false;
+    const bool stopped = stopRequested_ != nullptr && stopRequested_->load() != 0;
+    const bool outOfTime = allowed <= Clock::duration::zero();
+    Clock::duration took{};
+    if (!stopped && !outOfTime) {
+        const Clock::time_point began = Clock::now();
+        const Clock::time_point end = began + std::min<Clock::duration>(limits_.perFile, allowed);
+        pieces = MendFile(volume, geometry, file, limits_, [this](std::uint64_t offset) { return IsTaken(offset); },
+                          GiveUpTest(stopRequested_, &abandon_, end, timedOut));
+        took = Clock::now() - began;
+    }
+    std::lock_guard lock(mutex_);
+    spent_ += took;
+    report_.tried += !stopped && !outOfTime;
+    report_.timedOut += timedOut;
+    report_.stopped = report_.stopped || stopped;
+    report_.outOfTime = report_.outOfTime || outOfTime;
+    if (pieces) {
+        for (const ByteRange& piece : *pieces)
+            AddTaken(taken_, piece);
+        found_.emplace_back(file.index, std::move(*pieces));
+    }
+    ++searched_;
+    changed_.notify_all();
+    return true;
+}
+
+ReassemblyReport ReassemblyWorker::Finish(VolumeReader& reader, FoundFileCatalogue& catalogue,
+                                          const std::function<void(std::uint64_t, std::uint64_t)>& progress)
+{
+    {
+        std::lock_guard lock(mutex_);
+        scanDone_ = true;
+    }
+    changed_.notify_all();
+    // The scan's thread searches the files still queued too, beside the worker.
+    {
+        VolumeByteCache volume(reader);
+        const ClusterGeometry geometry = LearnClusterGeometry(volume);
+        for (;;) {
+            if (progress) {
+                std::unique_lock lock(mutex_);
+                const std::uint64_t searched = searched_, offered = offered_;
+                lock.unlock();
+                progress(searched, offered);
+            }
+            if (!SearchNext(volume, geometry, false))
+                break;
+        }
+    }
+    {
+        std::unique_lock lock(mutex_);
+        std::uint64_t told = UINT64_MAX;
+        while (searched_ < offered_) {
+            if (progress && searched_ != told) {
+                told = searched_;
+                const std::uint64_t searched = searched_, offered = offered_;
+                lock.unlock();
+                progress(searched, offered);
+                lock.lock();
+                continue;
+            }
+            changed_.wait_for(lock, std::chrono::milliseconds(100));
+        }
+    }
+    if (thread_.joinable())
+        thread_.join();
+    if (progress && offered_ > 0 && !report_.stopped)
+        progress(offered_, offered_);
+    // In catalogue order; a file whose pieces overlap those of a file before it (the two were
+    // searched at the same time) is left as it was.
+    std::sort(found_.begin(), found_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<ByteRange> claimed;
+    for (auto& [index, pieces] : found_) {
+        const bool overlaps = std::any_of(pieces.begin(), pieces.end(), [&](const ByteRange& piece) {
+            return std::any_of(claimed.begin(), claimed.end(), [&](const ByteRange& other) {
+                return piece.offset < other.offset + other.length && other.offset < piece.offset + piece.length;
+            });
+        });
+        if (overlaps)
+            continue;
+        claimed.insert(claimed.end(), pieces.begin(), pieces.end());
+        report_.reassembled += catalogue.SetReassembled(index, std::move(pieces));
+    }
+    found_.clear();
+    return report_;
 }
 
 }  // namespace quorvex

@@ -6,7 +6,6 @@
 #include <memory>
 
 namespace quorvex {
-
 namespace {
 
 // Each MCU's luminance DC values along its bottom row and its right column, and how far its
@@ -21,6 +20,11 @@ public:
     }
 
     std::size_t Count() const { return costs_.size(); }
+    void Reserve(std::size_t count)
+    {
+        costs_.reserve(count);
+        edges_.reserve(count * (across_ + down_));
+    }
     void Truncate(std::size_t count)
     {
         costs_.resize(count);
@@ -28,10 +32,10 @@ public:
     }
 
     // Records MCU number Count() with the DC values `dc` (row by row); returns its cost.
-    double Add(const std::vector<int>& dc) { return AddAfter(*this, dc); }
+    double Add(const JpegEntropyDecoder::LumaDc& dc) { return AddAfter(*this, dc); }
 
     // The same, for an MCU whose earlier neighbours may lie in `base` (those before base's count).
-    double AddAfter(const EdgeTable& base, const std::vector<int>& dc)
+    double AddAfter(const EdgeTable& base, const JpegEntropyDecoder::LumaDc& dc)
     {
         const std::size_t m = offset_ + costs_.size();
         int sum = 0, count = 0;
@@ -107,33 +111,59 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
 
     JpegEntropyDecoder decoder(layout, *file);
     EdgeTable edges(layout);
-    std::vector<JpegEntropyDecoder::State> starts;  // the state before each MCU decoded
-    std::vector<int> dc;
+    edges.Reserve(layout.McuCount());
+    // The state before each MCU decoded; its memory is kept from file to file.
+    static thread_local std::vector<JpegEntropyDecoder::State> starts;
+    starts.clear();
+    starts.reserve(layout.McuCount());
+    JpegEntropyDecoder::LumaDc dc{};
     std::size_t openFirstMcu = 0;  // the first MCU that starts in the open piece
+    std::uint64_t rowsFlagged = 0;  // rows up to here have been judged for a jump
     for (;;) {
         if (search.GiveUp())
             return std::nullopt;
         starts.push_back(decoder.Current());
         const JpegEntropyDecoder::Step step = decoder.Next(dc);
+        bool jumped = false;
         if (step == JpegEntropyDecoder::Step::Decoded) {
             edges.Add(dc);
-            continue;
+            // A row that stands far from the picture above it, in data that decodes without an
+            // error: the data of another picture coded with the same tables, or an empty area.
+            const std::size_t decoded = edges.Count();
+            if (decoded % perLine != 0 || decoded / perLine < 3 || decoded / perLine <= rowsFlagged)
+                continue;
+            const std::size_t row = decoded / perLine - 1;
+            const double usual = edges.MeanCost(perLine, row * perLine);
+            if (edges.MeanCost(row * perLine, decoded) <= 3.0 * usual + 48.0)
+                continue;
+            rowsFlagged = row + 1;
+            jumped = true;
+        } else {
+            starts.pop_back();
         }
-        starts.pop_back();
         if (step == JpegEntropyDecoder::Step::End)
             return closed.empty() ? std::nullopt : std::optional(file->PiecesFor(decoder.EndOffset()));
 
         // The data broke at MCU `failed`: the open piece ends on the grid somewhere from a row
         // before it to where the decoder stopped, and goes on after a gap.
-        if (closed.size() + 1 >= search.maxPieces)
-            return std::nullopt;
+        // After a jump the piece ends in this row or the one before; a jump that no continuation
+        // explains is taken for the picture's own (a horizon) and the decode goes on.
+        if (closed.size() + 1 >= search.maxPieces) {
+            if (!jumped)
+                return std::nullopt;
+            continue;
+        }
         const std::size_t failed = starts.size();
         const std::uint64_t openFileStart = file->OpenPieceFileStart();
-        std::size_t firstTried = std::max(openFirstMcu, failed > perLine ? failed - perLine : 0);
+        const std::size_t reachBack = jumped ? 2 * perLine : perLine;
+        std::size_t firstTried = std::max(openFirstMcu, failed > reachBack ? failed - reachBack : 0);
         while (firstTried < starts.size() && starts[firstTried].position < openFileStart)
             ++firstTried;  // MCUs of a closed piece decoded well: the joint is not there
-        if (firstTried >= starts.size())
-            return std::nullopt;
+        if (firstTried >= starts.size()) {
+            if (!jumped)
+                return std::nullopt;
+            continue;
+        }
         const auto volumeOf = [&](std::uint64_t fileOffset) { return openStart + (fileOffset - openFileStart); };
         const std::uint64_t stoppedAt = decoder.Current().position;
         std::vector<std::uint64_t> ends =
@@ -143,6 +173,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         // How far blocks stand from their neighbours in the picture so far: what a right
         // continuation looks like.
         const double usual = edges.MeanCost(perLine, firstTried);
+        const double limit = 4.0 * usual + 64.0;  // the most a right continuation stands apart
 
         std::vector<Trial> survivors;
         for (const std::uint64_t end : ends) {
@@ -164,13 +195,20 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 trial.Restore(starts[first]);
                 EdgeTable trialEdges = EdgeTable::After(layout, first);
                 bool ok = true;
+                double sum = 0;
                 while (trial.Current().mcu < target) {
                     const JpegEntropyDecoder::Step s = trial.Next(dc);
                     if (s != JpegEntropyDecoder::Step::Decoded) {
                         ok = false;
                         break;
                     }
-                    trialEdges.AddAfter(edges, dc);
+                    sum += trialEdges.AddAfter(edges, dc);
+                    // A continuation that already stands far from the picture is given up early.
+                    const std::size_t decoded = trialEdges.Count();
+                    if (decoded >= 4 && sum / static_cast<double>(decoded) > limit) {
+                        ok = false;
+                        break;
+                    }
                 }
                 // Past the last MCU the end marker must follow.
                 if (ok && target == layout.McuCount())
@@ -182,15 +220,15 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 survivors.push_back({end, next, first, trialEdges.MeanCost(0, trialEdges.Count())});
             }
         }
-        if (survivors.empty())
-            return std::nullopt;
         std::sort(survivors.begin(), survivors.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
-        const Trial& best = survivors.front();
         // Taken only when clearly better than any other, and not far from how the picture goes.
-        if (survivors.size() > 1 && best.cost > 0.6 * survivors[1].cost)
-            return std::nullopt;
-        if (best.cost > 4.0 * usual + 64.0)
-            return std::nullopt;
+        if (survivors.empty() || (survivors.size() > 1 && survivors[0].cost > 0.6 * survivors[1].cost) ||
+            survivors[0].cost > limit) {
+            if (!jumped)
+                return std::nullopt;
+            continue;
+        }
+        const Trial& best = survivors.front();
 
         closed.push_back({openStart, best.pieceEnd - openStart});
         openStart = best.continuation;

@@ -116,12 +116,20 @@ ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint
             else
                 recogniser = std::make_unique<DescribedRecogniser>(catalogue_.Selection());
             recogniser_ = recogniser.get();
+            // Damaged photos are searched for their pieces beside the scan, on a thread of its own.
+            std::optional<ReassemblyWorker> mender;
+            if (catalogue_.Mode() == RecoveryMode::Exact && reassemblyLimits_.enabled) {
+                mender.emplace(opener, reassemblyLimits_, &scanStopRequested_);
+                for (std::uint64_t i = 0; i < catalogue_.FoundCount(); ++i)  // found before a resume
+                    TellMender(*mender, i);
+                mender_ = &*mender;
+            }
             summary = ScanVolume(reader, from);
             recogniser_ = nullptr;
-            if (summary.outcome == ScanOutcome::Completed && catalogue_.Mode() == RecoveryMode::Exact) {
-                const ReassemblyReport reassembly = ReassembleFragments(
-                    reader, catalogue_, reassemblyLimits_, &scanStopRequested_,
-                    [this](std::uint64_t searched, std::uint64_t toSearch) {
+            mender_ = nullptr;
+            if (mender && summary.outcome == ScanOutcome::Completed) {
+                const ReassemblyReport reassembly =
+                    mender->Finish(reader, catalogue_, [this](std::uint64_t searched, std::uint64_t toSearch) {
                         observer_.OnReassemblyProgress(searched, toSearch);
                     });
                 summary.reassembled = reassembly.reassembled;
@@ -207,9 +215,20 @@ ScanSummary ScanEngine::ScanVolume(VolumeReader& reader, const ScanCheckpoint& f
     return summary;
 }
 
+void ScanEngine::TellMender(ReassemblyWorker& mender, std::uint64_t index) const
+{
+    const Verdict verdict = catalogue_.VerdictAt(index);
+    if (verdict == Verdict::Complete)
+        mender.AddWhole({catalogue_.StartSectorAt(index) * kSectorSize, catalogue_.LengthAt(index)});
+    else if (verdict == Verdict::Damaged && CanBeMended(catalogue_.TokenAt(index)))
+        mender.AddDamaged(FileToMendAt(catalogue_, index));
+}
+
 bool ScanEngine::TestSectors(const SectorBuffer& buffer, std::uint64_t firstSector, std::size_t sectorCount,
                              ScanSummary& summary)
 {
+    if (mender_ != nullptr)
+        mender_->ScannedTo(firstSector * kSectorSize);
     for (std::size_t k = 0; k < sectorCount; ++k) {
         if (scanStopRequested_.load(std::memory_order_relaxed)) {
             summary.outcome = ScanOutcome::Stopped;
@@ -228,6 +247,8 @@ bool ScanEngine::TestSectors(const SectorBuffer& buffer, std::uint64_t firstSect
                 ? catalogue_.AppendFoundFile(typeIndex, sectorNumber, found->lengthBytes, found->verdict)
                 : catalogue_.AppendFoundFile(typeIndex, sectorNumber);
         resumeAt_ = sectorNumber + 1 + found->sectorsInside;
+        if (mender_ != nullptr && appended == AppendResult::Appended)
+            TellMender(*mender_, catalogue_.FoundCount() - 1);
         if (appended == AppendResult::OutOfMemory) {
             summary.outcome = ScanOutcome::OutOfMemory;
             summary.message = "There is not enough memory to record more found files; the scan stopped after " +

@@ -89,6 +89,8 @@ private:
     bool TestSectors(const SectorBuffer& buffer, std::uint64_t firstSector, std::size_t sectorCount,
                      ScanSummary& summary);
     void ReportProgress(std::uint64_t sector, std::uint64_t totalSectors);
+    // Tells the worker that searches damaged photos about the catalogue's entry at `index`.
+    void TellMender(ReassemblyWorker& mender, std::uint64_t index) const;
     void Finish(ScanSummary& summary);
 
     FoundFileCatalogue& catalogue_;
@@ -107,6 +109,7 @@ private:
     std::uint64_t resumeAt_ = 0;   // sectors before it were tested or lie inside a complete file
     std::uint64_t nextToTest_ = 0; // every sector before it has been tested (or passed over)
     ReassemblyLimits reassemblyLimits_;
+    ReassemblyWorker* mender_ = nullptr;  // exact recovery: searches damaged photos beside the scan
     ScanCheckpointSink* checkpointSink_ = nullptr;
     std::chrono::milliseconds checkpointInterval_{5000};
     std::chrono::steady_clock::time_point lastCheckpoint_{};

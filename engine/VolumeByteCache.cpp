@@ -26,14 +26,18 @@ const std::vector<unsigned char>& VolumeByteCache::Block(std::uint64_t index)
         return *last_;
     }
     if (blocks_.size() >= maxBlocks_) {
+        spare_ = std::move(blocks_.at(recent_.back()).bytes);
         blocks_.erase(recent_.back());
         recent_.pop_back();
     }
     const std::uint64_t firstSector = index * kBlockSectors;
     const auto sectors = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSectors, reader_.TotalSectors() - firstSector));
-    std::vector<unsigned char> bytes(sectors * kSectorSize, 0);
+    // The block read before (if one was given up) is reused: no fresh memory for each block.
+    std::vector<unsigned char> bytes = std::move(spare_);
+    bytes.resize(sectors * kSectorSize);
     const SectorReadResult read = reader_.ReadSectors(firstSector, sectors, buffer_);
     std::memcpy(bytes.data(), buffer_.Data(), read.sectorsRead * kSectorSize);
+    std::memset(bytes.data() + read.sectorsRead * kSectorSize, 0, (sectors - read.sectorsRead) * kSectorSize);
     if (read.sectorsRead < sectors) {
         // A failed block is read again sector by sector; what still fails stays zero.
         if (!single_)

@@ -47,6 +47,7 @@ private:
         std::list<std::uint64_t>::iterator place;
     };
     std::unordered_map<std::uint64_t, Held> blocks_;
+    std::vector<unsigned char> spare_;  // the bytes of the last block given up
     std::uint64_t lastIndex_ = UINT64_MAX;
     const std::vector<unsigned char>* last_ = nullptr;
     std::uint64_t bytesRead_ = 0;

@@ -13,6 +13,9 @@ constexpr int kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kDqt = 0xDB, kDht = 0xC4, k
 // a little slack for encoders' rounding.
 constexpr int kCoefficientLimit = 1100;
 
+// Zero bytes in a row that end the coded data.
+constexpr int kLongestZeroRun = 16;
+
 bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts, std::vector<std::uint8_t> values)
 {
     int code = 0, index = 0;
@@ -30,6 +33,18 @@ bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts
     table.maxCode[17] = INT32_MAX;
     if (index != static_cast<int>(values.size()) || index == 0)
         return false;
+    // Every 9-bit prefix that starts with a code of up to 9 bits maps to it.
+    int next = 0;
+    for (int length = 1; length <= 9; ++length) {
+        const int n = counts[length - 1];
+        for (int i = 0; i < n; ++i, ++next) {
+            const int code = table.minCode[length] + i;
+            const int spread = 1 << (9 - length);
+            for (int j = 0; j < spread; ++j)
+                table.fast[static_cast<std::size_t>(code << (9 - length) | j)] =
+                    static_cast<std::uint16_t>(length << 8 | values[static_cast<std::size_t>(next)]);
+        }
+    }
     table.values = std::move(values);
     table.defined = true;
     return true;
@@ -185,48 +200,71 @@ int JpegEntropyDecoder::Byte(std::uint64_t offset)
     return window_[offset - windowStart_];
 }
 
-bool JpegEntropyDecoder::NextBit(int& bit)
+void JpegEntropyDecoder::Fill()
 {
-    if (state_.bitCount == 0) {
+    while (state_.bitCount <= 56 && !state_.atMarker) {
         const int b = Byte(state_.position);
-        if (b < 0)
-            return false;
+        if (b < 0) {
+            state_.atMarker = true;  // the bytes ran out: nothing more to read
+            return;
+        }
+        // Coded data never holds a long run of zero bytes (all-zero bits decode as valid codes
+        // in common tables): such a run is an empty area of the card, where the data ends.
+        state_.zeroRun = b == 0 ? state_.zeroRun + 1 : 0;
+        if (state_.zeroRun >= kLongestZeroRun) {
+            state_.atMarker = true;
+            return;
+        }
         if (b == 0xFF) {
-            // Inside an MCU only a stuffed zero may follow: a marker here means the data broke.
-            if (Byte(state_.position + 1) != 0x00)
-                return false;
+            // Inside the data only a stuffed zero may follow; anything else is a marker.
+            if (Byte(state_.position + 1) != 0x00) {
+                state_.atMarker = true;
+                return;
+            }
             state_.position += 2;
         } else {
             state_.position += 1;
         }
-        state_.bits = static_cast<std::uint32_t>(b);
-        state_.bitCount = 8;
+        state_.bits |= static_cast<std::uint64_t>(b) << (56 - state_.bitCount);
+        state_.bitCount += 8;
     }
-    --state_.bitCount;
-    bit = static_cast<int>((state_.bits >> state_.bitCount) & 1);
-    return true;
 }
 
-bool JpegEntropyDecoder::Receive(int count, int& value)
+bool JpegEntropyDecoder::Bits(int count, int& value)
 {
-    int v = 0;
-    for (int i = 0; i < count; ++i) {
-        int bit;
-        if (!NextBit(bit))
-            return false;
-        v = v << 1 | bit;
+    if (count == 0) {
+        value = 0;
+        return true;
     }
-    // The JPEG sign extension: a leading 0 bit means a negative value.
-    value = count == 0 ? 0 : v < (1 << (count - 1)) ? v - (1 << count) + 1 : v;
+    if (state_.bitCount < count) {
+        Fill();
+        if (state_.bitCount < count)
+            return false;  // the data ends inside an MCU
+    }
+    value = static_cast<int>(state_.bits >> (64 - count));
+    state_.bits <<= count;
+    state_.bitCount -= count;
     return true;
 }
 
 bool JpegEntropyDecoder::Decode(const JpegScanLayout::HuffmanTable& table, int& symbol)
 {
+    if (state_.bitCount < 16)
+        Fill();
+    if (state_.bitCount >= 9) {
+        const std::uint16_t hit = table.fast[static_cast<std::size_t>(state_.bits >> 55)];
+        if (hit != 0) {
+            const int length = hit >> 8;
+            state_.bits <<= length;
+            state_.bitCount -= length;
+            symbol = hit & 0xFF;
+            return true;
+        }
+    }
     int code = 0;
     for (int length = 1; length <= 16; ++length) {
         int bit;
-        if (!NextBit(bit))
+        if (!Bits(1, bit))
             return false;
         code = code << 1 | bit;
         if (code <= table.maxCode[length]) {
@@ -240,11 +278,44 @@ bool JpegEntropyDecoder::Decode(const JpegScanLayout::HuffmanTable& table, int& 
 bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component, int index, int* dc)
 {
     const auto& quant = layout_.quant[component.quantTable];
+    const auto& dcTable = layout_.dc[component.dcTable];
+    const auto& acTable = layout_.ac[component.acTable];
+    // One symbol and its value: a code of up to 16 bits and up to 11 more; read ahead once.
+    const auto symbol = [this](const JpegScanLayout::HuffmanTable& table, int& value) {
+        if (state_.bitCount < 32)
+            Fill();
+        if (state_.bitCount >= 9) {
+            const std::uint16_t hit = table.fast[static_cast<std::size_t>(state_.bits >> 55)];
+            if (hit != 0) {
+                const int length = hit >> 8;
+                state_.bits <<= length;
+                state_.bitCount -= length;
+                value = hit & 0xFF;
+                return true;
+            }
+        }
+        return Decode(table, value);
+    };
+    const auto receive = [this](int count, int& value) {
+        if (count == 0) {
+            value = 0;
+            return true;
+        }
+        if (state_.bitCount < count)
+            return false;  // the data ends inside the MCU
+        const int v = static_cast<int>(state_.bits >> (64 - count));
+        state_.bits <<= count;
+        state_.bitCount -= count;
+        // The JPEG sign extension: a leading 0 bit means a negative value.
+        value = v < (1 << (count - 1)) ? v - (1 << count) + 1 : v;
+        return true;
+    };
+
     int category;
-    if (!Decode(layout_.dc[component.dcTable], category) || category > 11)
+    if (!symbol(dcTable, category) || category > 11)
         return false;
     int diff;
-    if (!Receive(category, diff))
+    if (!receive(category, diff))
         return false;
     int& predictor = state_.predictor[index];
     predictor += diff;
@@ -255,7 +326,7 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
         *dc = dcValue;
     for (int k = 1; k < 64;) {
         int rs;
-        if (!Decode(layout_.ac[component.acTable], rs))
+        if (!symbol(acTable, rs))
             return false;
         const int run = rs >> 4, size = rs & 15;
         if (size == 0) {
@@ -273,7 +344,7 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
         if (k > 63 || size > 10)
             return false;
         int value;
-        if (!Receive(size, value))
+        if (!receive(size, value))
             return false;
         if (std::abs(value * quant[k]) > 2 * kCoefficientLimit)
             return false;
@@ -284,7 +355,12 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
 
 bool JpegEntropyDecoder::TakeRestartMarker()
 {
-    state_.bitCount = 0;  // the rest of the byte is padding
+    // What is left of the last byte is padding; a whole byte more is data where none belongs.
+    Fill();
+    if (state_.bitCount >= 8 || !state_.atMarker)
+        return false;
+    state_.bits = 0;
+    state_.bitCount = 0;
     std::uint64_t at = state_.position;
     if (Byte(at) != 0xFF)
         return false;
@@ -293,6 +369,7 @@ bool JpegEntropyDecoder::TakeRestartMarker()
     if (Byte(at + 1) != 0xD0 + state_.nextRestart)
         return false;
     state_.position = at + 2;
+    state_.atMarker = false;
     state_.nextRestart = (state_.nextRestart + 1) & 7;
     state_.predictor = {};
     return true;
@@ -300,7 +377,9 @@ bool JpegEntropyDecoder::TakeRestartMarker()
 
 bool JpegEntropyDecoder::TakeEndMarker()
 {
-    state_.bitCount = 0;
+    Fill();
+    if (state_.bitCount >= 8 || !state_.atMarker)
+        return false;
     std::uint64_t at = state_.position;
     if (Byte(at) != 0xFF)
         return false;
@@ -312,14 +391,13 @@ bool JpegEntropyDecoder::TakeEndMarker()
     return true;
 }
 
-JpegEntropyDecoder::Step JpegEntropyDecoder::Next(std::vector<int>& lumaDc)
+JpegEntropyDecoder::Step JpegEntropyDecoder::Next(LumaDc& lumaDc)
 {
     if (state_.mcu >= layout_.McuCount())
         return TakeEndMarker() ? Step::End : Step::Error;
     if (layout_.restartInterval != 0 && state_.mcu != 0 && state_.mcu % layout_.restartInterval == 0 &&
         !TakeRestartMarker())
         return Step::Error;
-    lumaDc.assign(static_cast<std::size_t>(layout_.LumaAcross() * layout_.LumaDown()), 0);
     for (std::size_t c = 0; c < layout_.components.size(); ++c) {
         const auto& component = layout_.components[c];
         for (int b = 0; b < component.h * component.v; ++b)

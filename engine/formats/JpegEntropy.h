@@ -18,6 +18,9 @@ struct JpegScanLayout {
         std::array<std::int32_t, 17> valueIndex{};
         std::array<std::int32_t, 17> minCode{};
         std::vector<std::uint8_t> values;
+        // By the next 9 bits: the code's length << 8 | its symbol, for codes of up to 9 bits;
+        // 0 for longer codes.
+        std::array<std::uint16_t, 512> fast{};
     };
     struct Component {
         int h = 1, v = 1;
@@ -51,10 +54,13 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file);
 // on from any MCU over other bytes.
 class JpegEntropyDecoder {
 public:
+    // Up to 64 bits are read ahead of the decode, never past a marker.
     struct State {
-        std::uint64_t position = 0;  // the file offset of the next byte to take bits from
-        std::uint32_t bits = 0;      // bits taken from the last byte and not used yet (low bits)
+        std::uint64_t position = 0;  // the file offset of the next byte to read bits from
+        std::uint64_t bits = 0;      // bits read and not used yet, from the top bit down
         int bitCount = 0;
+        bool atMarker = false;       // the bytes at `position` are a marker: no more bits
+        int zeroRun = 0;             // zero bytes read in a row
         std::array<int, 4> predictor{};
         std::uint64_t mcu = 0;       // MCUs decoded
         int nextRestart = 0;
@@ -63,10 +69,12 @@ public:
 
     JpegEntropyDecoder(const JpegScanLayout& layout, ByteSource& file);
 
-    // Decodes the next MCU; its luminance DC values (dequantised, row by row) go to `lumaDc`
-    // (LumaAcross × LumaDown of them). End: every MCU was decoded and the end marker follows;
+    // The luminance DC values of an MCU (dequantised, row by row): LumaAcross × LumaDown of them.
+    using LumaDc = std::array<int, 16>;
+
+    // Decodes the next MCU into `lumaDc`. End: every MCU was decoded and the end marker follows;
     // then EndOffset() is the file's length.
-    Step Next(std::vector<int>& lumaDc);
+    Step Next(LumaDc& lumaDc);
 
     const State& Current() const { return state_; }
     void Restore(const State& state) { state_ = state; }
@@ -77,8 +85,8 @@ public:
 
 private:
     int Byte(std::uint64_t offset);
-    bool NextBit(int& bit);
-    bool Receive(int count, int& value);
+    void Fill();
+    bool Bits(int count, int& value);
     bool Decode(const JpegScanLayout::HuffmanTable& table, int& symbol);
     bool DecodeBlock(const JpegScanLayout::Component& component, int index, int* dc);
     bool TakeRestartMarker();
@@ -88,7 +96,7 @@ private:
     ByteSource* file_;
     State state_;
     std::uint64_t endOffset_ = 0;
-    std::array<unsigned char, 4096> window_{};
+    std::array<unsigned char, 2048> window_;
     std::uint64_t windowStart_ = UINT64_MAX;
     std::size_t windowBytes_ = 0;
 };
