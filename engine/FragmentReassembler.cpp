@@ -216,6 +216,13 @@ bool ReassemblyWorker::IsTaken(std::uint64_t offset)
 
 void ReassemblyWorker::Run()
 {
+    // Nothing is opened or read before there is a damaged photo to search.
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return abandon_.load() != 0 || !queue_.empty() || scanDone_; });
+        if (abandon_.load() != 0 || queue_.empty())
+            return;
+    }
     VolumeReader reader;
     if (!reader.Open(opener_).ok()) {
         // Without reads of its own the worker only counts the files off; Finish searches them.
@@ -284,7 +291,12 @@ ReassemblyReport ReassemblyWorker::Finish(VolumeReader& reader, FoundFileCatalog
     }
     changed_.notify_all();
     // The scan's thread searches the files still queued too, beside the worker.
+    bool queued;
     {
+        std::lock_guard lock(mutex_);
+        queued = !queue_.empty();
+    }
+    if (queued) {
         VolumeByteCache volume(reader);
         const ClusterGeometry geometry = LearnClusterGeometry(volume);
         for (;;) {

@@ -3,11 +3,13 @@
 #include "VolumeSource.h"
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace quorvex::testing {
 
-// A volume held in memory; every read is recorded so tests can check where the engine read.
+// A volume held in memory; every read is recorded so tests can check where the engine read. It
+// may be read from two threads at once (a scan and its reassembly worker, through two openers).
 class MemoryVolumeSource : public VolumeSource {
 public:
     explicit MemoryVolumeSource(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
@@ -16,7 +18,10 @@ public:
 
     ReadOutcome ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override
     {
-        reads_.push_back({offset, destination.size()});
+        {
+            std::lock_guard lock(mutex_);
+            reads_.push_back({offset, destination.size()});
+        }
         if (offset >= bytes_.size())
             return {0, 0};
         const std::size_t n = std::min<std::uint64_t>(destination.size(), bytes_.size() - offset);
@@ -34,6 +39,7 @@ public:
 private:
     std::vector<unsigned char> bytes_;
     std::vector<Read> reads_;
+    std::mutex mutex_;
 };
 
 // An opener that fails as a real one would, with this reason.
