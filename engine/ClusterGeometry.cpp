@@ -65,7 +65,8 @@ std::optional<ClusterGeometry> FatGeometry(const Sector& s, std::uint64_t partit
     geometry.learned = true;
     geometry.clusterBytes = static_cast<std::uint64_t>(bytesPerSector) * sectorsPerCluster;
     geometry.dataStartByte = partitionStart + dataStart * bytesPerSector;
-    geometry.fileSystem = clusters < 4085 ? "FAT12" : clusters < 65525 ? "FAT16" : "FAT32";
+    // FAT32 keeps its FAT's size in the 32-bit field; the others are told apart by their size.
+    geometry.fileSystem = fatSize16 == 0 ? "FAT32" : clusters < 4085 ? "FAT12" : "FAT16";
     return geometry;
 }
 

@@ -2,6 +2,8 @@
 #include "formats/JpegEntropy.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdlib>
 #include <memory>
 
@@ -175,52 +177,69 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         const double usual = edges.MeanCost(perLine, firstTried);
         const double limit = 4.0 * usual + 64.0;  // the most a right continuation stands apart
 
+        // Decodes from MCU `first` over the file with its open piece ending at `end` and going on
+        // at `next`, up to MCU `target` (and the end marker after the last); the mean cost of
+        // the MCUs decoded, or nullopt at an error or as soon as it stands too far apart.
+        const auto tryJoint = [&](std::uint64_t end, std::uint64_t next, std::size_t first,
+                                  std::uint64_t target) -> std::optional<double> {
+            std::vector<ByteRange> pieces = closed;
+            pieces.push_back({openStart, end - openStart});
+            PiecesByteSource trialFile(search.volume, std::move(pieces), next, search.maxFileBytes);
+            JpegEntropyDecoder trial(layout, trialFile);
+            trial.Restore(starts[first]);
+            EdgeTable trialEdges = EdgeTable::After(layout, first);
+            double sum = 0;
+            while (trial.Current().mcu < target) {
+                if (trial.Next(dc) != JpegEntropyDecoder::Step::Decoded)
+                    return std::nullopt;
+                sum += trialEdges.AddAfter(edges, dc);
+                const std::size_t decoded = trialEdges.Count();
+                if (decoded >= 4 && sum / static_cast<double>(decoded) > limit)
+                    return std::nullopt;
+            }
+            if (target == layout.McuCount() && trial.Next(dc) != JpegEntropyDecoder::Step::End)
+                return std::nullopt;
+            // The continuation must have supplied bits: a decode that ended before the joint
+            // tested nothing.
+            if (trial.Current().position <= openFileStart + (end - openStart))
+                return std::nullopt;
+            return sum / static_cast<double>(std::max<std::size_t>(trialEdges.Count(), 1));
+        };
+
         std::vector<Trial> survivors;
         for (const std::uint64_t end : ends) {
             const std::uint64_t joint = openFileStart + (end - openStart);
-            // The last MCU that starts before the joint with all its bits read after it.
+            // The last MCU that starts before the joint with all its bits read before it.
             std::size_t first = firstTried;
             while (first + 1 < starts.size() && starts[first + 1].position <= joint)
                 ++first;
             if (starts[first].position > joint)
                 continue;
-            std::vector<ByteRange> pieces = closed;
-            pieces.push_back({openStart, end - openStart});
             const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + perLine + 4);
             for (const std::uint64_t next : search.ContinuationsAfter(end)) {
                 if (search.GiveUp())
                     return std::nullopt;
-                PiecesByteSource trialFile(search.volume, pieces, next, search.maxFileBytes);
-                JpegEntropyDecoder trial(layout, trialFile);
-                trial.Restore(starts[first]);
-                EdgeTable trialEdges = EdgeTable::After(layout, first);
-                bool ok = true;
-                double sum = 0;
-                while (trial.Current().mcu < target) {
-                    const JpegEntropyDecoder::Step s = trial.Next(dc);
-                    if (s != JpegEntropyDecoder::Step::Decoded) {
-                        ok = false;
-                        break;
-                    }
-                    sum += trialEdges.AddAfter(edges, dc);
-                    // A continuation that already stands far from the picture is given up early.
-                    const std::size_t decoded = trialEdges.Count();
-                    if (decoded >= 4 && sum / static_cast<double>(decoded) > limit) {
-                        ok = false;
-                        break;
-                    }
-                }
-                // Past the last MCU the end marker must follow.
-                if (ok && target == layout.McuCount())
-                    ok = trial.Next(dc) == JpegEntropyDecoder::Step::End;
-                // The continuation must have supplied bits: a decode that ended before the joint
-                // tested nothing.
-                if (!ok || trial.Current().position <= joint)
-                    continue;
-                survivors.push_back({end, next, first, trialEdges.MeanCost(0, trialEdges.Count())});
+                if (const auto cost = tryJoint(end, next, first, target))
+                    survivors.push_back({end, next, first, *cost});
             }
         }
         std::sort(survivors.begin(), survivors.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
+        // Continuations close to the best are decoded much further (to the end, or eight rows):
+        // one that skipped or repeated some of the file's own data comes apart there.
+        if (survivors.size() > 1 && survivors[0].cost > 0.6 * survivors[1].cost) {
+            std::vector<Trial> further;
+            for (const Trial& trial : survivors) {
+                if (trial.cost * 0.6 > survivors[0].cost || further.size() > 8)
+                    break;
+                const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), trial.firstMcu + 8 * perLine);
+                if (const auto cost = tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, target))
+                    further.push_back({trial.pieceEnd, trial.continuation, trial.firstMcu, *cost});
+                if (search.GiveUp())
+                    return std::nullopt;
+            }
+            std::sort(further.begin(), further.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
+            survivors = std::move(further);
+        }
         // Taken only when clearly better than any other, and not far from how the picture goes.
         if (survivors.empty() || (survivors.size() > 1 && survivors[0].cost > 0.6 * survivors[1].cost) ||
             survivors[0].cost > limit) {

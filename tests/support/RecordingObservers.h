@@ -27,6 +27,11 @@ struct RecordingScanObserver : ScanObserver {
     std::vector<std::uint64_t> unreadable;
     void OnFoundCounts(const std::vector<TypeCount>& counts) override { countReports.push_back(counts); }
     std::vector<std::vector<TypeCount>> countReports;
+    void OnReassemblyProgress(std::uint64_t searched, std::uint64_t toSearch) override
+    {
+        reassemblyProgress.emplace_back(searched, toSearch);
+    }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reassemblyProgress;
     void OnScanFinished(const ScanSummary& summary) override { finished.push_back(summary); }
 };
 

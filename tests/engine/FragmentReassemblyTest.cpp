@@ -1,0 +1,520 @@
+// Putting a photo back together from the pieces a card stored it in: where the cluster grid lies,
+// where a file breaks and where it goes on, what must never be joined, and the bounds on the work.
+#include "ClusterGeometry.h"
+#include "FoundFileReader.h"
+#include "FragmentReassembler.h"
+#include "MemoryVolumeSource.h"
+#include "PictureEncoders.h"
+#include "RecordingObservers.h"
+#include "ScanEngine.h"
+#include "ScanSession.h"
+#include "formats/JpegEntropy.h"
+
+#include <gtest/gtest.h>
+#include <cstring>
+#include <map>
+#include <random>
+#include <tuple>
+
+using namespace quorvex;
+using namespace quorvex::testing;
+namespace fx = quorvex::fixtures;
+
+namespace {
+
+constexpr std::uint64_t kCluster = 4096;  // no file system on these volumes: the 4 KiB grid
+constexpr std::uint64_t kFileStart = 64 * 1024;
+
+fx::Bytes Filled(std::size_t bytes, int kind, std::uint32_t seed = 7)
+{
+    fx::Bytes fill(bytes, 0);
+    std::mt19937 random(seed);
+    if (kind == 1)
+        for (unsigned char& b : fill)
+            b = static_cast<unsigned char>(random());
+    return fill;
+}
+
+// A volume of random bytes with `file` laid from kFileStart in pieces: `cuts` are the bytes in
+// each piece but the last (cluster multiples), `gaps` what lies between them. Returns the pieces.
+std::vector<ByteRange> LayInPieces(fx::Bytes& volume, const fx::Bytes& file, const std::vector<std::uint64_t>& cuts,
+                                   const std::vector<fx::Bytes>& gaps)
+{
+    std::vector<ByteRange> pieces;
+    std::uint64_t at = kFileStart, done = 0;
+    for (std::size_t p = 0; p <= cuts.size(); ++p) {
+        const std::uint64_t length = p < cuts.size() ? cuts[p] : file.size() - done;
+        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(done), length, volume.begin() + static_cast<std::ptrdiff_t>(at));
+        pieces.push_back({at, length});
+        done += length;
+        at += length;
+        if (p < cuts.size()) {
+            std::copy(gaps[p].begin(), gaps[p].end(), volume.begin() + static_cast<std::ptrdiff_t>(at));
+            at += gaps[p].size();
+        }
+    }
+    return pieces;
+}
+
+fx::Bytes NoiseVolume(std::size_t bytes)
+{
+    fx::Bytes volume = Filled(bytes, 1, 99);
+    // Old data that begins no file at a sector start.
+    for (std::size_t s = 0; s < bytes; s += kSectorSize)
+        volume[s] = static_cast<unsigned char>(volume[s] % 0x40 + 0x20);
+    return volume;
+}
+
+VolumeOpener OpenerOf(const fx::Bytes& volume)
+{
+    auto bytes = std::make_shared<const fx::Bytes>(volume);
+    return [bytes] {
+        VolumeOpenResult result;
+        result.source = std::make_unique<MemoryVolumeSource>(*bytes);
+        return result;
+    };
+}
+
+struct ExactScan {
+    FoundFileCatalogue catalogue;
+    RecordingScanObserver observer;
+    ScanSummary summary;
+
+    // The entry that starts at `offset`, which must exist.
+    std::uint64_t IndexAt(std::uint64_t offset) const
+    {
+        for (std::uint64_t i = 0; i < catalogue.FoundCount(); ++i)
+            if (catalogue.StartSectorAt(i) * kSectorSize == offset)
+                return i;
+        ADD_FAILURE() << "nothing found at " << offset;
+        return 0;
+    }
+};
+
+void Scan(ExactScan& run, const fx::Bytes& volume, const ReassemblyLimits& limits = {})
+{
+    ScanEngine engine(run.catalogue, run.observer);
+    engine.SetReassemblyLimits(limits);
+    run.summary = engine.Run(OpenerOf(volume), SelectedTypes::AllTypes("Found", 20480), RecoveryMode::Exact);
+}
+
+// The bytes the catalogue's entry reads as, through its pieces.
+fx::Bytes BytesOf(const fx::Bytes& volume, const FoundFileCatalogue& catalogue, std::uint64_t index)
+{
+    VolumeReader reader;
+    EXPECT_TRUE(reader.Open(OpenerOf(volume)).ok());
+    FoundFileReader file(reader, catalogue.PiecesAt(index));
+    fx::Bytes bytes;
+    EXPECT_TRUE(ReadPrefix(file, file.Size(), bytes));
+    return bytes;
+}
+
+const fx::Bytes& Photo(int variant = 1, int restartInterval = 0)
+{
+    static std::map<std::pair<int, int>, fx::Bytes> photos;
+    fx::Bytes& photo = photos[{variant, restartInterval}];
+    if (photo.empty()) {
+        fx::JpegOptions options;
+        options.quality = 92;
+        options.exif = fx::ExifFields{};
+        options.restartInterval = restartInterval;
+        photo = fx::EncodeJpeg(fx::MakeScene(1024, 768, variant), options);
+    }
+    return photo;
+}
+
+const fx::Bytes& Picture()
+{
+    static const fx::Bytes png = fx::EncodePng(fx::MakeScene(400, 300, 4));
+    return png;
+}
+
+std::uint64_t ClusterCut(double fraction, std::size_t size)
+{
+    return std::max<std::uint64_t>(1, static_cast<std::uint64_t>(static_cast<double>(size) * fraction) / kCluster) * kCluster;
+}
+
+}  // namespace
+
+// ---- where the clusters lie
+
+namespace {
+
+using Sector = std::array<unsigned char, 512>;
+
+void Put16(unsigned char* p, unsigned v)
+{
+    p[0] = static_cast<unsigned char>(v), p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+void Put32(unsigned char* p, std::uint32_t v)
+{
+    Put16(p, v & 0xFFFF), Put16(p + 2, v >> 16);
+}
+
+Sector FatBoot(unsigned perCluster, unsigned reserved, unsigned rootEntries, std::uint32_t totalSectors,
+               std::uint32_t fatSectors, bool fat32)
+{
+    Sector s{};
+    s[0] = 0xEB, s[1] = 0x3C, s[2] = 0x90;
+    Put16(&s[11], 512);
+    s[13] = static_cast<unsigned char>(perCluster);
+    Put16(&s[14], reserved);
+    s[16] = 2;
+    Put16(&s[17], rootEntries);
+    if (totalSectors < 65536 && !fat32)
+        Put16(&s[19], totalSectors);
+    else
+        Put32(&s[32], totalSectors);
+    if (fat32)
+        Put32(&s[36], fatSectors);
+    else
+        Put16(&s[22], fatSectors);
+    s[510] = 0x55, s[511] = 0xAA;
+    return s;
+}
+
+ClusterGeometry LearnFrom(const std::vector<std::pair<std::uint64_t, Sector>>& sectors, std::size_t volumeBytes = 1 << 20)
+{
+    fx::Bytes volume(volumeBytes, 0);
+    for (const auto& [offset, sector] : sectors)
+        std::copy(sector.begin(), sector.end(), volume.begin() + static_cast<std::ptrdiff_t>(offset));
+    MemoryByteSource source(volume);
+    return LearnClusterGeometry(source);
+}
+
+}  // namespace
+
+TEST(ClusterGeometry, EachFileSystemsBootSectorGivesItsClustersAndWhereTheyStart)
+{
+    // A 1.44 MB floppy: FAT12, one sector per cluster, 224 root entries (14 sectors).
+    ClusterGeometry g = LearnFrom({{0, FatBoot(1, 1, 224, 2880, 9, false)}});
+    EXPECT_TRUE(g.learned);
+    EXPECT_EQ(g.fileSystem, "FAT12");
+    EXPECT_EQ(g.clusterBytes, 512u);
+    EXPECT_EQ(g.dataStartByte, (1 + 2 * 9 + 14) * 512u);
+
+    // FAT16: 4 sectors per cluster, 512 root entries (32 sectors).
+    g = LearnFrom({{0, FatBoot(4, 4, 512, 200000, 200, false)}});
+    EXPECT_EQ(g.fileSystem, "FAT16");
+    EXPECT_EQ(g.clusterBytes, 2048u);
+    EXPECT_EQ(g.dataStartByte, (4 + 2 * 200 + 32) * 512u);
+
+    // FAT32 behind an MBR whose first partition starts at sector 8192.
+    Sector mbr{};
+    mbr[446 + 4] = 0x0C;
+    Put32(&mbr[446 + 8], 8192);
+    mbr[510] = 0x55, mbr[511] = 0xAA;
+    g = LearnFrom({{0, mbr}, {8192 * 512, FatBoot(32, 32, 0, 2000000, 1950, true)}}, 8 << 20);
+    EXPECT_EQ(g.fileSystem, "FAT32");
+    EXPECT_EQ(g.clusterBytes, 16384u);
+    EXPECT_EQ(g.dataStartByte, (8192 + 32 + 2 * 1950) * 512u);
+
+    // exFAT: 2^9-byte sectors, 2^6 sectors per cluster, the cluster heap at sector 2048.
+    Sector exfat{};
+    std::memcpy(&exfat[3], "EXFAT   ", 8);
+    Put32(&exfat[88], 2048);
+    exfat[108] = 9, exfat[109] = 6;
+    exfat[510] = 0x55, exfat[511] = 0xAA;
+    g = LearnFrom({{0, exfat}});
+    EXPECT_EQ(g.fileSystem, "exFAT");
+    EXPECT_EQ(g.clusterBytes, 32768u);
+    EXPECT_EQ(g.dataStartByte, 2048 * 512u);
+
+    // NTFS behind a GPT: clusters from the partition's first sector; 8 sectors per cluster.
+    Sector protective{};
+    protective[446 + 4] = 0xEE;
+    Put32(&protective[446 + 8], 1);
+    protective[510] = 0x55, protective[511] = 0xAA;
+    Sector header{};
+    std::memcpy(header.data(), "EFI PART", 8);
+    Put32(&header[72], 2);  // the partition entries at sector 2
+    Put32(&header[84], 128);
+    Sector entries{};
+    entries[0] = 0xA2;  // a type GUID
+    Put32(&entries[32], 2048);
+    Sector ntfs{};
+    std::memcpy(&ntfs[3], "NTFS    ", 8);
+    Put16(&ntfs[11], 512);
+    ntfs[13] = 8;
+    ntfs[510] = 0x55, ntfs[511] = 0xAA;
+    g = LearnFrom({{0, protective}, {512, header}, {1024, entries}, {2048 * 512, ntfs}}, 2 << 20);
+    EXPECT_EQ(g.fileSystem, "NTFS");
+    EXPECT_EQ(g.clusterBytes, 4096u);
+    EXPECT_EQ(g.dataStartByte, 2048 * 512u);
+    ntfs[13] = 0xF0;  // 2^16-byte clusters, written as a negative power of two
+    g = LearnFrom({{0, ntfs}});
+    EXPECT_EQ(g.clusterBytes, 65536u);
+
+    // What it does not understand teaches nothing: the 4 KiB default.
+    for (const Sector& odd : {Sector{}, FatBoot(3, 1, 224, 2880, 9, false), FatBoot(8, 0, 0, 100000, 100, true),
+                              FatBoot(8, 32, 0, 10, 100, true)}) {
+        g = LearnFrom({{0, odd}});
+        EXPECT_FALSE(g.learned);
+        EXPECT_EQ(g.clusterBytes, 4096u);
+    }
+}
+
+TEST(ClusterGeometry, AFileOffTheLearnedGridIsSearchedOnItsOwn)
+{
+    ClusterGeometry fat;
+    fat.learned = true;
+    fat.clusterBytes = 16384;
+    fat.dataStartByte = 3 * 512;
+    EXPECT_EQ(fat.GridFor(3 * 512 + 5 * 16384).clusterBytes, 16384u);
+    EXPECT_EQ(fat.BoundaryAtOrAfter(3 * 512 + 1), 3 * 512 + 16384u);
+    EXPECT_EQ(fat.BoundaryAtOrAfter(3 * 512 + 16384), 3 * 512 + 16384u);
+    // A file left by an earlier file system: 4 KiB steps from its own start.
+    const ClusterGeometry own = fat.GridFor(7 * 512);
+    EXPECT_FALSE(own.learned);
+    EXPECT_EQ(own.clusterBytes, 4096u);
+    EXPECT_EQ(own.BoundaryAtOrAfter(7 * 512 + 1), 7 * 512 + 4096u);
+}
+
+// ---- the decoder that tests the joints
+
+TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
+{
+    for (const int restart : {0, 16}) {
+        const fx::Bytes& photo = Photo(2, restart);
+        MemoryByteSource file(photo);
+        const auto layout = ReadJpegScanLayout(file);
+        ASSERT_TRUE(layout);
+        EXPECT_EQ(layout->McuCount(), 64u * 48u);  // 4:2:0, 16 × 16 pixels an MCU
+        EXPECT_EQ(layout->restartInterval, static_cast<std::uint32_t>(restart));
+        JpegEntropyDecoder decoder(*layout, file);
+        JpegEntropyDecoder::LumaDc dc{};
+        JpegEntropyDecoder::Step step;
+        std::uint64_t mcus = 0;
+        while ((step = decoder.Next(dc)) == JpegEntropyDecoder::Step::Decoded)
+            ++mcus;
+        EXPECT_EQ(step, JpegEntropyDecoder::Step::End);
+        EXPECT_EQ(mcus, layout->McuCount());
+        EXPECT_EQ(decoder.EndOffset(), photo.size());
+
+        // Random bytes from the middle on: an error soon after, never the end.
+        fx::Bytes broken = photo;
+        const fx::Bytes noise = Filled(broken.size() / 2, 1);
+        std::copy(noise.begin(), noise.end(), broken.begin() + static_cast<std::ptrdiff_t>(broken.size() / 2));
+        MemoryByteSource brokenFile(broken);
+        JpegEntropyDecoder stops(*layout, brokenFile);
+        while ((step = stops.Next(dc)) == JpegEntropyDecoder::Step::Decoded) {
+        }
+        EXPECT_EQ(step, JpegEntropyDecoder::Step::Error);
+        EXPECT_LT(stops.Current().position, broken.size() / 2 + 4096);
+        // A run of zero bytes is no coded data either, though common tables decode zero bits.
+        std::fill(broken.begin() + static_cast<std::ptrdiff_t>(broken.size() / 2), broken.end(), 0);
+        MemoryByteSource emptyFile(broken);
+        JpegEntropyDecoder empty(*layout, emptyFile);
+        while ((step = empty.Next(dc)) == JpegEntropyDecoder::Step::Decoded) {
+        }
+        EXPECT_EQ(step, JpegEntropyDecoder::Step::Error);
+        EXPECT_LT(empty.Current().position, broken.size() / 2 + 64);
+    }
+    // What it does not decode: progressive coding.
+    fx::JpegOptions progressive;
+    progressive.progressive = true;
+    const fx::Bytes steps = fx::EncodeJpeg(fx::MakeScene(64, 48, 1), progressive);
+    MemoryByteSource progressiveFile(steps);
+    EXPECT_FALSE(ReadJpegScanLayout(progressiveFile));
+}
+
+// ---- putting files back together
+
+TEST(FragmentReassembly, ATwoPieceJpegComesBackWholeAcrossZerosRandomBytesOrAnotherPhotosData)
+{
+    const fx::Bytes& photo = Photo();
+    const fx::Bytes other = Photo(5);  // the same tables: its data decodes with the photo's
+    const std::vector<fx::Bytes> gaps = {
+        Filled(kCluster, 1), Filled(16 * kCluster, 0), Filled(2 << 20, 1),
+        fx::Bytes(other.begin() + 40000, other.begin() + 40000 + 8 * kCluster)};
+    for (std::size_t g = 0; g < gaps.size(); ++g) {
+        SCOPED_TRACE(g);
+        fx::Bytes volume = NoiseVolume(6 << 20);
+        const auto pieces = LayInPieces(volume, photo, {ClusterCut(0.45, photo.size())}, {gaps[g]});
+        ExactScan run;
+        Scan(run, volume);
+        ASSERT_EQ(run.summary.outcome, ScanOutcome::Completed);
+        const std::uint64_t index = run.IndexAt(kFileStart);
+        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+        EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+        EXPECT_EQ(BytesOf(volume, run.catalogue, index), photo);
+        EXPECT_EQ(run.summary.reassembled, 1u);
+        EXPECT_EQ(run.observer.reassemblyProgress.back(), (std::pair<std::uint64_t, std::uint64_t>{1, 1}));
+    }
+}
+
+TEST(FragmentReassembly, JpegsBrokenAtAnyClusterOfTheirDataComeBackWholeOrStayDamaged)
+{
+    for (const int restart : {0, 64}) {
+        const fx::Bytes& photo = Photo(3, restart);
+        MemoryByteSource whole(photo);
+        const std::uint64_t dataStart = ReadJpegScanLayout(whole)->scanDataStart;
+        int reassembled = 0, cuts = 0;
+        for (std::uint64_t cut = (dataStart / kCluster + 1) * kCluster; cut < photo.size(); cut += kCluster) {
+            SCOPED_TRACE(cut);
+            fx::Bytes volume = NoiseVolume(3 << 20);
+            const auto pieces = LayInPieces(volume, photo, {cut}, {Filled(5 * kCluster, 1, static_cast<std::uint32_t>(cut))});
+            ExactScan run;
+            Scan(run, volume);
+            const std::uint64_t index = run.IndexAt(kFileStart);
+            ++cuts;
+            if (run.catalogue.VerdictAt(index) == Verdict::Reassembled) {
+                ++reassembled;
+                EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);  // never a wrong join
+            } else {
+                EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Damaged);
+            }
+        }
+        EXPECT_GE(reassembled * 10, cuts * 9) << reassembled << " of " << cuts;
+    }
+}
+
+TEST(FragmentReassembly, APngBrokenAnywhereInAChunkComesBackWholeFromItsCrcs)
+{
+    // Breaks in chunk headers, data and CRCs, and a third piece after an empty gap.
+    const fx::Bytes& png = Picture();
+    for (std::uint64_t cut = kCluster; cut + kCluster < png.size(); cut += kCluster) {
+        SCOPED_TRACE(cut);
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        const std::uint64_t second = std::min<std::uint64_t>(2 * kCluster, (png.size() - cut) / kCluster * kCluster);
+        std::vector<std::uint64_t> cuts = {cut};
+        std::vector<fx::Bytes> gaps = {Filled(3 * kCluster, 1, static_cast<std::uint32_t>(cut))};
+        if (second > 0 && cut + second < png.size()) {
+            cuts.push_back(second);
+            gaps.push_back(Filled(kCluster, 0));
+        }
+        const auto pieces = LayInPieces(volume, png, cuts, gaps);
+        ExactScan run;
+        Scan(run, volume);
+        const std::uint64_t index = run.IndexAt(kFileStart);
+        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+        EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+    }
+}
+
+TEST(FragmentReassembly, AnotherWholePhotoBetweenThePiecesIsNeverTakenForTheContinuation)
+{
+    // The classic wrong join: right after the break lies another photo, whole, with the same
+    // tables; the photo's own second piece comes after it.
+    const fx::Bytes& photo = Photo();
+    const fx::Bytes& between = Photo(6);
+    const std::uint64_t betweenBytes = (between.size() + kCluster - 1) / kCluster * kCluster;
+    fx::Bytes gap = Filled(betweenBytes, 1);
+    std::copy(between.begin(), between.end(), gap.begin());
+    fx::Bytes volume = NoiseVolume(4 << 20);
+    const auto pieces = LayInPieces(volume, photo, {ClusterCut(0.5, photo.size())}, {gap});
+    ExactScan run;
+    Scan(run, volume);
+    const std::uint64_t index = run.IndexAt(kFileStart);
+    EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+    EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+    EXPECT_EQ(run.catalogue.VerdictAt(run.IndexAt(pieces[0].offset + pieces[0].length)), Verdict::Complete);
+
+    // Without its own continuation, the photo stays damaged: another photo's data (the same
+    // tables, from the middle of its scan) where the rest should be is not taken for it.
+    fx::Bytes lost = NoiseVolume(4 << 20);
+    const fx::Bytes& stranger = Photo(7);
+    fx::Bytes strangerData(stranger.begin() + 30000, stranger.end());
+    LayInPieces(lost, photo, {ClusterCut(0.5, photo.size())}, {strangerData});
+    ExactScan alone;
+    Scan(alone, lost);
+    EXPECT_EQ(alone.catalogue.VerdictAt(alone.IndexAt(kFileStart)), Verdict::Damaged);
+
+    // A PNG whose continuation lies twice on the card: two joins fit, neither is taken.
+    const fx::Bytes& png = Picture();
+    const std::uint64_t cut = ClusterCut(0.5, png.size());
+    fx::Bytes twice = NoiseVolume(2 << 20);
+    const fx::Bytes rest(png.begin() + static_cast<std::ptrdiff_t>(cut), png.end());
+    fx::Bytes gap2 = Filled((rest.size() / kCluster + 2) * kCluster, 1);
+    std::copy(rest.begin(), rest.end(), gap2.begin() + kCluster);
+    LayInPieces(twice, png, {cut}, {gap2});
+    ExactScan ambiguous;
+    Scan(ambiguous, twice);
+    EXPECT_EQ(ambiguous.catalogue.VerdictAt(ambiguous.IndexAt(kFileStart)), Verdict::Damaged);
+}
+
+TEST(FragmentReassembly, TheSearchKeepsToItsTimeAndStopsWhenAsked)
+{
+    const fx::Bytes& photo = Photo();
+    fx::Bytes volume = NoiseVolume(4 << 20);
+    LayInPieces(volume, photo, {ClusterCut(0.5, photo.size())}, {Filled(64 * kCluster, 1)});
+    ReassemblyLimits off;
+    off.enabled = false;
+    ExactScan found;
+    Scan(found, volume, off);
+    const std::uint64_t index = found.IndexAt(kFileStart);
+    ASSERT_EQ(found.catalogue.VerdictAt(index), Verdict::Damaged);
+    EXPECT_TRUE(found.observer.reassemblyProgress.empty());
+
+    VolumeReader reader;
+    ASSERT_TRUE(reader.Open(OpenerOf(volume)).ok());
+    const auto run = [&](const ReassemblyLimits& limits, const std::atomic<int>* stop) {
+        FoundFileCatalogue catalogue = found.catalogue;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
+        const ReassemblyReport report = ReassembleFragments(reader, catalogue, limits, stop,
+                                                            [&](std::uint64_t a, std::uint64_t b) { progress.emplace_back(a, b); });
+        return std::tuple(report, catalogue.VerdictAt(index), progress);
+    };
+    ReassemblyLimits noTime;
+    noTime.perFile = std::chrono::milliseconds(0);
+    auto [report, verdict, progress] = run(noTime, nullptr);
+    EXPECT_EQ(report.tried, 1u);
+    EXPECT_EQ(report.timedOut, 1u);
+    EXPECT_EQ(verdict, Verdict::Damaged);
+
+    ReassemblyLimits noTotal;
+    noTotal.total = std::chrono::milliseconds(0);
+    std::tie(report, verdict, progress) = run(noTotal, nullptr);
+    EXPECT_TRUE(report.outOfTime);
+    EXPECT_EQ(report.tried, 0u);
+
+    std::atomic<int> stop{1};
+    std::tie(report, verdict, progress) = run({}, &stop);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(verdict, Verdict::Damaged);
+    EXPECT_EQ(progress, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 1}}));
+
+    std::tie(report, verdict, progress) = run({}, nullptr);
+    EXPECT_EQ(report.reassembled, 1u);
+    EXPECT_EQ(verdict, Verdict::Reassembled);
+    EXPECT_EQ(progress, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 1}, {1, 1}}));
+
+    // A stop asked for during the scan leaves the search out: the scan ends as stopped.
+    ExactScan stopped;
+    ScanEngine engine(stopped.catalogue, stopped.observer);
+    engine.RequestStop();
+    engine.Run(OpenerOf(volume), SelectedTypes::AllTypes("Found", 20480), RecoveryMode::Exact);
+    EXPECT_EQ(stopped.catalogue.CountOfVerdict(Verdict::Reassembled), 0u);
+}
+
+TEST(FragmentReassembly, AReassembledFilesPiecesSurviveASessionAndAreCheckedWhenRead)
+{
+    const fx::Bytes& photo = Photo();
+    fx::Bytes volume = NoiseVolume(4 << 20);
+    const auto pieces = LayInPieces(volume, photo, {ClusterCut(0.3, photo.size())}, {Filled(9 * kCluster, 1)});
+    ExactScan run;
+    Scan(run, volume);
+    const std::uint64_t index = run.IndexAt(kFileStart);
+    ASSERT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+    EXPECT_EQ(run.catalogue.EntryAt(index).fragments, pieces);
+    EXPECT_EQ(run.catalogue.LengthAt(index), photo.size());
+
+    SourceIdentity source;
+    source.path = "card.img";
+    source.sizeBytes = volume.size();
+    ScanCheckpoint checkpoint;
+    checkpoint.finished = true;
+    checkpoint.nextSector = volume.size() / kSectorSize;
+    const std::vector<unsigned char> bytes = SessionBytes(source, run.catalogue, checkpoint);
+    ScanSession session;
+    ASSERT_EQ(ParseSession(bytes, session).problem, SessionProblem::None) << ParseSession(bytes, session).reason;
+    EXPECT_EQ(session.catalogue.VerdictAt(index), Verdict::Reassembled);
+    EXPECT_EQ(session.catalogue.PiecesAt(index), pieces);
+
+    // Pieces that do not start at the file, or are too few, are refused as they are set.
+    FoundFileCatalogue catalogue = run.catalogue;
+    EXPECT_FALSE(catalogue.SetReassembled(0 == index ? 1 : 0, pieces));
+    EXPECT_FALSE(catalogue.SetReassembled(index, {pieces[0]}));
+    EXPECT_FALSE(catalogue.SetReassembled(index, {{pieces[0].offset + 512, 10}, pieces[1]}));
+}
