@@ -2,8 +2,6 @@
 #include "formats/JpegEntropy.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstdlib>
 #include <memory>
 
@@ -180,21 +178,36 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         // Decodes from MCU `first` over the file with its open piece ending at `end` and going on
         // at `next`, up to MCU `target` (and the end marker after the last); the mean cost of
         // the MCUs decoded, or nullopt at an error or as soon as it stands too far apart.
+        // Decodes from MCU `first` over the file with its open piece ending at `end` and going on
+        // at `next`, up to MCU `target` (and the end marker after the last one). Nullopt at an
+        // error, or as soon as the continuation stands too far apart from the picture.
+        struct Costs {
+            double joint;  // the mean cost of the MCUs around the joint (a row and a little)
+            double later;  // the same of the MCUs after those: how the continuation itself goes
+        };
+        const std::size_t jointMcus = perLine + 4;
         const auto tryJoint = [&](std::uint64_t end, std::uint64_t next, std::size_t first,
-                                  std::uint64_t target) -> std::optional<double> {
+                                  std::uint64_t target) -> std::optional<Costs> {
             std::vector<ByteRange> pieces = closed;
             pieces.push_back({openStart, end - openStart});
             PiecesByteSource trialFile(search.volume, std::move(pieces), next, search.maxFileBytes);
             JpegEntropyDecoder trial(layout, trialFile);
             trial.Restore(starts[first]);
             EdgeTable trialEdges = EdgeTable::After(layout, first);
-            double sum = 0;
+            double jointSum = 0, laterSum = 0;
             while (trial.Current().mcu < target) {
                 if (trial.Next(dc) != JpegEntropyDecoder::Step::Decoded)
                     return std::nullopt;
-                sum += trialEdges.AddAfter(edges, dc);
+                const double cost = trialEdges.AddAfter(edges, dc);
                 const std::size_t decoded = trialEdges.Count();
-                if (decoded >= 4 && sum / static_cast<double>(decoded) > limit)
+                if (decoded > jointMcus) {
+                    laterSum += cost;
+                    continue;
+                }
+                // A continuation already far apart is given up early; a few blocks may stand out.
+                jointSum += cost;
+                const double mean = jointSum / static_cast<double>(decoded);
+                if ((decoded >= 4 && mean > 2 * limit) || (decoded >= 16 && mean > limit))
                     return std::nullopt;
             }
             if (target == layout.McuCount() && trial.Next(dc) != JpegEntropyDecoder::Step::End)
@@ -203,7 +216,10 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             // tested nothing.
             if (trial.Current().position <= openFileStart + (end - openStart))
                 return std::nullopt;
-            return sum / static_cast<double>(std::max<std::size_t>(trialEdges.Count(), 1));
+            const std::size_t decoded = trialEdges.Count();
+            const std::size_t inJoint = std::min(decoded, jointMcus);
+            return Costs{jointSum / static_cast<double>(std::max<std::size_t>(inJoint, 1)),
+                         decoded > inJoint ? laterSum / static_cast<double>(decoded - inJoint) : 0.0};
         };
 
         std::vector<Trial> survivors;
@@ -215,29 +231,44 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 ++first;
             if (starts[first].position > joint)
                 continue;
-            const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + perLine + 4);
+            const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + jointMcus);
             for (const std::uint64_t next : search.ContinuationsAfter(end)) {
                 if (search.GiveUp())
                     return std::nullopt;
-                if (const auto cost = tryJoint(end, next, first, target))
-                    survivors.push_back({end, next, first, *cost});
+                if (const auto costs = tryJoint(end, next, first, target))
+                    survivors.push_back({end, next, first, costs->joint});
             }
         }
         std::sort(survivors.begin(), survivors.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
-        // Continuations close to the best are decoded much further (to the end, or eight rows):
-        // one that skipped or repeated some of the file's own data comes apart there.
+        // When others come close to the best, each is decoded eight rows on and judged by how
+        // far its joint stands apart compared with how its own rows after it go: another
+        // picture's data is smooth in itself but not where it meets this one, and data that
+        // skips or repeats some of the file's own comes apart.
         if (survivors.size() > 1 && survivors[0].cost > 0.6 * survivors[1].cost) {
-            std::vector<Trial> further;
+            // A continuation that decodes to the file's end, with the end marker right after
+            // the last MCU, is the file's own: when only one does, it is taken.
+            std::vector<Trial> close, toTheEnd;
             for (const Trial& trial : survivors) {
-                if (trial.cost * 0.6 > survivors[0].cost || further.size() > 8)
+                if (trial.cost * 0.6 > survivors[0].cost || close.size() > 8)
                     break;
+                close.push_back(trial);
+                if (tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, layout.McuCount()))
+                    toTheEnd.push_back(trial);
+                if (search.GiveUp())
+                    return std::nullopt;
+            }
+            std::vector<Trial> further;
+            for (const Trial& trial : toTheEnd.empty() ? close : toTheEnd) {
                 const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), trial.firstMcu + 8 * perLine);
-                if (const auto cost = tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, target))
-                    further.push_back({trial.pieceEnd, trial.continuation, trial.firstMcu, *cost});
+                if (const auto costs = tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, target))
+                    further.push_back({trial.pieceEnd, trial.continuation, trial.firstMcu,
+                                       costs->joint / std::max(costs->later, 8.0)});
                 if (search.GiveUp())
                     return std::nullopt;
             }
             std::sort(further.begin(), further.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
+            if (!further.empty() && further[0].cost > 2.5)
+                further.clear();  // even the best joint stands far apart from its own picture
             survivors = std::move(further);
         }
         // Taken only when clearly better than any other, and not far from how the picture goes.

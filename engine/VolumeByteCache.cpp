@@ -34,7 +34,8 @@ const std::vector<unsigned char>& VolumeByteCache::Block(std::uint64_t index)
     const auto sectors = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSectors, reader_.TotalSectors() - firstSector));
     // The block read before (if one was given up) is reused: no fresh memory for each block.
     std::vector<unsigned char> bytes = std::move(spare_);
-    bytes.resize(sectors * kSectorSize);
+    if (bytes.size() != sectors * kSectorSize)
+        bytes.resize(sectors * kSectorSize);
     const SectorReadResult read = reader_.ReadSectors(firstSector, sectors, buffer_);
     std::memcpy(bytes.data(), buffer_.Data(), read.sectorsRead * kSectorSize);
     std::memset(bytes.data() + read.sectorsRead * kSectorSize, 0, (sectors - read.sectorsRead) * kSectorSize);

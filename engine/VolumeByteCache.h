@@ -14,14 +14,15 @@
 
 namespace quorvex {
 
-// The whole volume as bytes, read in 64 KiB blocks that are kept (up to a bound, the least
-// recently used given up first), so that searching an area again and again reads it once.
+// The whole volume as bytes, read in 16 KiB blocks that are kept (up to a bound, the least
+// recently used given up first), so that searching an area again and again reads it once, and
+// testing a place reads little more than that place.
 // Sectors the device cannot give read as zeros. Only what is asked for is read.
 class VolumeByteCache final : public ByteSource {
 public:
-    static constexpr std::size_t kBlockBytes = 64 * 1024;
+    static constexpr std::size_t kBlockBytes = 16 * 1024;
 
-    explicit VolumeByteCache(VolumeReader& reader, std::size_t maxBlocks = 512);
+    explicit VolumeByteCache(VolumeReader& reader, std::size_t maxBlocks = 2048);
 
     std::uint64_t Size() const override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override;

@@ -45,6 +45,19 @@ bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts
                     static_cast<std::uint16_t>(length << 8 | values[static_cast<std::size_t>(next)]);
         }
     }
+    for (std::size_t bits = 0; bits < 512; ++bits) {
+        const std::uint16_t hit = table.fast[bits];
+        if (hit == 0)
+            continue;
+        const int codeLength = hit >> 8, rs = hit & 0xFF, size = rs & 15;
+        if (size == 0 || codeLength + size > 9)
+            continue;
+        const int v = static_cast<int>(bits >> (9 - codeLength - size)) & ((1 << size) - 1);
+        auto& entry = table.fastCoefficient[bits];
+        entry.value = static_cast<std::int16_t>(v < (1 << (size - 1)) ? v - (1 << size) + 1 : v);
+        entry.run = static_cast<std::uint8_t>(rs >> 4);
+        entry.length = static_cast<std::uint8_t>(codeLength + size);
+    }
     table.values = std::move(values);
     table.defined = true;
     return true;
@@ -325,6 +338,21 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
     if (dc != nullptr)
         *dc = dcValue;
     for (int k = 1; k < 64;) {
+        // Most coefficients: their code and value bits in one look-up.
+        if (state_.bitCount < 32)
+            Fill();
+        if (state_.bitCount >= 9) {
+            const auto& fast = acTable.fastCoefficient[static_cast<std::size_t>(state_.bits >> 55)];
+            if (fast.length != 0) {
+                k += fast.run;
+                if (k > 63 || std::abs(fast.value * quant[k]) > 2 * kCoefficientLimit)
+                    return false;
+                state_.bits <<= fast.length;
+                state_.bitCount -= fast.length;
+                ++k;
+                continue;
+            }
+        }
         int rs;
         if (!symbol(acTable, rs))
             return false;

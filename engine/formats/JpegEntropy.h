@@ -21,6 +21,14 @@ struct JpegScanLayout {
         // By the next 9 bits: the code's length << 8 | its symbol, for codes of up to 9 bits;
         // 0 for longer codes.
         std::array<std::uint16_t, 512> fast{};
+        // For AC tables, by the next 9 bits: a code and the value bits after it when both fit
+        // in them (length 0 when they do not; never for EOB and ZRL).
+        struct Coefficient {
+            std::int16_t value = 0;
+            std::uint8_t run = 0;
+            std::uint8_t length = 0;
+        };
+        std::array<Coefficient, 512> fastCoefficient{};
     };
     struct Component {
         int h = 1, v = 1;
