@@ -37,6 +37,16 @@ namespace quorvex::app {
 
 namespace {
 
+// What the line under the progress bar says of the photos put back together after a scan.
+QString ReassembledText(std::uint64_t count)
+{
+    return QString("%1 damaged photo%2 put back together from their pieces").arg(count).arg(count == 1 ? "" : "s");
+}
+
+}  // namespace
+
+namespace {
+
 // The main window's face: the background picture, and the properties frame's white interior.
 class WizardSurface : public QWidget {
 public:
@@ -150,12 +160,21 @@ MainDialog::MainDialog(MainDialogEnvironment environment, QWidget* parent)
     // Drawn over the pages' controls where they overlap.
     controls_.progress->raise();
     readErrors_->raise();
+    reassembly_->raise();
 
     connect(bridge_.get(), &ScanUiBridge::Progress, this, &MainDialog::OnScanProgress, Qt::QueuedConnection);
     connect(bridge_.get(), &ScanUiBridge::TypeFound, resultsPage_, &ResultsPage::OnTypeFound, Qt::QueuedConnection);
     connect(bridge_.get(), &ScanUiBridge::FoundCounts, resultsPage_, &ResultsPage::OnFoundCounts, Qt::QueuedConnection);
     connect(bridge_.get(), &ScanUiBridge::UnreadableSectors, this, &MainDialog::OnUnreadableSectors,
             Qt::QueuedConnection);
+    connect(bridge_.get(), &ScanUiBridge::ReassemblyProgress, this, &MainDialog::OnReassemblyProgress,
+            Qt::QueuedConnection);
+    connect(
+        bridge_.get(), &ScanUiBridge::Reassembled, this,
+        [this](qulonglong count) {
+            ShowReassembly(count > 0 ? ReassembledText(count) : QString());
+        },
+        Qt::QueuedConnection);
     connect(bridge_.get(), &ScanUiBridge::Finished, this, &MainDialog::OnScanFinished, Qt::QueuedConnection);
 
     auto* layout = new QVBoxLayout(this);
@@ -268,6 +287,11 @@ void MainDialog::BuildFrame()
     readErrors_->setFont(Verdana(7));
     readErrors_->setStyleSheet("color: #B03020;");
     readErrors_->hide();
+    reassembly_ = new QLabel(surface_);
+    reassembly_->setGeometry(DialogRect(21, 251, 330, 10));  // left of the Back button
+    reassembly_->setFont(Verdana(7));
+    reassembly_->setStyleSheet("color: #2A5F99;");
+    reassembly_->hide();
 }
 
 // ---- what the pages hold, for tests and tools
@@ -451,6 +475,7 @@ void MainDialog::StartScan()
     resultsPage_->BeginScan();
     unreadableSectors_ = 0;
     readErrors_->hide();
+    reassembly_->hide();
     catalogue_.Reset(std::move(selection), mode);
     StartEngine(std::nullopt);
 }
@@ -473,6 +498,23 @@ void MainDialog::StartEngine(std::optional<ScanCheckpoint> resumeFrom)
 void MainDialog::OnScanProgress(int percent)
 {
     controls_.progress->setValue(percent);
+}
+
+void MainDialog::OnReassemblyProgress(qulonglong searched, qulonglong toSearch)
+{
+    // After the last sector: the scan's bar stays full while damaged photos are searched.
+    controls_.progress->setValue(100);
+    ShowReassembly(QString("Putting damaged photos back together: %1 of %2").arg(searched).arg(toSearch));
+}
+
+void MainDialog::ShowReassembly(const QString& text)
+{
+    reassembly_->setText(text);
+    reassembly_->setVisible(!text.isEmpty());
+    // Beside the unreadable sectors' line when that shows too.
+    const QRect line = DialogRect(21, 251, 330, 10);
+    const int after = readErrors_->isVisible() ? readErrors_->fontMetrics().horizontalAdvance(readErrors_->text()) + 12 : 0;
+    reassembly_->setGeometry(line.adjusted(after, 0, 0, 0));
 }
 
 void MainDialog::OnUnreadableSectors(qulonglong total)
@@ -594,6 +636,8 @@ void MainDialog::ShowResultsOf(ScanSession session, bool resume)
     unreadableSectors_ = session.checkpoint.unreadableSectors;
     readErrors_->setVisible(unreadableSectors_ > 0);
     readErrors_->setText(QString("%1 unreadable sectors skipped").arg(unreadableSectors_));
+    const std::uint64_t reassembled = catalogue_.ReassembledCount();
+    ShowReassembly(reassembled > 0 && !resume ? ReassembledText(reassembled) : QString());
     resultsPage_->ShowFoundTypes();
     if (resume) {
         controls_.progress->setValue(PercentReached(session));

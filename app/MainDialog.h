@@ -75,6 +75,7 @@ public:
     // Sectors of the drive the running (or last) scan could not read.
     std::uint64_t UnreadableSectors() const { return unreadableSectors_; }
     QLabel* ReadErrorsLabel() const { return readErrors_; }
+    QLabel* ReassemblyLabel() const { return reassembly_; }
 
     int Page() const { return page_; }
     bool ScanRunning() const { return engine_->IsRunning(); }
@@ -155,6 +156,9 @@ private:
     void StartScan();
     void StartEngine(std::optional<ScanCheckpoint> resumeFrom);
     void OnScanProgress(int percent);
+    void OnReassemblyProgress(qulonglong searched, qulonglong toSearch);
+    // The line under the progress bar about damaged photos put back together (empty: hidden).
+    void ShowReassembly(const QString& text);
     void OnUnreadableSectors(qulonglong total);
     void OnScanFinished(int outcome, int openFailure, const QString& message);
     // Asks for a save folder until one can take the files (or the user cancels); says why a
@@ -187,6 +191,7 @@ private:
     controls::CIconMenu* helpMenu_ = nullptr;
     controls::CSkinButton* logo_ = nullptr;
     QLabel* readErrors_ = nullptr;
+    QLabel* reassembly_ = nullptr;  // damaged photos being put back together, and how many were
     std::uint64_t unreadableSectors_ = 0;
     DrivePage* drivePage_ = nullptr;
     FileTypePage* typePage_ = nullptr;

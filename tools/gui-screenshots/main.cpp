@@ -1,7 +1,8 @@
 // gui-screenshots: walks the main window through its pages with the sample card image and saves a
 // screenshot of each, of the settings dialog and of the About box, on the offscreen platform.
 // With a second card, also the type page with "Exact recovery" ticked and the results of an
-// exact scan of that card (each tile with its verdict mark).
+// exact scan of that card (each tile with its verdict mark, a photo put back together from its
+// pieces).
 //   gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER [EXACT_CARD_IMAGE]
 #include "AboutBox.h"
 #include "CTypeTreeCtrl.h"
@@ -310,6 +311,19 @@ int main(int argc, char** argv)
                 break;
             }
         Shot(exact).save(out.filePath("11-results-exact.png"));
+
+        // A photo the card stored in pieces, put back together after the scan.
+        for (int i = 0; i < exact.ResultsList()->Count(); ++i)
+            if (exact.ResultsList()->ToolTipAt(i).contains("reassembled")) {
+                exact.ResultsList()->scrollTo(exact.ResultsList()->model()->index(i, 0));
+                exact.ResultsList()->SelectRow(i);
+                exact.ResultsList()->setCurrentIndex(exact.ResultsList()->model()->index(i, 0));
+                for (int k = 0; k < 50; ++k)
+                    QApplication::processEvents(QEventLoop::AllEvents, 10);
+                std::printf("reassembled: %s\n", qPrintable(exact.ResultsList()->ToolTipAt(i)));
+                Shot(exact).save(out.filePath("17-results-reassembled.png"));
+                break;
+            }
         std::printf("exact scan: found %llu files\n", static_cast<unsigned long long>(exact.Catalogue().FoundCount()));
 
         // The photos by capture date, the current one's details under the list.
