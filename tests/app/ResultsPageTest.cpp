@@ -1,5 +1,6 @@
 // The results page, offscreen: the type tree's clicks, checks and menu, thumbnails on their
 // worker, the preview of one file, and saving through the progress dialog.
+#include "CSkinButton.h"
 #include "CTypeTreeCtrl.h"
 #include "FileTypeList.h"
 #include "FileVolumeSource.h"
@@ -17,6 +18,8 @@
 #include "TempFolder.h"
 #include "TestWorld.h"
 
+#include <random>
+
 #include <QCheckBox>
 #include <QLabel>
 #include "FoundFileListView.h"
@@ -24,6 +27,7 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <QtTest>
+#include <random>
 #include <fstream>
 #include <future>
 
@@ -431,6 +435,43 @@ private slots:
         QFile file(saved + "JPG/FoundFileJPG3.JPG");
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray(reinterpret_cast<const char*>(second.data()), qsizetype(second.size())));
+    }
+
+    void aPhotoPutBackTogetherIsMarkedShownSavedAndPreviewedWhole()
+    {
+        // A PNG the card stored in two pieces, with random bytes between them.
+        const fx::Bytes png = fx::EncodePng(fx::MakeScene(300, 200, 5));
+        auto volume = quorvex::testing::MakeVolumeBytes(4096);
+        std::mt19937 random(3);
+        for (unsigned char& b : volume)
+            b = static_cast<unsigned char>(random() % 0x40 + 0x20);
+        const std::size_t cut = png.size() / 2 / 4096 * 4096, start = 64 * 512, gap = 3 * 4096;
+        std::copy(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(cut), volume.begin() + start);
+        std::copy(png.begin() + static_cast<std::ptrdiff_t>(cut), png.end(), volume.begin() + start + cut + gap);
+        quorvex::testing::TempFolder out;
+        ScannedCard card(MemoryOpener(volume), 1024, true);
+        card.world.folder = QString::fromStdString(out.Path().string());
+        MainDialog& dialog = card.dialog;
+        QCOMPARE(dialog.Catalogue().CountOfVerdict(Verdict::Reassembled), 1u);
+        QVERIFY(dialog.ReassemblyLabel()->isVisible());
+        QCOMPARE(dialog.ReassemblyLabel()->text(), QString("1 damaged photo put back together from their pieces"));
+        QVERIFY(dialog.ReassemblyLabel()->geometry().right() < dialog.BackButton()->geometry().left());
+
+        dialog.ResultsTree()->setCurrentItem(TypeNode(dialog, "PNG"));
+        dialog.BuildThumbnails("PNG");
+        dialog.WaitForThumbnails();
+        QCOMPARE(QColor(dialog.ResultsList()->TileAt(0).pixel(100 - 8, 100 - 8)), QColor(0x2A, 0x7F, 0xC9));
+        QVERIFY(dialog.ResultsList()->ToolTipAt(0).contains("reassembled: the card stored it in 2 pieces"));
+        const QByteArray whole(reinterpret_cast<const char*>(png.data()), qsizetype(png.size()));
+        dialog.PreviewFoundFile(0);
+        QFile preview(preview::PrivateTempFolder() + "/temp1.PNG");
+        QVERIFY(preview.open(QIODevice::ReadOnly));
+        QCOMPARE(preview.readAll(), whole);
+
+        dialog.OnSave(true);
+        QFile saved(card.world.folder + "/recoverd/PNG/FoundFilePNG1.PNG");
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), whole);
     }
 
     void anExactScanShowsWhenEachPhotoWasTakenItsCopiesAndOrdersByDate()
