@@ -106,6 +106,11 @@ public:
         Show();
     }
     void OnTypeFound(const std::string&) override {}
+    void OnReassemblyProgress(std::uint64_t searched, std::uint64_t toSearch) override
+    {
+        progress_.Show("Putting damaged photos back together", static_cast<int>(searched * 100 / std::max<std::uint64_t>(toSearch, 1)),
+                       std::to_string(searched) + " of " + std::to_string(toSearch));
+    }
     void OnScanFinished(const ScanSummary&) override { progress_.Clear(); }
 
 private:
@@ -236,6 +241,8 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
                 byVerdict[std::string(VerdictName(verdict))] = catalogue.CountOfVerdict(verdict);
             summary["by_verdict"] = byVerdict;
             summary["mode"] = "exact";
+            if (scan.reassemblyCutShort)
+                summary["reassembly_cut_short"] = true;
         }
         nlohmann::ordered_json line;
         line["summary"] = summary;
@@ -259,6 +266,9 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
             separator = ", ";
         }
         std::cerr << ".\n";
+        if (scan.reassemblyCutShort)
+            std::cerr << "The search for the pieces of damaged photos was cut short (stopped, or out of time): some "
+                         "may still be damaged that could be put back together.\n";
     }
     if (save && outputFolder) {
         std::cerr << "Saved " << save->saved << " into " << WithTrailingSeparator(*outputFolder) << kRecoveryFolderName

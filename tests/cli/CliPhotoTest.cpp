@@ -132,3 +132,39 @@ TEST(CliPhotos, TheOptionsNeedExactRecoveryAndWorkOnAKeptSession)
     EXPECT_EQ(LinesByName(later.out).at("FoundFileJPG4.JPG")["duplicate_of"], "FoundFileJPG1.JPG");
     EXPECT_EQ(NamesIn(out / "recoverd/JPG").size(), 3u);
 }
+
+TEST(CliPhoto, AnExactScanPutsAPhotoStoredInPiecesBackTogetherUnlessToldNotTo)
+{
+    // A PNG in two pieces, 12 KiB of random bytes between them.
+    const fx::Bytes png = fx::EncodePng(fx::MakeScene(320, 240, 6));
+    std::vector<unsigned char> card(2 << 20);
+    std::uint32_t x = 12345;
+    for (unsigned char& b : card) {
+        x = x * 1103515245 + 12345;
+        b = static_cast<unsigned char>((x >> 16) % 0x40 + 0x20);
+    }
+    const std::size_t start = 128 * 1024, cut = png.size() / 2 / 4096 * 4096, gap = 3 * 4096;
+    std::copy(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(cut), card.begin() + start);
+    std::copy(png.begin() + static_cast<std::ptrdiff_t>(cut), png.end(), card.begin() + start + cut + gap);
+    TempDir dir;
+    const fs::path image = dir.Path() / "card.img";
+    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(card.data()), static_cast<std::streamsize>(card.size()));
+
+    const Result json = RunCli("scan " + image.string() + " --exact --json --types PNG --out " + dir.Path().string());
+    ASSERT_EQ(json.status, 0);
+    const auto lines = LinesByName(json.out);
+    ASSERT_EQ(lines.size(), 1u);
+    const nlohmann::json& line = lines.begin()->second;
+    EXPECT_EQ(line["verdict"], "reassembled");
+    EXPECT_EQ(line["length"], png.size());
+    EXPECT_EQ(line["fragments"], nlohmann::json::parse("[[" + std::to_string(start) + "," + std::to_string(cut) + "],[" +
+                                                       std::to_string(start + cut + gap) + "," +
+                                                       std::to_string(png.size() - cut) + "]]"));
+    EXPECT_EQ(ReadBytes(dir.Path() / "recoverd" / "PNG" / "FoundFilePNG1.PNG", 0, png.size() + 1), png);
+    EXPECT_NE(json.out.find("\"reassembled\":1"), std::string::npos);
+
+    const Result left = RunCli("scan " + image.string() + " --exact --no-reassembly --json --types PNG");
+    ASSERT_EQ(left.status, 0);
+    EXPECT_EQ(LinesByName(left.out).begin()->second["verdict"], "damaged");
+    EXPECT_FALSE(LinesByName(left.out).begin()->second.contains("fragments"));
+}
