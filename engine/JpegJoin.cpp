@@ -111,11 +111,14 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
 
     JpegEntropyDecoder decoder(layout, *file);
     EdgeTable edges(layout);
-    edges.Reserve(layout.McuCount());
+    // Room for the MCUs of a common photo; a header that claims a huge picture over a few bytes
+    // gets no more than the MCUs it really has.
+    const std::size_t expected = static_cast<std::size_t>(std::min<std::uint64_t>(layout.McuCount(), 1u << 16));
+    edges.Reserve(expected);
     // The state before each MCU decoded; its memory is kept from file to file.
     static thread_local std::vector<JpegEntropyDecoder::State> starts;
     starts.clear();
-    starts.reserve(layout.McuCount());
+    starts.reserve(expected);
     JpegEntropyDecoder::LumaDc dc{};
     std::size_t openFirstMcu = 0;  // the first MCU that starts in the open piece
     std::uint64_t rowsFlagged = 0;  // rows up to here have been judged for a jump

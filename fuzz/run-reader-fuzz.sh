@@ -2,16 +2,19 @@
 # Fuzzes one of the readers of files from outside on its seeds:
 #   fuzz/run-reader-fuzz.sh session [SECONDS]    the scan session file reader, fuzz/corpus-session
 #   fuzz/run-reader-fuzz.sh metadata [SECONDS]   the photo metadata reader, fuzz/corpus-metadata
+#   fuzz/run-reader-fuzz.sh reassembly [SECONDS] the search for a damaged photo's pieces over a
+#                                                volume of fuzzer bytes, fuzz/corpus-reassembly
 # (default 600 seconds). Builds the "fuzz" preset first. Prints runs, coverage and peak memory;
 # exits non-zero on a crash, leak, hang or sanitizer report (the input is kept in fuzz-crashes/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-reader=${1:?usage: fuzz/run-reader-fuzz.sh session|metadata [SECONDS]}
+reader=${1:?usage: fuzz/run-reader-fuzz.sh session|metadata|reassembly [SECONDS]}
 seconds=${2:-600}
 case "$reader" in
   session) max_len=65536 ;;
   metadata) max_len=131072 ;;  # the head of a photo, where its metadata lies
-  *) echo "run-reader-fuzz: unknown reader '$reader' (session or metadata)" >&2; exit 2 ;;
+  reassembly) max_len=65536 ;;  # a small photo in pieces and what lies around them
+  *) echo "run-reader-fuzz: unknown reader '$reader' (session, metadata or reassembly)" >&2; exit 2 ;;
 esac
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${reader}_fuzz" >/dev/null

@@ -41,8 +41,9 @@ for preset in "${presets[@]}"; do
         -rss_limit_mb=2048 -max_len=70000 "$corpus" 2>&1 | grep -E '^Done|ERROR|SUMMARY' | sed "s/^/$format: /"
       rm -rf "$corpus"
     done
-    # The readers of files from outside (scan sessions, photo metadata), on the seeds in the repo.
-    for reader in session:65536 metadata:131072; do
+    # The readers of files from outside (scan sessions, photo metadata) and the search for a damaged
+    # photo's pieces, on the seeds in the repo.
+    for reader in session:65536 metadata:131072 reassembly:65536; do
       corpus=$(mktemp -d)
       cp "fuzz/corpus-${reader%%:*}"/* "$corpus"/
       build/fuzz/fuzz/"${reader%%:*}"_fuzz -max_total_time="${QUORVEX_FORMAT_FUZZ_SECONDS:-10}" -timeout=20 \

@@ -7,7 +7,7 @@ namespace quorvex {
 
 std::size_t MemoryByteSource::ReadAt(std::uint64_t offset, std::span<unsigned char> destination)
 {
-    if (offset >= bytes_.size())
+    if (offset >= bytes_.size() || destination.empty())
         return 0;
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(destination.size(), bytes_.size() - offset));
     std::memcpy(destination.data(), bytes_.data() + offset, n);

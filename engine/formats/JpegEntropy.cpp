@@ -38,10 +38,10 @@ bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts
     for (int length = 1; length <= 9; ++length) {
         const int n = counts[length - 1];
         for (int i = 0; i < n; ++i, ++next) {
-            const int code = table.minCode[length] + i;
+            const int prefix = table.minCode[length] + i;
             const int spread = 1 << (9 - length);
             for (int j = 0; j < spread; ++j)
-                table.fast[static_cast<std::size_t>(code << (9 - length) | j)] =
+                table.fast[static_cast<std::size_t>(prefix << (9 - length) | j)] =
                     static_cast<std::uint16_t>(length << 8 | values[static_cast<std::size_t>(next)]);
         }
     }

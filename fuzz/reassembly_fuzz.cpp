@@ -1,0 +1,96 @@
+// The search for a damaged photo's pieces over a volume that is all fuzzer bytes: a JPEG or PNG
+// at its start, anything after it. Whatever the bytes, the search ends within its bounds, reads
+// nothing outside the volume, and what it returns are two or more pieces that start at the file,
+// lie on the volume and on the grid, and add up to no more than the file's bound. The strict
+// decoder is run over the bytes too: it never reads past them and ends where it says.
+#include "FragmentReassembler.h"
+#include "VolumeByteCache.h"
+#include "formats/ByteSource.h"
+#include "formats/JpegEntropy.h"
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+class FuzzVolume final : public quorvex::VolumeSource {
+public:
+    explicit FuzzVolume(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t SizeBytes() const override { return bytes_.size(); }
+    quorvex::ReadOutcome ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override
+    {
+        if (offset >= bytes_.size())
+            return {0, 0};
+        const std::size_t n = std::min<std::uint64_t>(destination.size(), bytes_.size() - offset);
+        std::memcpy(destination.data(), bytes_.data() + offset, n);
+        return {n, 0};
+    }
+
+private:
+    std::vector<unsigned char> bytes_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    using namespace quorvex;
+    if (size < 16)
+        return 0;
+    // Whole sectors, as a volume has; the fuzzer's bytes from the first on.
+    std::vector<unsigned char> bytes((size + kSectorSize - 1) / kSectorSize * kSectorSize, 0);
+    std::memcpy(bytes.data(), data, size);
+
+    {
+        MemoryByteSource file({data, size});
+        if (const auto layout = ReadJpegScanLayout(file)) {
+            JpegEntropyDecoder decoder(*layout, file);
+            JpegEntropyDecoder::LumaDc dc{};
+            JpegEntropyDecoder::Step step;
+            std::uint64_t mcus = 0;
+            while ((step = decoder.Next(dc)) == JpegEntropyDecoder::Step::Decoded)
+                if (++mcus > layout->McuCount() || decoder.Current().position > size)
+                    __builtin_trap();
+            if (step == JpegEntropyDecoder::Step::End && (decoder.EndOffset() > size || mcus != layout->McuCount()))
+                __builtin_trap();
+        }
+    }
+
+    VolumeReader reader;
+    const std::vector<unsigned char> volumeBytes = bytes;
+    if (!reader.Open([volumeBytes] {
+            VolumeOpenResult result;
+            result.source = std::make_unique<FuzzVolume>(volumeBytes);
+            return result;
+        }).ok())
+        return 0;
+    VolumeByteCache volume(reader, 64);
+    ClusterGeometry grid;
+    grid.clusterBytes = 1024;  // small clusters: more joints to try in a small input
+    FileToMend file;
+    file.start = 0;
+    file.token = data[0] == 0x89 ? "PNG" : "JPG";
+    file.maxFileBytes = bytes.size() - (data[1] % 4) * kSectorSize;
+    ReassemblyLimits limits;
+    limits.searchBytes = 16 * 1024;
+    limits.maxPieces = 4;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto pieces = MendFile(
+        volume, grid, file, limits, [](std::uint64_t offset) { return offset % 8192 == 4096; },
+        [end] { return std::chrono::steady_clock::now() >= end; });
+    if (!pieces)
+        return 0;
+    std::uint64_t total = 0;
+    if (pieces->size() < 2 || pieces->front().offset != 0)
+        __builtin_trap();
+    for (const ByteRange& piece : *pieces) {
+        if (piece.length == 0 || piece.offset + piece.length > bytes.size() || piece.offset % 1024 != 0)
+            __builtin_trap();
+        total += piece.length;
+    }
+    if (total > file.maxFileBytes)
+        __builtin_trap();
+    return 0;
+}
