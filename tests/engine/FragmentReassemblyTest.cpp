@@ -437,7 +437,7 @@ TEST(FragmentReassembly, AnotherWholePhotoBetweenThePiecesIsNeverTakenForTheCont
 TEST(FragmentReassembly, TheSearchKeepsToItsTimeAndStopsWhenAsked)
 {
     const fx::Bytes& photo = Photo();
-    fx::Bytes volume = NoiseVolume(4 << 20);
+    fx::Bytes volume = NoiseVolume(16 << 20);
     LayInPieces(volume, photo, {ClusterCut(0.5, photo.size())}, {Filled(64 * kCluster, 1)});
     ReassemblyLimits off;
     off.enabled = false;
@@ -447,8 +447,23 @@ TEST(FragmentReassembly, TheSearchKeepsToItsTimeAndStopsWhenAsked)
     ASSERT_EQ(found.catalogue.VerdictAt(index), Verdict::Damaged);
     EXPECT_TRUE(found.observer.reassemblyProgress.empty());
 
+    // The reads go to a source the test keeps, to see what the search read.
+    auto source = std::make_shared<MemoryVolumeSource>(volume);
+    struct Kept : VolumeSource {
+        std::shared_ptr<MemoryVolumeSource> inner;
+        std::uint64_t SizeBytes() const override { return inner->SizeBytes(); }
+        ReadOutcome ReadAt(std::uint64_t offset, std::span<unsigned char> into) override { return inner->ReadAt(offset, into); }
+    };
     VolumeReader reader;
-    ASSERT_TRUE(reader.Open(OpenerOf(volume)).ok());
+    ASSERT_TRUE(reader
+                    .Open([source] {
+                        VolumeOpenResult result;
+                        auto kept = std::make_unique<Kept>();
+                        kept->inner = source;
+                        result.source = std::move(kept);
+                        return result;
+                    })
+                    .ok());
     const auto run = [&](const ReassemblyLimits& limits, const std::atomic<int>* stop) {
         FoundFileCatalogue catalogue = found.catalogue;
         std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
@@ -475,8 +490,17 @@ TEST(FragmentReassembly, TheSearchKeepsToItsTimeAndStopsWhenAsked)
     EXPECT_EQ(verdict, Verdict::Damaged);
     EXPECT_EQ(progress, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 1}}));
 
+    const std::size_t readsBefore = source->Reads().size();
     std::tie(report, verdict, progress) = run({}, nullptr);
     EXPECT_EQ(report.reassembled, 1u);
+    // Only the photo and the area searched after its break are read, not the whole volume.
+    std::uint64_t bytesRead = 0;
+    for (std::size_t r = readsBefore; r < source->Reads().size(); ++r) {
+        const auto& read = source->Reads()[r];
+        EXPECT_LT(read.offset, kFileStart + photo.size() + 64 * kCluster + ReassemblyLimits{}.searchBytes + 65536);
+        bytesRead += read.length;
+    }
+    EXPECT_LT(bytesRead, photo.size() + ReassemblyLimits{}.searchBytes + (1u << 20));
     EXPECT_EQ(verdict, Verdict::Reassembled);
     EXPECT_EQ(progress, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 1}, {1, 1}}));
 
