@@ -260,7 +260,7 @@ bool JpegEntropyDecoder::Bits(int count, int& value)
     return true;
 }
 
-bool JpegEntropyDecoder::Decode(const JpegScanLayout::HuffmanTable& table, int& symbol)
+inline bool JpegEntropyDecoder::Decode(const JpegScanLayout::HuffmanTable& table, int& symbol)
 {
     if (state_.bitCount < 16)
         Fill();
@@ -297,16 +297,6 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
     const auto symbol = [this](const JpegScanLayout::HuffmanTable& table, int& value) {
         if (state_.bitCount < 32)
             Fill();
-        if (state_.bitCount >= 9) {
-            const std::uint16_t hit = table.fast[static_cast<std::size_t>(state_.bits >> 55)];
-            if (hit != 0) {
-                const int length = hit >> 8;
-                state_.bits <<= length;
-                state_.bitCount -= length;
-                value = hit & 0xFF;
-                return true;
-            }
-        }
         return Decode(table, value);
     };
     const auto receive = [this](int count, int& value) {
