@@ -189,6 +189,7 @@ TEST(ClusterGeometry, EachFileSystemsBootSectorGivesItsClustersAndWhereTheyStart
 {
     // A 1.44 MB floppy: FAT12, one sector per cluster, 224 root entries (14 sectors).
     ClusterGeometry g = LearnFrom({{0, FatBoot(1, 1, 224, 2880, 9, false)}});
+    ASSERT_TRUE(g.learned);
     EXPECT_TRUE(g.learned);
     EXPECT_EQ(g.fileSystem, "FAT12");
     EXPECT_EQ(g.clusterBytes, 512u);
@@ -206,6 +207,7 @@ TEST(ClusterGeometry, EachFileSystemsBootSectorGivesItsClustersAndWhereTheyStart
     Put32(&mbr[446 + 8], 8192);
     mbr[510] = 0x55, mbr[511] = 0xAA;
     g = LearnFrom({{0, mbr}, {8192 * 512, FatBoot(32, 32, 0, 2000000, 1950, true)}}, 8 << 20);
+    EXPECT_TRUE(g.learned);
     EXPECT_EQ(g.fileSystem, "FAT32");
     EXPECT_EQ(g.clusterBytes, 16384u);
     EXPECT_EQ(g.dataStartByte, (8192 + 32 + 2 * 1950) * 512u);
@@ -217,6 +219,7 @@ TEST(ClusterGeometry, EachFileSystemsBootSectorGivesItsClustersAndWhereTheyStart
     exfat[108] = 9, exfat[109] = 6;
     exfat[510] = 0x55, exfat[511] = 0xAA;
     g = LearnFrom({{0, exfat}});
+    EXPECT_TRUE(g.learned);
     EXPECT_EQ(g.fileSystem, "exFAT");
     EXPECT_EQ(g.clusterBytes, 32768u);
     EXPECT_EQ(g.dataStartByte, 2048 * 512u);
@@ -239,6 +242,7 @@ TEST(ClusterGeometry, EachFileSystemsBootSectorGivesItsClustersAndWhereTheyStart
     ntfs[13] = 8;
     ntfs[510] = 0x55, ntfs[511] = 0xAA;
     g = LearnFrom({{0, protective}, {512, header}, {1024, entries}, {2048 * 512, ntfs}}, 2 << 20);
+    EXPECT_TRUE(g.learned);
     EXPECT_EQ(g.fileSystem, "NTFS");
     EXPECT_EQ(g.clusterBytes, 4096u);
     EXPECT_EQ(g.dataStartByte, 2048 * 512u);
@@ -246,7 +250,11 @@ TEST(ClusterGeometry, EachFileSystemsBootSectorGivesItsClustersAndWhereTheyStart
     g = LearnFrom({{0, ntfs}});
     EXPECT_EQ(g.clusterBytes, 65536u);
 
-    // What it does not understand teaches nothing: the 4 KiB default.
+    // A volume shorter than a sector, and what it does not understand, teach nothing: the 4 KiB
+    // default.
+    fx::Bytes tiny(100, 0xEB);
+    MemoryByteSource tinySource(tiny);
+    EXPECT_FALSE(LearnClusterGeometry(tinySource).learned);
     for (const Sector& odd : {Sector{}, FatBoot(3, 1, 224, 2880, 9, false), FatBoot(8, 0, 0, 100000, 100, true),
                               FatBoot(8, 32, 0, 10, 100, true)}) {
         g = LearnFrom({{0, odd}});
@@ -310,6 +318,39 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         }
         EXPECT_EQ(step, JpegEntropyDecoder::Step::Error);
         EXPECT_LT(empty.Current().position, broken.size() / 2 + 64);
+    }
+    // Data left over after the last MCU, before the end marker, is no end.
+    {
+        fx::Bytes extra = Photo(2);
+        extra.insert(extra.end() - 2, {0x12, 0x34, 0x56});
+        MemoryByteSource file(extra);
+        const auto layout = ReadJpegScanLayout(file);
+        JpegEntropyDecoder decoder(*layout, file);
+        JpegEntropyDecoder::LumaDc dc{};
+        JpegEntropyDecoder::Step step;
+        while ((step = decoder.Next(dc)) == JpegEntropyDecoder::Step::Decoded) {
+        }
+        EXPECT_EQ(step, JpegEntropyDecoder::Step::Error);
+    }
+    // Sharp black and white edges at full quality: the largest coefficients a picture has.
+    {
+        fx::RgbImage edges{64, 64, std::vector<unsigned char>(64 * 64 * 3)};
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                std::fill_n(edges.pixels.begin() + (y * 64 + x) * 3, 3, ((x ^ y) & 1) ? 255 : 0);
+        fx::JpegOptions full;
+        full.quality = 100;
+        const fx::Bytes sharp = fx::EncodeJpeg(edges, full);
+        MemoryByteSource file(sharp);
+        const auto layout = ReadJpegScanLayout(file);
+        ASSERT_TRUE(layout);
+        JpegEntropyDecoder decoder(*layout, file);
+        JpegEntropyDecoder::LumaDc dc{};
+        JpegEntropyDecoder::Step step;
+        while ((step = decoder.Next(dc)) == JpegEntropyDecoder::Step::Decoded) {
+        }
+        EXPECT_EQ(step, JpegEntropyDecoder::Step::End);
+        EXPECT_EQ(decoder.EndOffset(), sharp.size());
     }
     // What it does not decode: progressive coding.
     fx::JpegOptions progressive;
