@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <cstring>
+#include <algorithm>
 #include <map>
 #include <random>
 #include <tuple>
@@ -351,6 +352,16 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         }
         EXPECT_EQ(step, JpegEntropyDecoder::Step::End);
         EXPECT_EQ(decoder.EndOffset(), sharp.size());
+    }
+    // A scan that names a table a JPEG cannot have is refused, not looked up.
+    for (const unsigned char tables : {0x05, 0x50}) {
+        fx::Bytes odd = Photo(2);
+        const unsigned char marker[] = {0xFF, 0xDA};
+        const auto sos = std::find_end(odd.begin(), odd.end(), std::begin(marker), std::end(marker));  // past the thumbnail
+        ASSERT_NE(sos, odd.end());
+        *(sos + 6) = tables;  // the first component's DC and AC tables
+        MemoryByteSource oddFile(odd);
+        EXPECT_FALSE(ReadJpegScanLayout(oddFile));
     }
     // What it does not decode: progressive coding.
     fx::JpegOptions progressive;
