@@ -353,16 +353,21 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         EXPECT_EQ(step, JpegEntropyDecoder::Step::End);
         EXPECT_EQ(decoder.EndOffset(), sharp.size());
     }
-    // A scan that names a table a JPEG cannot have is refused, not looked up.
-    for (const unsigned char tables : {0x05, 0x50}) {
+    // A scan header that names a table a JPEG cannot have, counts its components wrong or covers
+    // only part of the coefficients is refused, not followed.
+    const auto refusedWith = [](std::size_t at, unsigned char value) {
         fx::Bytes odd = Photo(2);
         const unsigned char marker[] = {0xFF, 0xDA};
         const auto sos = std::find_end(odd.begin(), odd.end(), std::begin(marker), std::end(marker));  // past the thumbnail
-        ASSERT_NE(sos, odd.end());
-        *(sos + 6) = tables;  // the first component's DC and AC tables
+        *(sos + static_cast<std::ptrdiff_t>(at)) = value;
         MemoryByteSource oddFile(odd);
-        EXPECT_FALSE(ReadJpegScanLayout(oddFile));
-    }
+        return !ReadJpegScanLayout(oddFile).has_value();
+    };
+    EXPECT_TRUE(refusedWith(6, 0x05));   // the first component's AC table
+    EXPECT_TRUE(refusedWith(6, 0x50));   // its DC table
+    EXPECT_TRUE(refusedWith(4, 2));      // two components of three
+    EXPECT_TRUE(refusedWith(12, 0x05));  // the scan ends at the 6th coefficient
+    EXPECT_FALSE(refusedWith(6, 0x00));  // the tables it names anyway
     // What it does not decode: progressive coding.
     fx::JpegOptions progressive;
     progressive.progressive = true;
