@@ -204,6 +204,7 @@ TEST(ClusterGeometry, EachFileSystemsBootSectorGivesItsClustersAndWhereTheyStart
 
     // FAT32 behind an MBR whose first partition starts at sector 8192.
     Sector mbr{};
+    mbr[446] = 0x80;  // the active partition
     mbr[446 + 4] = 0x0C;
     Put32(&mbr[446 + 8], 8192);
     mbr[510] = 0x55, mbr[511] = 0xAA;
@@ -212,6 +213,8 @@ TEST(ClusterGeometry, EachFileSystemsBootSectorGivesItsClustersAndWhereTheyStart
     EXPECT_EQ(g.fileSystem, "FAT32");
     EXPECT_EQ(g.clusterBytes, 16384u);
     EXPECT_EQ(g.dataStartByte, (8192 + 32 + 2 * 1950) * 512u);
+    mbr[446] = 0x12;  // no partition entry has such a flag
+    EXPECT_FALSE(LearnFrom({{0, mbr}, {8192 * 512, FatBoot(32, 32, 0, 2000000, 1950, true)}}, 8 << 20).learned);
 
     // exFAT: 2^9-byte sectors, 2^6 sectors per cluster, the cluster heap at sector 2048.
     Sector exfat{};
@@ -355,9 +358,9 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
     }
     // A scan header that names a table a JPEG cannot have, counts its components wrong or covers
     // only part of the coefficients is refused, not followed.
-    const auto refusedWith = [](std::size_t at, unsigned char value) {
+    const auto refusedWith = [](std::size_t at, unsigned char value, unsigned char segment = 0xDA) {
         fx::Bytes odd = Photo(2);
-        const unsigned char marker[] = {0xFF, 0xDA};
+        const unsigned char marker[] = {0xFF, segment};
         const auto sos = std::find_end(odd.begin(), odd.end(), std::begin(marker), std::end(marker));  // past the thumbnail
         *(sos + static_cast<std::ptrdiff_t>(at)) = value;
         MemoryByteSource oddFile(odd);
@@ -368,6 +371,12 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
     EXPECT_TRUE(refusedWith(4, 2));      // two components of three
     EXPECT_TRUE(refusedWith(12, 0x05));  // the scan ends at the 6th coefficient
     EXPECT_FALSE(refusedWith(6, 0x00));  // the tables it names anyway
+    // The same for a frame whose sampling factors no JPEG has, and a quantisation table of a
+    // precision or number there is none of.
+    EXPECT_TRUE(refusedWith(11, 0x51, 0xC0));
+    EXPECT_TRUE(refusedWith(11, 0x15, 0xC0));
+    EXPECT_TRUE(refusedWith(4, 0x20, 0xDB));
+    EXPECT_TRUE(refusedWith(4, 0x07, 0xDB));
     // What it does not decode: progressive coding.
     fx::JpegOptions progressive;
     progressive.progressive = true;
