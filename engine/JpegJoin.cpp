@@ -13,6 +13,7 @@ namespace {
 // pictures change little from block to block, a wrong continuation jumps.
 class EdgeTable {
 public:
+    EdgeTable() = default;
     explicit EdgeTable(const JpegScanLayout& layout)
         : across_(static_cast<std::size_t>(layout.LumaAcross())), down_(static_cast<std::size_t>(layout.LumaDown())),
           perLine_(layout.mcusPerLine)
@@ -20,6 +21,16 @@ public:
     }
 
     std::size_t Count() const { return costs_.size(); }
+    // Empties the table for another picture; its memory stays.
+    void Reset(const JpegScanLayout& layout)
+    {
+        across_ = static_cast<std::size_t>(layout.LumaAcross());
+        down_ = static_cast<std::size_t>(layout.LumaDown());
+        perLine_ = layout.mcusPerLine;
+        offset_ = 0;
+        costs_.clear();
+        edges_.clear();
+    }
     void Reserve(std::size_t count)
     {
         costs_.reserve(count);
@@ -83,7 +94,7 @@ private:
         return &base.edges_[m * (across_ + down_)];
     }
 
-    std::size_t across_, down_, perLine_;
+    std::size_t across_ = 1, down_ = 1, perLine_ = 1;
     std::size_t offset_ = 0;
     std::vector<double> costs_;
     std::vector<int> edges_;
@@ -110,12 +121,13 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
     const std::size_t perLine = layout.mcusPerLine;
 
     JpegEntropyDecoder decoder(layout, *file);
-    EdgeTable edges(layout);
-    // Room for the MCUs of a common photo; a header that claims a huge picture over a few bytes
-    // gets no more than the MCUs it really has.
+    // The edges of each MCU decoded, and the decoder's state before it: their memory is kept
+    // from file to file (fresh memory for every photo costs as much as decoding it). A header
+    // that claims a huge picture over a few bytes gets no more room than the MCUs it really has.
     const std::size_t expected = static_cast<std::size_t>(std::min<std::uint64_t>(layout.McuCount(), 1u << 16));
+    static thread_local EdgeTable edges;
+    edges.Reset(layout);
     edges.Reserve(expected);
-    // The state before each MCU decoded; its memory is kept from file to file.
     static thread_local std::vector<JpegEntropyDecoder::State> starts;
     starts.clear();
     starts.reserve(expected);

@@ -22,7 +22,7 @@ class VolumeByteCache final : public ByteSource {
 public:
     static constexpr std::size_t kBlockBytes = 16 * 1024;
 
-    explicit VolumeByteCache(VolumeReader& reader, std::size_t maxBlocks = 2048);
+    explicit VolumeByteCache(VolumeReader& reader, std::size_t maxBlocks = 384);
 
     std::uint64_t Size() const override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override;

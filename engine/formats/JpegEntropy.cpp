@@ -33,26 +33,26 @@ bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts
     table.maxCode[17] = INT32_MAX;
     if (index != static_cast<int>(values.size()) || index == 0)
         return false;
-    // Every 9-bit prefix that starts with a code of up to 9 bits maps to it.
+    // Every prefix of kLookAheadBits bits that starts with a code no longer maps to it.
     int next = 0;
-    for (int length = 1; length <= 9; ++length) {
+    for (int length = 1; length <= kLookAheadBits; ++length) {
         const int n = counts[length - 1];
         for (int i = 0; i < n; ++i, ++next) {
             const int prefix = table.minCode[length] + i;
-            const int spread = 1 << (9 - length);
+            const int spread = 1 << (kLookAheadBits - length);
             for (int j = 0; j < spread; ++j)
-                table.fast[static_cast<std::size_t>(prefix << (9 - length) | j)] =
+                table.fast[static_cast<std::size_t>(prefix << (kLookAheadBits - length) | j)] =
                     static_cast<std::uint16_t>(length << 8 | values[static_cast<std::size_t>(next)]);
         }
     }
-    for (std::size_t bits = 0; bits < 512; ++bits) {
+    for (std::size_t bits = 0; bits < table.fast.size(); ++bits) {
         const std::uint16_t hit = table.fast[bits];
         if (hit == 0)
             continue;
         const int codeLength = hit >> 8, rs = hit & 0xFF, size = rs & 15;
-        if (size == 0 || codeLength + size > 9)
+        if (size == 0 || codeLength + size > kLookAheadBits)
             continue;
-        const int v = static_cast<int>(bits >> (9 - codeLength - size)) & ((1 << size) - 1);
+        const int v = static_cast<int>(bits >> (kLookAheadBits - codeLength - size)) & ((1 << size) - 1);
         auto& entry = table.fastCoefficient[bits];
         entry.value = static_cast<std::int16_t>(v < (1 << (size - 1)) ? v - (1 << size) + 1 : v);
         entry.run = static_cast<std::uint8_t>(rs >> 4);
@@ -202,7 +202,7 @@ void JpegEntropyDecoder::SetSource(ByteSource& file)
     windowBytes_ = 0;
 }
 
-int JpegEntropyDecoder::Byte(std::uint64_t offset)
+inline int JpegEntropyDecoder::Byte(std::uint64_t offset)
 {
     if (offset - windowStart_ >= windowBytes_ || windowStart_ == UINT64_MAX) {
         windowStart_ = offset;
@@ -213,7 +213,7 @@ int JpegEntropyDecoder::Byte(std::uint64_t offset)
     return window_[offset - windowStart_];
 }
 
-void JpegEntropyDecoder::Fill()
+inline void JpegEntropyDecoder::Fill()
 {
     while (state_.bitCount <= 56 && !state_.atMarker) {
         const int b = Byte(state_.position);
@@ -264,8 +264,8 @@ inline bool JpegEntropyDecoder::Decode(const JpegScanLayout::HuffmanTable& table
 {
     if (state_.bitCount < 16)
         Fill();
-    if (state_.bitCount >= 9) {
-        const std::uint16_t hit = table.fast[static_cast<std::size_t>(state_.bits >> 55)];
+    if (state_.bitCount >= kLookAheadBits) {
+        const std::uint16_t hit = table.fast[static_cast<std::size_t>(state_.bits >> (64 - kLookAheadBits))];
         if (hit != 0) {
             const int length = hit >> 8;
             state_.bits <<= length;
@@ -331,8 +331,8 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
         // Most coefficients: their code and value bits in one look-up.
         if (state_.bitCount < 32)
             Fill();
-        if (state_.bitCount >= 9) {
-            const auto& fast = acTable.fastCoefficient[static_cast<std::size_t>(state_.bits >> 55)];
+        if (state_.bitCount >= kLookAheadBits) {
+            const auto& fast = acTable.fastCoefficient[static_cast<std::size_t>(state_.bits >> (64 - kLookAheadBits))];
             if (fast.length != 0) {
                 k += fast.run;
                 if (k > 63 || std::abs(fast.value * quant[k]) > 2 * kCoefficientLimit)

@@ -9,6 +9,9 @@
 
 namespace quorvex {
 
+// Bits looked at at once to decode a Huffman code (and, for AC codes, the value after it).
+inline constexpr int kLookAheadBits = 11;
+
 // What a sequential Huffman-coded JPEG's headers say, as far as decoding its entropy-coded data
 // goes: one scan that holds every component, 8-bit samples.
 struct JpegScanLayout {
@@ -18,17 +21,17 @@ struct JpegScanLayout {
         std::array<std::int32_t, 17> valueIndex{};
         std::array<std::int32_t, 17> minCode{};
         std::vector<std::uint8_t> values;
-        // By the next 9 bits: the code's length << 8 | its symbol, for codes of up to 9 bits;
-        // 0 for longer codes.
-        std::array<std::uint16_t, 512> fast{};
-        // For AC tables, by the next 9 bits: a code and the value bits after it when both fit
-        // in them (length 0 when they do not; never for EOB and ZRL).
+        // By the next kLookAheadBits bits: the code's length << 8 | its symbol, for codes that
+        // fit in them; 0 for longer codes.
+        std::array<std::uint16_t, 1u << kLookAheadBits> fast{};
+        // For AC tables, by the next kLookAheadBits bits: a code and the value bits after it
+        // when both fit in them (length 0 when they do not; never for EOB and ZRL).
         struct Coefficient {
             std::int16_t value = 0;
             std::uint8_t run = 0;
             std::uint8_t length = 0;
         };
-        std::array<Coefficient, 512> fastCoefficient{};
+        std::array<Coefficient, 1u << kLookAheadBits> fastCoefficient{};
     };
     struct Component {
         int h = 1, v = 1;
