@@ -114,10 +114,10 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
     std::vector<ByteRange> closed;
     std::uint64_t openStart = search.fileStart;
     auto file = std::make_unique<PiecesByteSource>(search.volume, closed, openStart, search.maxFileBytes);
-    const std::optional<JpegScanLayout> found = ReadJpegScanLayout(*file);
-    if (!found || found->McuCount() == 0 || found->McuCount() > (1u << 26))
+    const std::optional<JpegScanLayout> header = ReadJpegScanLayout(*file);
+    if (!header || header->McuCount() == 0 || header->McuCount() > (1u << 26))
         return std::nullopt;
-    const JpegScanLayout& layout = *found;
+    const JpegScanLayout& layout = *header;
     const std::size_t perLine = layout.mcusPerLine;
 
     JpegEntropyDecoder decoder(layout, *file);
@@ -160,9 +160,9 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             return closed.empty() ? std::nullopt : std::optional(file->PiecesFor(decoder.EndOffset()));
 
         // The data broke at MCU `failed`: the open piece ends on the grid somewhere from a row
-        // before it to where the decoder stopped, and goes on after a gap.
-        // After a jump the piece ends in this row or the one before; a jump that no continuation
-        // explains is taken for the picture's own (a horizon) and the decode goes on.
+        // before it to where the decoder stopped, and goes on after a gap. After a jump the piece
+        // ends in this row or the one before; a jump that no continuation explains is taken for
+        // the picture's own (a horizon) and the decode goes on.
         if (closed.size() + 1 >= search.maxPieces) {
             if (!jumped)
                 return std::nullopt;
@@ -170,39 +170,23 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         }
         const std::size_t failed = starts.size();
         const std::uint64_t openFileStart = file->OpenPieceFileStart();
-        const std::size_t reachBack = jumped ? 2 * perLine : perLine;
-        std::size_t firstTried = std::max(openFirstMcu, failed > reachBack ? failed - reachBack : 0);
-        while (firstTried < starts.size() && starts[firstTried].position < openFileStart)
-            ++firstTried;  // MCUs of a closed piece decoded well: the joint is not there
-        if (firstTried >= starts.size()) {
-            if (!jumped)
-                return std::nullopt;
-            continue;
-        }
         const auto volumeOf = [&](std::uint64_t fileOffset) { return openStart + (fileOffset - openFileStart); };
-        const std::uint64_t stoppedAt = decoder.Current().position;
-        std::vector<std::uint64_t> ends =
-            search.BoundariesIn(openStart, volumeOf(starts[firstTried].position), volumeOf(stoppedAt) + 1);
-        if (ends.size() > 64)
-            ends.erase(ends.begin(), ends.end() - 64);
-        // How far blocks stand from their neighbours in the picture so far: what a right
-        // continuation looks like.
-        const double usual = edges.MeanCost(perLine, firstTried);
-        const double limit = 4.0 * usual + 64.0;  // the most a right continuation stands apart
+        // The first MCU that starts in the open piece (those of a closed piece decoded well: the
+        // joint is not there).
+        std::size_t openFirst = openFirstMcu;
+        while (openFirst < starts.size() && starts[openFirst].position < openFileStart)
+            ++openFirst;
 
         // Decodes from MCU `first` over the file with its open piece ending at `end` and going on
-        // at `next`, up to MCU `target` (and the end marker after the last); the mean cost of
-        // the MCUs decoded, or nullopt at an error or as soon as it stands too far apart.
-        // Decodes from MCU `first` over the file with its open piece ending at `end` and going on
         // at `next`, up to MCU `target` (and the end marker after the last one). Nullopt at an
-        // error, or as soon as the continuation stands too far apart from the picture.
+        // error, or as soon as the continuation stands more than `limit` apart from the picture.
         struct Costs {
             double joint;  // the mean cost of the MCUs around the joint (a row and a little)
             double later;  // the same of the MCUs after those: how the continuation itself goes
         };
         const std::size_t jointMcus = perLine + 4;
-        const auto tryJoint = [&](std::uint64_t end, std::uint64_t next, std::size_t first,
-                                  std::uint64_t target) -> std::optional<Costs> {
+        const auto tryJoint = [&](std::uint64_t end, std::uint64_t next, std::size_t first, std::uint64_t target,
+                                  double limit) -> std::optional<Costs> {
             std::vector<ByteRange> pieces = closed;
             pieces.push_back({openStart, end - openStart});
             PiecesByteSource trialFile(search.volume, std::move(pieces), next, search.maxFileBytes);
@@ -237,37 +221,53 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                          decoded > inJoint ? laterSum / static_cast<double>(decoded - inJoint) : 0.0};
         };
 
-        std::vector<Trial> survivors;
-        for (const std::uint64_t end : ends) {
-            const std::uint64_t joint = openFileStart + (end - openStart);
-            // The last MCU that starts before the joint with all its bits read before it.
-            std::size_t first = firstTried;
-            while (first + 1 < starts.size() && starts[first + 1].position <= joint)
-                ++first;
-            if (starts[first].position > joint)
-                continue;
-            const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + jointMcus);
-            for (const std::uint64_t next : search.ContinuationsAfter(end)) {
-                if (search.GiveUp())
-                    return std::nullopt;
-                if (const auto costs = tryJoint(end, next, first, target))
-                    survivors.push_back({end, next, first, costs->joint});
+        // The one joint, with the open piece ending between the start of MCU `firstTried` and
+        // `stoppedAt` (file offsets), that is clearly better than any other; nullopt when none is.
+        // The MCUs before `usualUpTo` show how the picture goes.
+        const auto findJoint = [&](std::size_t firstTried, std::uint64_t stoppedAt,
+                                   std::size_t usualUpTo) -> std::optional<Trial> {
+            std::vector<std::uint64_t> ends =
+                search.BoundariesIn(openStart, volumeOf(starts[firstTried].position), volumeOf(stoppedAt) + 1);
+            if (ends.size() > 64)
+                ends.erase(ends.begin(), ends.end() - 64);
+            // How far blocks stand from their neighbours in the picture so far: what a right
+            // continuation looks like.
+            const double usual = edges.MeanCost(perLine, usualUpTo);
+            const double limit = 4.0 * usual + 64.0;  // the most a right continuation stands apart
+            std::vector<Trial> survivors;
+            for (const std::uint64_t end : ends) {
+                const std::uint64_t joint = openFileStart + (end - openStart);
+                // The last MCU that starts before the joint with all its bits read before it.
+                std::size_t first = firstTried;
+                while (first + 1 < starts.size() && starts[first + 1].position <= joint)
+                    ++first;
+                if (starts[first].position > joint)
+                    continue;
+                const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + jointMcus);
+                for (const std::uint64_t next : search.ContinuationsAfter(end)) {
+                    if (search.GiveUp())
+                        return std::nullopt;
+                    if (const auto costs = tryJoint(end, next, first, target, limit))
+                        survivors.push_back({end, next, first, costs->joint});
+                }
             }
-        }
-        std::sort(survivors.begin(), survivors.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
-        // When others come close to the best, each is decoded eight rows on and judged by how
-        // far its joint stands apart compared with how its own rows after it go: another
-        // picture's data is smooth in itself but not where it meets this one, and data that
-        // skips or repeats some of the file's own comes apart.
-        if (survivors.size() > 1 && survivors[0].cost > 0.6 * survivors[1].cost) {
-            // A continuation that decodes to the file's end, with the end marker right after
-            // the last MCU, is the file's own: when only one does, it is taken.
+            std::sort(survivors.begin(), survivors.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
+            if (survivors.empty() || survivors[0].cost > limit)
+                return std::nullopt;
+            if (survivors.size() == 1 || survivors[0].cost <= 0.6 * survivors[1].cost)
+                return survivors[0];
+            // Others come close to the best. A continuation that decodes to the file's end, with
+            // the end marker right after the last MCU, is the file's own: when only one does, it
+            // is taken. Otherwise each is decoded eight rows on and judged by how far its joint
+            // stands apart compared with how its own rows after it go: another picture's data is
+            // smooth in itself but not where it meets this one, and data that skips or repeats
+            // some of the file's own comes apart.
             std::vector<Trial> close, toTheEnd;
             for (const Trial& trial : survivors) {
                 if (trial.cost * 0.6 > survivors[0].cost || close.size() > 8)
                     break;
                 close.push_back(trial);
-                if (tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, layout.McuCount()))
+                if (tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, layout.McuCount(), limit))
                     toTheEnd.push_back(trial);
                 if (search.GiveUp())
                     return std::nullopt;
@@ -275,25 +275,35 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             std::vector<Trial> further;
             for (const Trial& trial : toTheEnd.empty() ? close : toTheEnd) {
                 const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), trial.firstMcu + 8 * perLine);
-                if (const auto costs = tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, target))
+                if (const auto costs = tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, target, limit))
                     further.push_back({trial.pieceEnd, trial.continuation, trial.firstMcu,
                                        costs->joint / std::max(costs->later, 8.0)});
                 if (search.GiveUp())
                     return std::nullopt;
             }
             std::sort(further.begin(), further.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
-            if (!further.empty() && further[0].cost > 2.5)
-                further.clear();  // even the best joint stands far apart from its own picture
-            survivors = std::move(further);
-        }
-        // Taken only when clearly better than any other, and not far from how the picture goes.
-        if (survivors.empty() || (survivors.size() > 1 && survivors[0].cost > 0.6 * survivors[1].cost) ||
-            survivors[0].cost > limit) {
+            if (further.empty() || further[0].cost > 2.5)
+                return std::nullopt;  // even the best joint stands far apart from its own picture
+            if (further.size() > 1 && further[0].cost > 0.6 * further[1].cost)
+                return std::nullopt;
+            return further[0];
+        };
+
+        const std::size_t reachBack = jumped ? 2 * perLine : perLine;
+        const std::size_t firstTried = std::max(openFirst, failed > reachBack ? failed - reachBack : 0);
+        std::optional<Trial> joint =
+            firstTried < starts.size() ? findJoint(firstTried, decoder.Current().position, firstTried) : std::nullopt;
+        // An error may come rows after the break, when what lay between decoded without one
+        // (another picture's data with the same tables): the rest of the open piece before the
+        // place searched is searched too.
+        if (!joint && !jumped && firstTried > openFirst + perLine)
+            joint = findJoint(openFirst + perLine, starts[firstTried].position, firstTried);
+        if (!joint) {
             if (!jumped)
                 return std::nullopt;
             continue;
         }
-        const Trial& best = survivors.front();
+        const Trial& best = *joint;
 
         closed.push_back({openStart, best.pieceEnd - openStart});
         openStart = best.continuation;

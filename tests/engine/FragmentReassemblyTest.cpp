@@ -391,9 +391,14 @@ TEST(FragmentReassembly, ATwoPieceJpegComesBackWholeAcrossZerosRandomBytesOrAnot
 {
     const fx::Bytes& photo = Photo();
     const fx::Bytes other = Photo(5);  // the same tables: its data decodes with the photo's
+    MemoryByteSource otherFile(other);
+    const auto otherData = other.begin() + static_cast<std::ptrdiff_t>(ReadJpegScanLayout(otherFile)->scanDataStart);
     const std::vector<fx::Bytes> gaps = {
         Filled(kCluster, 1), Filled(16 * kCluster, 0), Filled(2 << 20, 1),
-        fx::Bytes(other.begin() + 40000, other.begin() + 40000 + 8 * kCluster)};
+        fx::Bytes(other.begin() + 40000, other.begin() + 40000 + 8 * kCluster),
+        // Enough of another photo's data (from its start on, so it decodes cleanly for many rows)
+        // that the error comes rows after the break.
+        fx::Bytes(otherData, otherData + 6 * kCluster)};
     for (std::size_t g = 0; g < gaps.size(); ++g) {
         SCOPED_TRACE(g);
         fx::Bytes volume = NoiseVolume(6 << 20);
