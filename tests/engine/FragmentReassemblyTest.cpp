@@ -393,12 +393,20 @@ TEST(FragmentReassembly, ATwoPieceJpegComesBackWholeAcrossZerosRandomBytesOrAnot
     const fx::Bytes other = Photo(5);  // the same tables: its data decodes with the photo's
     MemoryByteSource otherFile(other);
     const auto otherData = other.begin() + static_cast<std::ptrdiff_t>(ReadJpegScanLayout(otherFile)->scanDataStart);
+    // `clusters` clusters of the other photo's entropy-coded data from `from` bytes into it (as
+    // much as it has; random bytes after that).
+    const auto otherPhotos = [&](std::size_t from, std::uint64_t clusters) {
+        fx::Bytes gap = Filled(clusters * kCluster, 1);
+        const auto begin = otherData + static_cast<std::ptrdiff_t>(from);
+        std::copy(begin, begin + std::min<std::ptrdiff_t>(other.end() - begin, static_cast<std::ptrdiff_t>(gap.size())),
+                  gap.begin());
+        return gap;
+    };
     const std::vector<fx::Bytes> gaps = {
-        Filled(kCluster, 1), Filled(16 * kCluster, 0), Filled(2 << 20, 1),
-        fx::Bytes(other.begin() + 40000, other.begin() + 40000 + 8 * kCluster),
-        // Enough of another photo's data (from its start on, so it decodes cleanly for many rows)
-        // that the error comes rows after the break.
-        fx::Bytes(otherData, otherData + 6 * kCluster)};
+        Filled(kCluster, 1), Filled(16 * kCluster, 0), Filled(2 << 20, 1), otherPhotos(8000, 8),
+        // Another photo's data from its start on, so it decodes cleanly for many rows and the
+        // error comes rows after the break.
+        otherPhotos(0, 6)};
     for (std::size_t g = 0; g < gaps.size(); ++g) {
         SCOPED_TRACE(g);
         fx::Bytes volume = NoiseVolume(6 << 20);
