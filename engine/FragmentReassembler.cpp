@@ -14,11 +14,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-
-// Whether the file laid from `pieces` closes where they end and decodes cleanly. A joiner that
-// decoded all of the file's data itself (`decodedByJoiner`) leaves only its structure to check.
-bool HoldsTogether(VolumeByteCache& volume, const ExactFormat& format, const std::vector<ByteRange>& pieces,
-                   bool decodedByJoiner)
+// Whether the file laid from `pieces` is recognised again and its structure closes exactly
+// where they end (its data the joiner has already checked).
+bool ClosesWhereThePiecesEnd(VolumeByteCache& volume, const ExactFormat& format, const std::vector<ByteRange>& pieces)
 {
     std::uint64_t total = 0;
     for (const ByteRange& piece : pieces)
@@ -27,15 +25,7 @@ bool HoldsTogether(VolumeByteCache& volume, const ExactFormat& format, const std
     if (file.Size() != total)
         return false;
     const FormatWalk walk = format.walk(file);
-    if (!walk.recognised || walk.end != WalkEnd::Closed || walk.length != total ||
-        walk.decoded == DecodeResult::Faulty)
-        return false;
-    if (walk.decoded == DecodeResult::Clean || decodedByJoiner)
-        return true;
-    if (format.decode == nullptr)
-        return false;
-    std::vector<unsigned char> bytes;
-    return ReadPrefix(file, total, bytes) && format.decode(bytes) == DecodeResult::Clean;
+    return walk.recognised && walk.end == WalkEnd::Closed && walk.length == total && walk.decoded != DecodeResult::Faulty;
 }
 
 void AddTaken(std::vector<ByteRange>& taken, const ByteRange& range)
@@ -71,9 +61,9 @@ std::optional<std::vector<ByteRange>> MendFile(VolumeByteCache& volume, const Cl
     std::optional<std::vector<ByteRange>> pieces =
         file.token == "PNG" ? JoinPngPieces(search) : JoinJpegPieces(search);
     // Both joiners have checked all of the file's data (every MCU of a JPEG decoded strictly, the
-    // CRC of every chunk of a PNG); what is left is the structure from the first byte to the end.
-    // (A PNG's chunks were walked to IEND by its joiner: walking them again would only inflate.)
-    if (!pieces || pieces->size() < 2 || (file.token == "JPG" && !HoldsTogether(volume, *format, *pieces, true)))
+    // CRC of every chunk of a PNG, walked to IEND); a JPEG's segments are walked again over the
+    // pieces (a PNG's walk would only inflate its data once more).
+    if (!pieces || pieces->size() < 2 || (file.token == "JPG" && !ClosesWhereThePiecesEnd(volume, *format, *pieces)))
         return std::nullopt;
     return pieces;
 }
