@@ -58,9 +58,15 @@ std::optional<RecognisedFile> ExactRecogniser::Examine(const unsigned char* sect
             walk.end = WalkEnd::OutOfBound;
         }
         if (walk.end == WalkEnd::Closed && walk.decoded == DecodeResult::NotChecked &&
-            candidate.format->decode != nullptr && walk.length <= kDecodeLimitBytes &&
-            ReadPrefix(file, walk.length, fileBytes_))
-            walk.decoded = candidate.format->decode(fileBytes_);
+            candidate.format->decode != nullptr && walk.length <= kDecodeLimitBytes) {
+            // The buffer only grows (up to its bound below): a size set again for every file
+            // would fill the new part with zeros each time before the read overwrites it.
+            if (fileBytes_.size() < walk.length)
+                fileBytes_.resize(static_cast<std::size_t>(walk.length));
+            const auto bytes = std::span(fileBytes_).first(static_cast<std::size_t>(walk.length));
+            if (ReadExactly(file, 0, bytes))
+                walk.decoded = candidate.format->decode(bytes);
+        }
         if (fileBytes_.capacity() > kDecodeLimitBytes / 4)
             std::vector<unsigned char>().swap(fileBytes_);  // do not keep a large file's memory
 
