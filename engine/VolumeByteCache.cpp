@@ -47,7 +47,6 @@ const std::vector<unsigned char>& VolumeByteCache::Block(std::uint64_t index)
             if (reader_.ReadSectors(firstSector + s, 1, *single_).sectorsRead == 1)
                 std::memcpy(bytes.data() + s * kSectorSize, single_->Data(), kSectorSize);
     }
-    bytesRead_ += bytes.size();
     recent_.push_front(index);
     auto& held = blocks_[index];
     held.bytes = std::move(bytes);

@@ -31,9 +31,6 @@ public:
     // Valid until the next read.
     std::span<const unsigned char> BytesFrom(std::uint64_t offset);
 
-    // Bytes read from the device so far (whole blocks), for the tests of what a search reads.
-    std::uint64_t BytesReadFromDevice() const { return bytesRead_; }
-
 private:
     const std::vector<unsigned char>& Block(std::uint64_t index);
 
@@ -51,7 +48,6 @@ private:
     std::vector<unsigned char> spare_;  // the bytes of the last block given up
     std::uint64_t lastIndex_ = UINT64_MAX;
     const std::vector<unsigned char>* last_ = nullptr;
-    std::uint64_t bytesRead_ = 0;
 };
 
 // A file laid over a volume: its pieces end to end, the last of them open (it runs on to
@@ -69,7 +65,6 @@ public:
     // The file offset where the open piece starts.
     std::uint64_t OpenPieceFileStart() const { return closedBytes_; }
     std::uint64_t OpenPieceStart() const { return openStart_; }
-    const std::vector<ByteRange>& ClosedPieces() const { return closed_; }
     // The pieces of a file of `length` bytes laid as this source lays it.
     std::vector<ByteRange> PiecesFor(std::uint64_t length) const;
 
