@@ -5,8 +5,8 @@
 // decoder is run over the bytes too: it never reads past them and ends where it says.
 #include "FragmentReassembler.h"
 #include "VolumeByteCache.h"
-#include "formats/ByteSource.h"
-#include "formats/JpegEntropy.h"
+#include "ByteSource.h"
+#include "JpegEntropy.h"
 
 #include <chrono>
 #include <cstring>

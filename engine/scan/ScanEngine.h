@@ -6,6 +6,7 @@
 #include "ScanObserver.h"
 #include "ScanSession.h"
 #include "SectorBuffer.h"
+#include "Stoppable.h"
 #include "TypeSelection.h"
 #include "VolumeReader.h"
 
@@ -16,14 +17,6 @@
 #include <vector>
 
 namespace quorvex {
-
-// Something a stop request can be sent to from any thread, also from a signal handler:
-// RequestStop only stores to lock-free atomics.
-class Stoppable {
-public:
-    virtual ~Stoppable() = default;
-    virtual void RequestStop() noexcept = 0;
-};
 
 // Reads a volume from its first sector to its last and records every sector at which a file of
 // a selected type begins. The scan runs on its own thread (Start) or on the caller's (Run).

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "formats/ByteSource.h"
+#include "ByteSource.h"
 
 #include <cstdint>
 #include <string>

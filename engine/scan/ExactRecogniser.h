@@ -2,7 +2,7 @@
 
 #include "SectorRecogniser.h"
 #include "VolumeReader.h"
-#include "formats/ExactFormats.h"
+#include "ExactFormats.h"
 
 #include <vector>
 

@@ -10,11 +10,6 @@
 
 namespace quorvex {
 
-// How many sectors are copied for a found file whose type has the size figure `maxSizeKb`.
-// The figure is in KiB, as the "Maximum Size (KB)" caption says: 2 sectors per KiB. Saving and
-// temporary copies take the same length. A figure of 0 or below copies nothing.
-std::uint64_t ExtentSectors(std::int64_t maxSizeKb);
-
 enum class CopyStatus {
     Complete,     // every sector was written
     Stopped,      // the stop request was seen; the sectors written so far stay in the file

@@ -4,7 +4,7 @@
 #include "ExtentCopy.h"
 #include "PhotoMetadata.h"
 #include "FoundFileCatalogue.h"
-#include "ScanEngine.h"
+#include "Stoppable.h"
 #include "VolumeSource.h"
 
 #include <atomic>

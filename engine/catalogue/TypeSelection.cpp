@@ -1,6 +1,7 @@
 #include "TypeSelection.h"
 
 #include "FileTypeInfo.h"
+#include "VolumeSource.h"
 
 #include <limits>
 #include <stdexcept>
@@ -76,6 +77,13 @@ std::int64_t LeadingDecimalNumber(std::string_view text)
 bool PrefixHasIllegalCharacter(std::string_view prefix)
 {
     return prefix.find_first_of(kIllegalPrefixCharacters) != std::string_view::npos;
+}
+
+std::uint64_t ExtentSectors(std::int64_t maxSizeKb)
+{
+    if (maxSizeKb <= 0)
+        return 0;
+    return static_cast<std::uint64_t>(maxSizeKb) * (1024 / kSectorSize);
 }
 
 }  // namespace quorvex

@@ -1,5 +1,5 @@
 #include "FragmentJoin.h"
-#include "formats/JpegEntropy.h"
+#include "JpegEntropy.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -45,6 +45,11 @@ private:
     std::vector<TypeSelection> entries_;
 };
 
+// How many sectors are copied for a found file whose type has the size figure `maxSizeKb`.
+// The figure is in KiB, as the "Maximum Size (KB)" caption says: 2 sectors per KiB. Saving and
+// temporary copies take the same length. A figure of 0 or below copies nothing.
+std::uint64_t ExtentSectors(std::int64_t maxSizeKb);
+
 // The leading decimal number of `text` as the size cells read it: leading blanks and one sign are
 // accepted, reading stops at the first other character, no digits give 0. Values beyond the
 // 64-bit range are clamped to it.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "RescueMap.h"
-#include "ScanEngine.h"
+#include "Stoppable.h"
 #include "VolumeSource.h"
 
 #include <atomic>

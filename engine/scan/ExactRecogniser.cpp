@@ -1,6 +1,5 @@
 #include "ExactRecogniser.h"
 
-#include "ExtentCopy.h"
 #include "FoundFileReader.h"
 
 #include <algorithm>

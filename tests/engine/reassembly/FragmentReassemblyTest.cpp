@@ -8,7 +8,7 @@
 #include "RecordingObservers.h"
 #include "ScanEngine.h"
 #include "ScanSession.h"
-#include "formats/JpegEntropy.h"
+#include "JpegEntropy.h"
 
 #include <gtest/gtest.h>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include "FoundFileReader.h"
 #include "SectorBuffer.h"
 #include "VolumeReader.h"
-#include "formats/ByteSource.h"
+#include "ByteSource.h"
 
 #include <cstdint>
 #include <list>

@@ -1,9 +1,8 @@
 #include "FragmentReassembler.h"
 
-#include "ExtentCopy.h"
 #include "FragmentJoin.h"
 #include "VolumeByteCache.h"
-#include "formats/ExactFormats.h"
+#include "ExactFormats.h"
 
 #include <algorithm>
 #include <memory>

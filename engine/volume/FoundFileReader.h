@@ -2,7 +2,7 @@
 
 #include "SectorBuffer.h"
 #include "VolumeReader.h"
-#include "formats/ByteSource.h"
+#include "ByteSource.h"
 
 #include <cstdint>
 #include <optional>

@@ -6,13 +6,6 @@
 
 namespace quorvex {
 
-std::uint64_t ExtentSectors(std::int64_t maxSizeKb)
-{
-    if (maxSizeKb <= 0)
-        return 0;
-    return static_cast<std::uint64_t>(maxSizeKb) * (1024 / kSectorSize);
-}
-
 namespace {
 
 bool StopSeen(const std::atomic<int>* stopRequested)

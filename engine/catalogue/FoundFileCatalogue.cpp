@@ -1,6 +1,5 @@
 #include "FoundFileCatalogue.h"
 
-#include "ExtentCopy.h"
 
 #include <charconv>
 #include <new>
