@@ -10,7 +10,6 @@
 #include <QDialog>
 #include <QString>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -35,12 +34,17 @@ namespace quorvex::app {
 class DrivePage;
 class FileTypeList;
 class FileTypePage;
+class KeptScans;
+class MainMenus;
 class ResultsPage;
 class ScanUiBridge;
+class WizardSurface;
 
 // The main window: the frame of a three-step wizard (drive, file types, results) on one
-// fixed-size dialog. It owns what the pages share (the chosen drive, the settings, the catalogue,
-// the scan and its session) and moves between the pages; each page is a class of its own.
+// fixed-size dialog. It owns what the pages share (the chosen drive, the settings, the catalogue
+// and the scan) and moves between the pages. Each page is a class of its own, and so is each
+// piece of work a command starts: KeptScans (sessions, Save / Open Scan Results), SaveWorkflow
+// (Save Selected, Save All) and DiskImaging (Create Disk Image).
 class MainDialog : public QDialog {
     Q_OBJECT
 public:
@@ -74,8 +78,8 @@ public:
 
     // Sectors of the drive the running (or last) scan could not read.
     std::uint64_t UnreadableSectors() const { return unreadableSectors_; }
-    QLabel* ReadErrorsLabel() const { return readErrors_; }
-    QLabel* ReassemblyLabel() const { return reassembly_; }
+    QLabel* ReadErrorsLabel() const;
+    QLabel* ReassemblyLabel() const;
 
     int Page() const { return page_; }
     bool ScanRunning() const { return engine_->IsRunning(); }
@@ -94,7 +98,7 @@ public:
     QString SizeSetting() const { return sizeSetting_; }
     void SetSettings(const QString& prefix, const QString& size);
     // Where the scan of the chosen drive keeps its session (empty: none kept).
-    QString SessionPath() const { return sessionPath_; }
+    QString SessionPath() const;
 
     // The pages and the controls, for tests and tools.
     DrivePage* Drives() const { return drivePage_; }
@@ -116,15 +120,9 @@ public:
     QCheckBox* ExactRecoveryBox() const;
     QString CaptionText() const;
     QString PropertyValue(int index) const;  // 0 Status, 1 Type, 2 Capacity, 3 Bytes Per Sector
-    QMenuBar* MenuBar() const { return menuBar_; }
-    controls::CIconMenu* FileMenu() const { return fileMenu_; }
-    controls::CIconMenu* ToolsMenu() const { return toolsMenu_; }
-
-    // Command identifiers of the menus.
-    enum Command {
-        kSaveSelectedCommand = 32771, kSaveAllCommand, kExitCommand, kSettingCommand, kHelpCommand, kAboutCommand,
-        kOpenDiskImageCommand, kCreateDiskImageCommand, kSaveScanResultsCommand, kOpenScanResultsCommand,
-    };
+    QMenuBar* MenuBar() const;
+    controls::CIconMenu* FileMenu() const;
+    controls::CIconMenu* ToolsMenu() const;
 
     // Sectors a scan may fail to read before the end of the scan suggests imaging the drive.
     static constexpr std::uint64_t kImagingAdviceSectors = 64;
@@ -141,36 +139,23 @@ protected:
     void reject() override;
 
 private:
-    class SessionKeeper;
-
     void BuildFrame();
     void BuildMenus();
     void OnCommand(int command);
-    void RefreshMenus();
 
     // From the drive page to the type page, unless the drive's kept session is taken up.
     void LeaveDrivePage(const VolumeDescription& drive);
-    // Offers the kept session of the drive: true when its results are shown (or resumed).
-    bool OfferKeptSession(const VolumeDescription& drive, const SourceIdentity& identity);
     void ShowResultsOf(ScanSession session, bool resume);
     void StartScan();
     void StartEngine(std::optional<ScanCheckpoint> resumeFrom);
     void OnScanProgress(int percent);
     void OnReassemblyProgress(qulonglong searched, qulonglong toSearch);
-    // The line under the progress bar about damaged photos put back together (empty: hidden).
-    void ShowReassembly(const QString& text);
     void OnUnreadableSectors(qulonglong total);
     void OnScanFinished(int outcome, int openFailure, const QString& message);
-    // Asks for a save folder until one can take the files (or the user cancels); says why a
-    // folder is refused. Empty when cancelled.
-    QString ChooseSaveFolder();
-    std::optional<SourceIdentity> IdentifyDrive(const VolumeDescription& drive) const;
-    QString KeptSessionPath(const SourceIdentity& identity) const;
 
     MainDialogEnvironment env_;
     int page_ = kDrivePage;
     std::optional<VolumeDescription> selectedDrive_;
-    std::optional<SourceIdentity> selectedIdentity_;
     QString prefixSetting_ = "FoundFile";
     QString sizeSetting_ = "20480";
     std::optional<PhotoSaving> photoSaving_;  // chosen in Settings during this run
@@ -178,20 +163,12 @@ private:
     FoundFileCatalogue catalogue_;
     std::unique_ptr<ScanUiBridge> bridge_;
     std::unique_ptr<ScanEngine> engine_;
-    std::unique_ptr<SessionKeeper> sessionKeeper_;
-    QString sessionPath_;
-    ScanCheckpoint lastCheckpoint_;  // where the last scan got to (read once it has ended)
+    std::unique_ptr<KeptScans> keptScans_;
     bool scanReportPending_ = false;
 
-    QWidget* surface_ = nullptr;
+    WizardSurface* surface_ = nullptr;
     WizardControls controls_;
-    QMenuBar* menuBar_ = nullptr;
-    controls::CIconMenu* fileMenu_ = nullptr;
-    controls::CIconMenu* toolsMenu_ = nullptr;
-    controls::CIconMenu* helpMenu_ = nullptr;
-    controls::CSkinButton* logo_ = nullptr;
-    QLabel* readErrors_ = nullptr;
-    QLabel* reassembly_ = nullptr;  // damaged photos being put back together, and how many were
+    MainMenus* menus_ = nullptr;
     std::uint64_t unreadableSectors_ = 0;
     DrivePage* drivePage_ = nullptr;
     FileTypePage* typePage_ = nullptr;
