@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace quorvex {
 
@@ -16,9 +17,16 @@ constexpr int kCoefficientLimit = 1100;
 // Zero bytes in a row that end the coded data.
 constexpr int kLongestZeroRun = 16;
 
-bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts, std::vector<std::uint8_t> values)
+// libjpeg's largest picture side.
+constexpr int kLibjpegMaxDimension = 65500;
+
+// Builds a table from its counts and values; false when it is no Huffman table. `allOnesCode`
+// says whether a code of all one bits is used, which libjpeg refuses.
+bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts, std::vector<std::uint8_t> values,
+                bool& allOnesCode)
 {
     int code = 0, index = 0;
+    allOnesCode = false;
     for (int length = 1; length <= 16; ++length) {
         const int n = counts[length - 1];
         table.valueIndex[length] = index;
@@ -28,6 +36,8 @@ bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts
         table.maxCode[length] = n > 0 ? code - 1 : -1;
         if (code > (1 << length))
             return false;  // more codes than the length allows: not a Huffman table
+        if (code == (1 << length) && index > 0)
+            allOnesCode = true;
         code <<= 1;
     }
     table.maxCode[17] = INT32_MAX;
@@ -94,9 +104,15 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
         if (!ReadExactly(file, payload, bytes))
             return std::nullopt;
         const int m = *marker;
+        const bool readSilently = (m >= 0xE0 && m <= 0xEF) || m == 0xFE || m == kDqt || m == kDht || m == kDri ||
+                                  m == 0xC0 || m == 0xC1 || m == kSos;
+        if (!readSilently)
+            layout.libjpegReadsSilently = false;
         if (m == 0xC0 || m == 0xC1) {
             if (bytes.size() < 6 || bytes[0] != 8)
                 return std::nullopt;
+            if (!frame.empty())
+                layout.libjpegReadsSilently = false;  // a second frame
             layout.height = bytes[1] << 8 | bytes[2];
             layout.width = bytes[3] << 8 | bytes[4];
             const int count = bytes[5];
@@ -109,6 +125,17 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
                     return std::nullopt;
                 frame.push_back({p[0], h, v, p[2]});
             }
+            int hMax = 1, vMax = 1;
+            for (const FrameComponent& c : frame)
+                hMax = std::max(hMax, c.h), vMax = std::max(vMax, c.v);
+            for (std::size_t c = 0; c < frame.size(); ++c) {
+                const bool repeated = std::any_of(frame.begin(), frame.begin() + static_cast<long>(c),
+                                                  [&](const FrameComponent& earlier) { return earlier.id == frame[c].id; });
+                if (repeated || hMax % frame[c].h != 0 || vMax % frame[c].v != 0)
+                    layout.libjpegReadsSilently = false;
+            }
+            if ((count != 1 && count != 3) || layout.width > kLibjpegMaxDimension || layout.height > kLibjpegMaxDimension)
+                layout.libjpegReadsSilently = false;
         } else if ((m >= 0xC2 && m <= 0xCF && m != kDht && m != 0xC8 && m != 0xCC) || m == 0xCC) {
             return std::nullopt;  // progressive, lossless or arithmetic coding
         } else if (m == kDqt) {
@@ -139,8 +166,11 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
                                                  bytes.begin() + static_cast<long>(at + 17 + total));
                 auto& table = tableClass == 0 ? layout.dc[id] : layout.ac[id];
                 table = {};
-                if (!BuildTable(table, &bytes[at + 1], std::move(values)))
+                bool allOnesCode = false;
+                if (!BuildTable(table, &bytes[at + 1], std::move(values), allOnesCode))
                     return std::nullopt;
+                if (allOnesCode || total > 256)
+                    layout.libjpegReadsSilently = false;
                 at += 17 + total;
             }
         } else if (m == kDri) {
@@ -160,6 +190,12 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
                 if (found == frame.end() || td > 3 || ta > 3 || !layout.dc[td].defined || !layout.ac[ta].defined ||
                     !layout.quantDefined[found->tq])
                     return std::nullopt;
+                const auto& dcValues = layout.dc[td].values;
+                if (std::any_of(dcValues.begin(), dcValues.end(), [](std::uint8_t symbol) { return symbol > 15; }))
+                    layout.libjpegReadsSilently = false;
+                for (std::size_t earlier = 0; earlier < s; ++earlier)
+                    if (bytes[1 + 2 * earlier] == id)
+                        layout.libjpegReadsSilently = false;
                 JpegScanLayout::Component component;
                 // A lone component is coded one block at a time, whatever its sampling factors.
                 component.h = frame.size() == 1 ? 1 : found->h;
@@ -215,6 +251,26 @@ inline int JpegEntropyDecoder::Byte(std::uint64_t offset)
 
 inline void JpegEntropyDecoder::Fill()
 {
+    // Most coded bytes are neither 0x00 nor 0xFF: eight of them at once when the window holds
+    // them, taking as many whole bytes as the buffer has room for.
+    if (state_.bitCount <= 56 && !state_.atMarker && windowStart_ != UINT64_MAX &&
+        state_.position - windowStart_ < windowBytes_ && windowBytes_ - (state_.position - windowStart_) >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, &window_[state_.position - windowStart_], 8);
+        constexpr std::uint64_t kLow = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+        const auto hasZeroByte = [](std::uint64_t v) { return ((v - kLow) & ~v & kHigh) != 0; };
+        if (!hasZeroByte(word) && !hasZeroByte(~word)) {
+            const int take = (64 - state_.bitCount) / 8;
+            const int kept = state_.bitCount + 8 * take;
+            std::uint64_t incoming = __builtin_bswap64(word) >> state_.bitCount;
+            if (kept < 64)
+                incoming &= ~((std::uint64_t{1} << (64 - kept)) - 1);
+            state_.bits |= incoming;
+            state_.bitCount = kept;
+            state_.position += static_cast<std::uint64_t>(take);
+            state_.zeroRun = 0;
+        }
+    }
     while (state_.bitCount <= 56 && !state_.atMarker) {
         const int b = Byte(state_.position);
         if (b < 0) {
@@ -328,10 +384,30 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
     if (dc != nullptr)
         *dc = dcValue;
     for (int k = 1; k < 64;) {
-        // Most coefficients: their code and value bits in one look-up.
         if (state_.bitCount < 32)
             Fill();
-        if (state_.bitCount >= kLookAheadBits) {
+        // Most coefficients: their code and value bits in one look-up, with the bit buffer in
+        // locals (the window is bytes, which the compiler must assume may alias the state).
+        std::uint64_t bits = state_.bits;
+        int count = state_.bitCount;
+        bool fastOnes = false;
+        while (count >= 32 && k < 64) {
+            const auto& fast = acTable.fastCoefficient[static_cast<std::size_t>(bits >> (64 - kLookAheadBits))];
+            if (fast.length == 0)
+                break;
+            k += fast.run;
+            if (k > 63 || std::abs(fast.value * quant[k]) > 2 * kCoefficientLimit)
+                return false;
+            bits <<= fast.length;
+            count -= fast.length;
+            ++k;
+            fastOnes = true;
+        }
+        state_.bits = bits;
+        state_.bitCount = count;
+        if (fastOnes)
+            continue;
+        if (count >= kLookAheadBits) {
             const auto& fast = acTable.fastCoefficient[static_cast<std::size_t>(state_.bits >> (64 - kLookAheadBits))];
             if (fast.length != 0) {
                 k += fast.run;

@@ -46,6 +46,11 @@ struct JpegScanLayout {
     std::uint32_t restartInterval = 0;
     std::uint32_t mcusPerLine = 0, mcuRows = 0;
     std::uint64_t scanDataStart = 0;  // the file offset of the first entropy-coded byte
+    // Whether libjpeg reads these headers without a warning or an error, as far as that can be
+    // told from them: only the markers it reads silently, one frame, pictures within its largest
+    // size, one or three components of distinct ids and whole sampling ratios, Huffman tables
+    // that pass its own checks (no all-ones code, DC symbols of at most 15).
+    bool libjpegReadsSilently = true;
 
     std::uint64_t McuCount() const { return static_cast<std::uint64_t>(mcusPerLine) * mcuRows; }
     // The luminance (first) component's blocks per MCU across and down.

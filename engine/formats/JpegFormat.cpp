@@ -1,5 +1,7 @@
 #include "JpegFormat.h"
 
+#include "JpegDataCheck.h"
+
 #include <algorithm>
 #include <array>
 #include <csetjmp>
@@ -318,6 +320,15 @@ int DecodeWithLibjpeg(const unsigned char* data, unsigned long size, unsigned ch
 }  // namespace
 
 DecodeResult DecodeJpeg(std::span<const unsigned char> file)
+{
+    // Most photos: their codes read cleanly without a decode. The rest, and every doubt, libjpeg
+    // decides.
+    if (JpegDataCertainlyClean(file))
+        return DecodeResult::Clean;
+    return DecodeJpegWithLibjpeg(file);
+}
+
+DecodeResult DecodeJpegWithLibjpeg(std::span<const unsigned char> file)
 {
     // 1/8 of the largest width a JPEG can have, times four components.
     static thread_local std::vector<unsigned char> row(65536 / 8 * 4 + 64);

@@ -19,8 +19,12 @@ bool LooksLikeJpegStart(const unsigned char* sector);
 // A marker that cannot occur in a JPEG (a second SOI, a reserved code) breaks the structure.
 FormatWalk WalkJpeg(ByteSource& file);
 
-// Decodes the picture (at 1/8 scale: every coefficient is still read) and says whether libjpeg
-// met corrupt data: a bad Huffman code, a premature end, data left over before a marker.
+// Whether the picture's data is whole: clean when libjpeg would decode it without meeting corrupt
+// data (a bad Huffman code, a premature end, data left over before a marker). Its codes are read
+// without a decode where that settles it; libjpeg decodes the rest.
 DecodeResult DecodeJpeg(std::span<const unsigned char> file);
+
+// The same, always by a libjpeg decode (at 1/8 scale: every coefficient is still read).
+DecodeResult DecodeJpegWithLibjpeg(std::span<const unsigned char> file);
 
 }  // namespace quorvex
