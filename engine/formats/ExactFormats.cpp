@@ -20,7 +20,7 @@ std::span<const ExactFormat> ExactFormatTable()
         {"JPEG", {"JPG"}, "\xFF"sv, LooksLikeJpegStart, WalkJpeg, DecodeJpeg, true},
         {"BMP", {"BMP"}, "B"sv, LooksLikeBmpStart, WalkBmp, nullptr},
         {"TIFF", {"TIF", "NEF", "DCR"}, "IM"sv, LooksLikeTiffStart, WalkTiff, DecodeTiff},
-        {"PNG", {"PNG"}, "\x89"sv, LooksLikePngStart, WalkPng, nullptr, true},
+        {"PNG", {"PNG"}, "\x89"sv, LooksLikePngStart, WalkPng, DecodePng, true},
         {"GIF", {"GIF"}, "G"sv, LooksLikeGifStart, WalkGif, DecodeGif, true},
         {"RIFF", {"RIFF"}, "R"sv, LooksLikeRiffStart, WalkRiff, nullptr},
         {"RAF", {"RAF"}, "F"sv, LooksLikeRafStart, WalkRaf, nullptr},

@@ -170,7 +170,7 @@ DecodeResult DecodeGif(std::span<const unsigned char> file)
     GifFileType* gif = DGifOpen(&input, ReadFromMemory, &error);
     if (gif == nullptr)
         return DecodeResult::Faulty;
-    std::vector<GifPixelType> row(65536);
+    static thread_local std::vector<GifPixelType> row(65536);  // kept from file to file
     bool tooLarge = false;
     const bool decoded = DecodeFrames(gif, row, tooLarge);
     DGifCloseFile(gif, &error);

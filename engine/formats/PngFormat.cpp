@@ -165,8 +165,6 @@ FormatWalk WalkPng(ByteSource& file)
     walk.token = "PNG";
     const std::uint64_t size = file.Size();
 
-    ImageDataCheck image(RowLayout(BigEndian32(&head[16]), BigEndian32(&head[20]), BitsPerPixel(head[25], head[24]),
-                                   head[28] == 1));
     bool crcsRight = true;
     std::array<unsigned char, 64 * 1024> chunk{};
     std::uint64_t pos = 33;
@@ -189,7 +187,6 @@ FormatWalk WalkPng(ByteSource& file)
             walk.length = size;
             return walk;
         }
-        const bool imageData = std::memcmp(header + 4, "IDAT", 4) == 0;
         uLong crc = crc32(0, header + 4, 4);
         for (std::uint64_t done = 0; done < length;) {
             const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), length - done));
@@ -199,8 +196,6 @@ FormatWalk WalkPng(ByteSource& file)
                 return walk;
             }
             crc = crc32(crc, chunk.data(), static_cast<uInt>(n));
-            if (imageData)
-                image.Feed(chunk.data(), n);
             done += n;
         }
         const auto stored = ReadU32(file, pos + 8 + length, ByteOrder::Big);
@@ -209,10 +204,30 @@ FormatWalk WalkPng(ByteSource& file)
         if (std::memcmp(header + 4, "IEND", 4) == 0) {
             walk.end = WalkEnd::Closed;
             walk.length = pos;
-            walk.decoded = crcsRight && image.Clean() ? DecodeResult::Clean : DecodeResult::Faulty;
+            // A wrong CRC is damage already; whether the image data inflates, DecodePng says.
+            walk.decoded = crcsRight ? DecodeResult::NotChecked : DecodeResult::Faulty;
             return walk;
         }
     }
+}
+
+DecodeResult DecodePng(std::span<const unsigned char> file)
+{
+    if (file.size() < 33 || !LooksLikePngStart(file.data()))
+        return DecodeResult::Faulty;
+    ImageDataCheck image(RowLayout(BigEndian32(&file[16]), BigEndian32(&file[20]), BitsPerPixel(file[25], file[24]),
+                                   file[28] == 1));
+    for (std::size_t pos = 33; pos + 12 <= file.size();) {
+        const std::uint32_t length = BigEndian32(&file[pos]);
+        if (length > file.size() - pos - 12)
+            return DecodeResult::Faulty;
+        if (std::memcmp(&file[pos + 4], "IDAT", 4) == 0)
+            image.Feed(&file[pos + 8], length);
+        if (std::memcmp(&file[pos + 4], "IEND", 4) == 0)
+            return image.Clean() ? DecodeResult::Clean : DecodeResult::Faulty;
+        pos += 12ull + length;
+    }
+    return DecodeResult::Faulty;
 }
 
 }  // namespace quorvex

@@ -3,6 +3,8 @@
 #include "ByteSource.h"
 #include "FormatWalk.h"
 
+#include <span>
+
 namespace quorvex {
 
 // PNG (and APNG).
@@ -10,10 +12,12 @@ namespace quorvex {
 // The signature, then an IHDR chunk of 13 bytes whose fields are valid and whose CRC is right.
 bool LooksLikePngStart(const unsigned char* sector);
 
-// Walks the chunks to IEND. Every chunk's CRC is checked, and the image data (the IDAT chunks)
-// is inflated as it goes: the walk's decode result is Clean when every CRC is right, the zlib
-// stream ends exactly at the picture's size and every row starts with a valid filter type.
-// A chunk whose length or type is not a chunk's breaks the structure.
+// Walks the chunks to IEND and checks every chunk's CRC: a wrong one makes the walk's decode
+// result Faulty. A chunk whose length or type is not a chunk's breaks the structure.
 FormatWalk WalkPng(ByteSource& file);
+
+// Inflates the image data (the IDAT chunks) of a PNG whose chunks were walked: Clean when the
+// zlib stream ends exactly at the picture's size and every row starts with a valid filter type.
+DecodeResult DecodePng(std::span<const unsigned char> file);
 
 }  // namespace quorvex
