@@ -6,8 +6,39 @@
 
 namespace quorvex {
 
-ExactRecogniser::ExactRecogniser(const SelectedTypes& selection, VolumeReader& reader)
-    : selection_(selection), reader_(reader), volumeBytes_(reader.TotalSectors() * kSectorSize)
+namespace {
+
+// The verdict of a walk and its decode, and the sectors inside the file that need no test: those
+// of a file whose every byte a clean decode has checked.
+void SetVerdict(RecognisedFile& found, DecodeResult decoded)
+{
+    found.verdict = VerdictOf(found.end, decoded);
+    found.sectorsInside = 0;
+    if (found.verdict == Verdict::Complete && decoded == DecodeResult::Clean && found.cleanDecodeCoversFile &&
+        found.lengthBytes > kSectorSize)
+        found.sectorsInside = (found.lengthBytes + kSectorSize - 1) / kSectorSize - 1;
+}
+
+}  // namespace
+
+void ExactRecogniser::SettleCheckedFile(RecognisedFile& file)
+{
+    DecodeResult decoded = file.check->Result();
+    if (const std::exception_ptr failure = file.check->Failure()) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (...) {
+            decoded = DecodeResult::NotChecked;
+        }
+    }
+    SetVerdict(file, decoded);
+    file.check.reset();
+}
+
+ExactRecogniser::ExactRecogniser(const SelectedTypes& selection, VolumeReader& reader, CheckingPipeline* pipeline)
+    : selection_(selection), reader_(reader), pipeline_(pipeline), volumeBytes_(reader.TotalSectors() * kSectorSize)
 {
     for (const ExactFormat& format : ExactFormatTable()) {
         std::uint64_t bound = 0;
@@ -56,26 +87,33 @@ std::optional<RecognisedFile> ExactRecogniser::Examine(const unsigned char* sect
             walk.length = ownBound;
             walk.end = WalkEnd::OutOfBound;
         }
-        if (walk.end == WalkEnd::Closed && walk.decoded == DecodeResult::NotChecked &&
-            candidate.format->decode != nullptr && walk.length <= kDecodeLimitBytes) {
-            // The buffer only grows (up to its bound below): a size set again for every file
-            // would fill the new part with zeros each time before the read overwrites it.
-            if (fileBytes_.size() < walk.length)
-                fileBytes_.resize(static_cast<std::size_t>(walk.length));
-            const auto bytes = std::span(fileBytes_).first(static_cast<std::size_t>(walk.length));
-            if (ReadExactly(file, 0, bytes))
-                walk.decoded = candidate.format->decode(bytes);
-        }
-        if (fileBytes_.capacity() > kDecodeLimitBytes / 4)
-            std::vector<unsigned char>().swap(fileBytes_);  // do not keep a large file's memory
-
         RecognisedFile found;
         found.typeIndex = *typeIndex;
         found.lengthBytes = walk.length;
-        found.verdict = VerdictOf(walk.end, walk.decoded);
-        if (found.verdict == Verdict::Complete && walk.decoded == DecodeResult::Clean &&
-            candidate.format->cleanDecodeCoversFile && walk.length > kSectorSize)
-            found.sectorsInside = (walk.length + kSectorSize - 1) / kSectorSize - 1;
+        found.end = walk.end;
+        found.cleanDecodeCoversFile = candidate.format->cleanDecodeCoversFile;
+        if (walk.end == WalkEnd::Closed && walk.decoded == DecodeResult::NotChecked &&
+            candidate.format->decode != nullptr && walk.length <= kDecodeLimitBytes) {
+            if (pipeline_ != nullptr) {
+                FileBytes bytes = pipeline_->TakeBuffer();
+                if (ReadExactly(file, 0, bytes.Resize(static_cast<std::size_t>(walk.length)))) {
+                    found.check = std::make_shared<FileCheck>(candidate.format->decode, std::move(bytes));
+                    SetVerdict(found, DecodeResult::Clean);
+                    return found;
+                }
+            } else {
+                // The buffer only grows (up to its bound below): a size set again for every file
+                // would fill the new part with zeros each time before the read overwrites it.
+                if (fileBytes_.size() < walk.length)
+                    fileBytes_.resize(static_cast<std::size_t>(walk.length));
+                const auto bytes = std::span(fileBytes_).first(static_cast<std::size_t>(walk.length));
+                if (ReadExactly(file, 0, bytes))
+                    walk.decoded = candidate.format->decode(bytes);
+                if (fileBytes_.capacity() > kDecodeLimitBytes / 4)
+                    std::vector<unsigned char>().swap(fileBytes_);  // do not keep a large file's memory
+            }
+        }
+        SetVerdict(found, walk.decoded);
         return found;
     }
     return std::nullopt;

@@ -16,9 +16,17 @@ public:
     // Files larger than this are not decoded for their verdict; their structure decides.
     static constexpr std::uint64_t kDecodeLimitBytes = 64ull << 20;
 
-    ExactRecogniser(const SelectedTypes& selection, VolumeReader& reader);
+    // With a pipeline, the decode that decides a file's verdict is left to it: the file found
+    // carries its check, and its verdict is as if the check comes back clean until
+    // SettleCheckedFile. Without one, files are decoded here.
+    ExactRecogniser(const SelectedTypes& selection, VolumeReader& reader, CheckingPipeline* pipeline = nullptr);
 
     std::optional<RecognisedFile> Examine(const unsigned char* sector, std::uint64_t sectorNumber) override;
+
+    // A file whose check has run: its verdict and the sectors inside it, as a decode here would
+    // have given them. A check that ran out of memory throws std::bad_alloc here, as the decode
+    // would have; any other failure of a check leaves the file unchecked (its walk decides).
+    static void SettleCheckedFile(RecognisedFile& file);
 
 private:
     struct Candidate {
@@ -31,6 +39,7 @@ private:
 
     const SelectedTypes& selection_;
     VolumeReader& reader_;
+    CheckingPipeline* pipeline_;
     std::uint64_t volumeBytes_;
     std::array<std::vector<Candidate>, 256> byLeadByte_;
     std::vector<unsigned char> fileBytes_;  // the file being decoded, reused between finds

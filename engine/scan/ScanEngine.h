@@ -1,17 +1,22 @@
 #pragma once
 
+#include "CheckingPipeline.h"
 #include "FoundFileCatalogue.h"
 #include "FoundFileVerdict.h"
 #include "FragmentReassembler.h"
 #include "ScanObserver.h"
 #include "ScanSession.h"
 #include "SectorBuffer.h"
+#include "SectorRecogniser.h"
 #include "Stoppable.h"
 #include "TypeSelection.h"
 #include "VolumeReader.h"
 
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -26,6 +31,10 @@ public:
     // eight sectors, and only the chunks that fail are skipped.
     struct Options {
         std::size_t blockSectors = SectorBuffer::kDefaultSectorCount;
+        // Exact recovery: the workers that decode found files beside the scan (0: one per core),
+        // and the bytes of files queued for them before the scan waits.
+        unsigned checkWorkers = 0;
+        std::size_t pendingCheckBytes = 32u << 20;
     };
 
     ScanEngine(FoundFileCatalogue& catalogue, ScanObserver& observer);
@@ -72,15 +81,50 @@ public:
     bool IsRunning() const { return scanRunning_.load() != 0; }
 
 private:
+    // What the scan does after testing sectors or settling found files.
+    enum class Flow {
+        Go,          // on with the next sectors
+        Reposition,  // on at nextToTest_: back into a file passed over as whole that is not, or
+                     // forward again once its inside has been tested
+        End,         // the scan ends (a stop, or no memory); the summary says why
+    };
+    // A file found and not in the catalogue yet: its check has not come back, or an earlier
+    // file's has not.
+    struct PendingFile {
+        std::uint64_t sector = 0;
+        RecognisedFile file;
+    };
+
     // Opens the volume and scans it from `from` (a fresh scan: sector 0, nothing found yet).
     ScanSummary Execute(const VolumeOpener& opener, const ScanCheckpoint& from);
     ScanSummary ScanVolume(VolumeReader& reader, const ScanCheckpoint& from);
     void Checkpoint(const ScanSummary& summary, bool finished);
     void ReportCounts();
     // Tests the first `sectorCount` sectors of the buffer, which hold the volume from `firstSector`.
-    // Returns false when the scan must end (stop requested or memory exhausted).
-    bool TestSectors(const SectorBuffer& buffer, std::uint64_t firstSector, std::size_t sectorCount,
+    Flow TestSectors(const SectorBuffer& buffer, std::uint64_t firstSector, std::size_t sectorCount,
                      ScanSummary& summary);
+    // Takes a found file: into the catalogue at once when nothing is pending before it, else
+    // after the files before it (its check and theirs queued in the pipeline).
+    Flow TakeFound(std::uint64_t sector, RecognisedFile found, ScanSummary& summary);
+    enum class Waiting {
+        None,      // only the checks that have come back
+        Every,     // every check, unless a stop comes
+        Stopping,  // every check queued when the scan was stopped (a few MiB of files at most)
+    };
+    // Puts the pending files whose checks have come back into the catalogue, in found order,
+    // waiting for checks as `waiting` says. A file passed over as whole that is not makes the
+    // scan go back to test its inside (Reposition; see Detour).
+    Flow SettlePending(ScanSummary& summary, Waiting waiting);
+    Flow Record(std::uint64_t sector, const RecognisedFile& found, ScanSummary& summary);
+    // Leaves out the files still pending when a scan ends early, and sets where it got to before them.
+    void DropPending();
+    // The inside of a file passed over as whole has been tested up to its end: the scan goes back
+    // to where it was, keeping what it had found after the file, unless a file found inside
+    // reaches past that end; then what was found after it is found again.
+    Flow EndDetour();
+    void AbandonDetour();
+    // Every sector before it has its final answer: the first pending file, or where the scan is.
+    std::uint64_t SettledTo() const { return pending_.empty() ? nextToTest_ : pending_.front().sector; }
     void ReportProgress(std::uint64_t sector, std::uint64_t totalSectors);
     // Tells the worker that searches damaged photos about the catalogue's entry at `index`.
     void TellMender(ReassemblyWorker& mender, std::uint64_t index) const;
@@ -95,12 +139,27 @@ private:
     std::thread thread_;
 
     // State of the current run, touched by the scan thread only.
-    class SectorRecogniser* recogniser_ = nullptr;
+    SectorRecogniser* recogniser_ = nullptr;
     std::vector<bool> typeSeen_;
     std::vector<std::size_t> typesInOrder_;  // the types found, in the order of their first hit
     int lastPercent_ = -1;
     std::uint64_t resumeAt_ = 0;   // sectors before it were tested or lie inside a complete file
     std::uint64_t nextToTest_ = 0; // every sector before it has been tested (or passed over)
+    std::unique_ptr<CheckingPipeline> pipeline_;  // exact recovery: decodes beside the scan
+    std::deque<PendingFile> pending_;
+    std::uint64_t settledResumeAt_ = 0;  // resumeAt_ as of the first pending file
+    // After a file passed over as whole turned out not to be: the scan tests its inside, then
+    // goes on from where it was when nothing found inside changes what came after.
+    struct Detour {
+        std::uint64_t end = 0;             // the first sector after the file
+        std::uint64_t returnTo = 0;        // the first sector not tested when the scan went back
+        std::uint64_t returnResumeAt = 0;  // resumeAt_ then
+        std::deque<PendingFile> later;     // files found after the file, in order
+    };
+    std::optional<Detour> detour_;
+    // Checks of files found again after an abandoned detour are not run twice: by start sector.
+    std::map<std::uint64_t, std::shared_ptr<FileCheck>> reusableChecks_;
+    std::uint64_t unreadableCountedTo_ = 0;  // chunks failing before it were counted already
     ReassemblyLimits reassemblyLimits_;
     ReassemblyWorker* mender_ = nullptr;  // exact recovery: searches damaged photos beside the scan
     ScanCheckpointSink* checkpointSink_ = nullptr;

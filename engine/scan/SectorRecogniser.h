@@ -1,11 +1,14 @@
 #pragma once
 
+#include "CheckingPipeline.h"
+#include "FormatWalk.h"
 #include "FoundFileVerdict.h"
 #include "SectorTypeDetector.h"
 #include "TypeSelection.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace quorvex {
@@ -20,6 +23,12 @@ struct RecognisedFile {
     // bitmap, a TIFF or raw file, a RIFF) may hold another file written over it, so its sectors
     // are still tested.
     std::uint64_t sectorsInside = 0;
+    // Exact recovery through a checking pipeline: the decode still to run. Until it has, verdict
+    // and sectorsInside say what they will be if it comes back clean;
+    // ExactRecogniser::SettleCheckedFile makes them final.
+    std::shared_ptr<FileCheck> check;
+    WalkEnd end = WalkEnd::Closed;
+    bool cleanDecodeCoversFile = false;
 };
 
 // What the scan asks of every sector: does a file of a selected type begin here? Chosen once per
@@ -48,7 +57,9 @@ public:
         const int typeIndex = detector_.Detect(sector);
         if (typeIndex == SectorTypeDetector::kNoType)
             return std::nullopt;
-        return RecognisedFile{static_cast<std::size_t>(typeIndex)};
+        RecognisedFile found;
+        found.typeIndex = static_cast<std::size_t>(typeIndex);
+        return found;
     }
 
 private:

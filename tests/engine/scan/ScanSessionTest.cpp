@@ -90,25 +90,24 @@ TEST(ScanSession, AStoppedScanResumesToExactlyWhatAnUninterruptedScanFinds)
         ScanEngine(whole, observer, ScanEngine::Options{64}).Run(Opener(volume), SelectedTypes::AllTypes("F", 32), mode);
         ASSERT_EQ(whole.FoundCount(), 50u);
 
-        // Stopped in the middle of a block, as soon as the 20th file is found.
+        // Stopped halfway, with files found and (in exact recovery) checks still running.
         FoundFileCatalogue first;
-        struct StopAtTwenty : RecordingScanObserver {
+        struct StopHalfway : RecordingScanObserver {
             ScanEngine* engine = nullptr;
-            const FoundFileCatalogue* catalogue = nullptr;
-            void OnScanProgress(int) override
+            void OnScanProgress(int percent) override
             {
-                if (catalogue->FoundCount() >= 20)
+                if (percent >= 50)
                     engine->RequestStop();
             }
         } stopper;
         ScanEngine engine(first, stopper, ScanEngine::Options{64});
         stopper.engine = &engine;
-        stopper.catalogue = &first;
         KeepingSink sink;
         engine.SetCheckpointSink(&sink);
         EXPECT_EQ(engine.Run(Opener(volume), SelectedTypes::AllTypes("F", 32), mode).outcome, ScanOutcome::Stopped);
         ASSERT_FALSE(sink.last.finished);
         EXPECT_GT(sink.last.nextSector, 0u);
+        EXPECT_GT(sink.catalogue.FoundCount(), 0u);
         EXPECT_LT(sink.catalogue.FoundCount(), whole.FoundCount());
 
         // Through a session file, as after a crash, and resumed.
