@@ -1,5 +1,8 @@
-// quorvex-make-eval-card: writes the evaluation card of the recovery benchmark, deterministically.
+// quorvex-make-eval-card: writes the evaluation cards of the recovery benchmark, deterministically.
 //   quorvex-make-eval-card PHOTO_FOLDER OUTPUT_FOLDER [SIZE_MIB]
+//   quorvex-make-eval-card PHOTO_FOLDER OUTPUT_FOLDER SIZE_MIB photo-card
+// The second is a card as a camera fills it: camera JPEGs of several sizes one after the other on
+// a 4 KiB grid, nothing else (the speed of exact recovery on what cards mostly hold).
 // PHOTO_FOLDER holds real photographs (JPEG); the card is a FAT32 card with a history: files
 // written, some deleted, more written into the gaps (fragmenting those that do not fit), a quick
 // format, new files over the old ones, more deletions, and old random data around everything.
@@ -469,12 +472,71 @@ private:
     std::uint64_t nextFree_ = 3;  // cluster 2 holds the root directory
 };
 
+// Sensor noise, so that a resampled photograph codes as densely as a camera's own.
+void AddNoise(RgbImage& image, std::mt19937& random)
+{
+    for (unsigned char& value : image.pixels)
+        value = static_cast<unsigned char>(std::clamp(static_cast<int>(value) + static_cast<int>(random() % 13) - 6, 0, 255));
+}
+
+void WriteManifestLine(std::ofstream& manifest, int id, const std::string& token, const std::string& what,
+                       std::uint64_t sector, std::uint64_t length)
+{
+    manifest << id << '\t' << token << '\t' << what << "\t1\tlive\t" << length << '\t' << sector << ':' << length
+             << "\tyes\tyes\n";
+}
+
+// A card a camera filled: JPEGs of its sizes, back to back on 4 KiB boundaries, after 1 MiB of
+// what a file system keeps at the start.
+int MakePhotoCard(std::vector<RgbImage> photos, const fs::path& out, std::uint64_t sizeMib)
+{
+    constexpr std::uint64_t kGrid = 4096;
+    Bytes card(sizeMib << 20);
+    std::mt19937 random(20261210);
+    for (unsigned char& b : card)
+        b = static_cast<unsigned char>(random() % 0x40 + 0x20);
+    std::ofstream manifest(out / "manifest.tsv");
+    manifest << "# id\ttoken\twhat\tsession\ton_card\tlength\tpieces\tcontiguous\tintact\n";
+    static const int sizes[][2] = {{4000, 3000}, {3264, 2448}, {2592, 1944}, {1920, 1080}, {1600, 1200}};
+    std::uint64_t at = 1 << 20;
+    int id = 0;
+    for (;;) {
+        const RgbImage& photo = photos[random() % photos.size()];
+        const auto* size = sizes[random() % 5];
+        auto unit = [&random] { return static_cast<double>(random() % 1000) / 1000.0; };
+        const double zoom = 0.6 + 0.4 * unit();
+        const double x0 = (1 - zoom) * unit(), y0 = (1 - zoom) * unit();
+        RgbImage shot = Shot(photo, x0, y0, x0 + zoom, y0 + zoom, size[0], size[1]);
+        AddNoise(shot, random);
+        JpegOptions options;
+        options.quality = 90 + static_cast<int>(random() % 6);
+        options.exif = ExifFields{};
+        options.exif->make = random() % 2 ? "Canon" : "NIKON CORPORATION";
+        options.exif->model = options.exif->make == "Canon" ? "Canon EOS 80D" : "NIKON D7500";
+        options.restartInterval = random() % 4 == 0 ? size[0] / 16 : 0;
+        const Bytes jpeg = EncodeJpeg(shot, options);
+        if (at + jpeg.size() > card.size())
+            break;
+        std::memcpy(&card[at], jpeg.data(), jpeg.size());
+        ++id;
+        const std::string what = "camera JPEG " + std::to_string(size[0]) + "x" + std::to_string(size[1]);
+        WriteManifestLine(manifest, id, "JPG", what, at / kSector, jpeg.size());
+        std::ofstream(out / "originals" / (std::to_string(id) + ".JPG"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+        at = (at + jpeg.size() + kGrid - 1) / kGrid * kGrid;
+    }
+    std::ofstream(out / "card.img", std::ios::binary)
+        .write(reinterpret_cast<const char*>(card.data()), static_cast<std::streamsize>(card.size()));
+    std::cout << id << " photos written to " << (out / "card.img").string() << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 3 || argc > 4) {
-        std::cerr << "usage: quorvex-make-eval-card PHOTO_FOLDER OUTPUT_FOLDER [SIZE_MIB]\n";
+    if (argc < 3 || argc > 5 || (argc == 5 && std::string(argv[4]) != "photo-card")) {
+        std::cerr << "usage: quorvex-make-eval-card PHOTO_FOLDER OUTPUT_FOLDER [SIZE_MIB [photo-card]]\n";
         return 1;
     }
     std::vector<fs::path> photoPaths;
@@ -490,8 +552,10 @@ int main(int argc, char** argv)
     for (const fs::path& path : photoPaths)
         photos.push_back(LoadPhoto(path));
     const fs::path out(argv[2]);
-    const std::uint64_t sizeMib = argc == 4 ? std::stoull(argv[3]) : 1024;
+    const std::uint64_t sizeMib = argc >= 4 ? std::stoull(argv[3]) : 1024;
     fs::create_directories(out / "originals");
+    if (argc == 5)
+        return MakePhotoCard(std::move(photos), out, sizeMib);
 
     Card card(sizeMib << 20);
     FileMaker maker(std::move(photos), 20261209);
