@@ -28,7 +28,7 @@ std::span<unsigned char> FileBytes::Resize(std::size_t size)
 
 CheckingPipeline::CheckingPipeline(Options options, const std::atomic<int>* stopRequested)
     : workers_(options.workers != 0 ? options.workers : std::max(1u, std::thread::hardware_concurrency())),
-      pendingLimit_(options.pendingBytes), stopRequested_(stopRequested)
+      pendingLimit_(options.pendingBytes), beforeCheck_(std::move(options.beforeCheck)), stopRequested_(stopRequested)
 {
 }
 
@@ -108,7 +108,7 @@ bool CheckingPipeline::RunOne(std::unique_lock<std::mutex>& lock)
     std::shared_ptr<FileCheck> check = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();
-    check->Run([this, &lock, size = check->Size()](FileBytes bytes) {
+    check->Run(beforeCheck_, [this, &lock, size = check->Size()](FileBytes bytes) {
         lock.lock();
         pendingBytes_ -= size;
         GiveBack(std::move(bytes));

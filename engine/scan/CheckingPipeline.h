@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -46,11 +47,14 @@ public:
     Decode DecodeFunction() const { return decode_; }
     std::size_t Size() const { return size_; }
 
-    // Runs the decode on the calling thread; afterwards the bytes are given back through `release`.
+    // Runs the decode on the calling thread (after `before`, when set, which may throw as a
+    // decode may); afterwards the bytes are given back through `release`.
     template <typename Release>
-    void Run(Release&& release)
+    void Run(const std::function<void(std::size_t)>& before, Release&& release)
     {
         try {
+            if (before)
+                before(size_);
             result_ = decode_(bytes_.Bytes());
         } catch (...) {
             failure_ = std::current_exception();
@@ -80,6 +84,9 @@ public:
     struct Options {
         unsigned workers = 0;  // 0: one per core the machine has
         std::size_t pendingBytes = 32u << 20;
+        // Called before each check with its file's size, on the thread that runs it: tests make
+        // checks slow, or throw, with it.
+        std::function<void(std::size_t)> beforeCheck = {};
     };
 
     // `stopRequested` (may be null) ends the waits of Submit and Wait.
@@ -111,6 +118,7 @@ private:
 
     unsigned workers_;
     std::size_t pendingLimit_;
+    std::function<void(std::size_t)> beforeCheck_;
     const std::atomic<int>* stopRequested_;
 
     std::mutex mutex_;

@@ -118,7 +118,8 @@ ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint
             std::unique_ptr<SectorRecogniser> recogniser;
             if (catalogue_.Mode() == RecoveryMode::Exact) {
                 pipeline_ = std::make_unique<CheckingPipeline>(
-                    CheckingPipeline::Options{options_.checkWorkers, options_.pendingCheckBytes}, &scanStopRequested_);
+                    CheckingPipeline::Options{options_.checkWorkers, options_.pendingCheckBytes, options_.beforeCheck},
+                    &scanStopRequested_);
                 recogniser = std::make_unique<ExactRecogniser>(catalogue_.Selection(), reader, pipeline_.get());
             } else {
                 recogniser = std::make_unique<DescribedRecogniser>(catalogue_.Selection());

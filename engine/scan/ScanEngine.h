@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -35,6 +36,7 @@ public:
         // and the bytes of files queued for them before the scan waits.
         unsigned checkWorkers = 0;
         std::size_t pendingCheckBytes = 32u << 20;
+        std::function<void(std::size_t)> beforeCheck = {};  // see CheckingPipeline::Options
     };
 
     ScanEngine(FoundFileCatalogue& catalogue, ScanObserver& observer);
