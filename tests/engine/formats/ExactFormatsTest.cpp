@@ -16,6 +16,7 @@
 #include "TiffLayout.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <array>
 
@@ -295,6 +296,60 @@ TEST(ExactPng, AWrongCrcOrImageDataThatDoesNotInflateIsDamaged)
     for (int i = 0; i < 4; ++i)
         taller[29 + static_cast<std::size_t>(i)] = static_cast<unsigned char>(crc32ofIhdr >> (24 - 8 * i));
     EXPECT_EQ(Examine("PNG", taller).verdict, Verdict::Damaged);
+}
+
+// A PNG put together by hand: the signature, IHDR, the chunks given, IDAT (the rows, all zeros,
+// compressed, then `afterStream`) and IEND, every CRC right unless `wrongIdatCrc`.
+fx::Bytes HandMadePng(int colourType, int depth, std::vector<std::pair<std::string, fx::Bytes>> chunks,
+                      const fx::Bytes& afterStream = {}, bool wrongIdatCrc = false)
+{
+    auto chunk = [](fx::Bytes& out, const std::string& type, const fx::Bytes& data, bool wrongCrc = false) {
+        const auto length = static_cast<std::uint32_t>(data.size());
+        for (int i = 3; i >= 0; --i)
+            out.push_back(static_cast<unsigned char>(length >> (8 * i)));
+        fx::Bytes typed(type.begin(), type.end());
+        typed.insert(typed.end(), data.begin(), data.end());
+        out.insert(out.end(), typed.begin(), typed.end());
+        std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size())));
+        crc ^= wrongCrc ? 1u : 0u;
+        for (int i = 3; i >= 0; --i)
+            out.push_back(static_cast<unsigned char>(crc >> (8 * i)));
+    };
+    const std::uint32_t width = 13, height = 5;
+    const int channels = colourType == 2 ? 3 : colourType == 6 ? 4 : colourType == 4 ? 2 : 1;
+    fx::Bytes out = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    chunk(out, "IHDR", {0, 0, 0, width, 0, 0, 0, height, static_cast<unsigned char>(depth),
+                        static_cast<unsigned char>(colourType), 0, 0, 0});
+    for (const auto& [type, data] : chunks)
+        chunk(out, type, data);
+    const std::size_t rowBytes = 1 + (width * static_cast<std::size_t>(channels * depth) + 7) / 8;
+    const fx::Bytes rows(rowBytes * height, 0);
+    uLongf packed = compressBound(static_cast<uLong>(rows.size()));
+    fx::Bytes idat(packed);
+    compress(idat.data(), &packed, rows.data(), static_cast<uLong>(rows.size()));
+    idat.resize(packed);
+    idat.insert(idat.end(), afterStream.begin(), afterStream.end());
+    chunk(out, "IDAT", idat, wrongIdatCrc);
+    chunk(out, "IEND", {});
+    return out;
+}
+
+TEST(ExactPng, EveryDepthAndChunkKindWalksAndOnlyDamageIsDamage)
+{
+    const fx::Bytes palette = {0, 0, 0, 255, 255, 255};
+    for (int depth : {1, 2, 4, 8})
+        for (int colourType : {0, 3}) {
+            const fx::Bytes png = HandMadePng(colourType, depth, colourType == 3 ? std::vector<std::pair<std::string, fx::Bytes>>{{"PLTE", palette}}
+                                                                                 : std::vector<std::pair<std::string, fx::Bytes>>{});
+            ExpectWhole(Examine("PNG", png, Noise(100)), png.size(), "PNG");
+        }
+    // Chunk types of every letter: compressed text ("zTXt") among them.
+    const fx::Bytes text = HandMadePng(2, 8, {{"zTXt", {'k', 0, 0, 0x78, 0x9C, 0x03, 0, 0, 0, 0, 1}}, {"tIME", fx::Bytes(7, 1)}});
+    ExpectWhole(Examine("PNG", text, Noise(100)), text.size(), "PNG");
+    // Only a CRC wrong, every data byte as written: damaged all the same.
+    EXPECT_EQ(Examine("PNG", HandMadePng(2, 8, {}, {}, true)).verdict, Verdict::Damaged);
+    // Bytes after the end of the image data's zlib stream, inside IDAT (CRC right).
+    EXPECT_EQ(Examine("PNG", HandMadePng(2, 8, {}, {1, 2, 3})).verdict, Verdict::Damaged);
 }
 
 TEST(ExactPng, FalseStartsTruncationsAndForgedChunkLengths)
@@ -586,17 +641,21 @@ TEST(ExactTiff, ACutStripIsTruncatedAndABadStripIsDamaged)
 
 // ---- RIFF
 
-TEST(ExactRiff, WaveAndAviEndWhereTheirSizeSays)
+TEST(ExactRiff, WaveAndAviEndWhereTheirSizeSaysUnderTheirOwnTokens)
 {
     const fx::Bytes wav = fx::EncodeWav(8000, 300, 440);
-    ExpectWhole(Examine("RIFF", wav, Noise(1000)), wav.size(), "RIFF");
+    ExpectWhole(Examine("RIFF", wav, Noise(1000)), wav.size(), "WAV");
     const fx::Bytes avi = fx::EncodeMjpegAvi({Scene(), fx::MakeScene(320, 240, 4), fx::MakeScene(320, 240, 5)}, 70);
-    ExpectWhole(Examine("RIFF", avi, Noise(1000)), avi.size(), "RIFF");
+    ExpectWhole(Examine("RIFF", avi, Noise(1000)), avi.size(), "AVI");
     // An OpenDML AVI goes on in a RIFF AVIX chunk.
     fx::Bytes avix = avi;
     fx::Bytes extension{'R', 'I', 'F', 'F', 12, 0, 0, 0, 'A', 'V', 'I', 'X', 'J', 'U', 'N', 'K', 0, 0, 0, 0};
     avix.insert(avix.end(), extension.begin(), extension.end());
-    ExpectWhole(Examine("RIFF", avix, Noise(1000)), avix.size(), "RIFF");
+    ExpectWhole(Examine("RIFF", avix, Noise(1000)), avix.size(), "AVI");
+    // A form of no type of its own stays RIFF.
+    fx::Bytes midi = wav;
+    std::memcpy(&midi[8], "RMID", 4);
+    ExpectWhole(Examine("RIFF", midi, Noise(1000)), midi.size(), "RIFF");
 }
 
 TEST(ExactRiff, ForgedSizesUnknownFormsAndOverwrittenChunks)
@@ -698,8 +757,9 @@ TEST(ExactFormats, TheTableReportsEveryTypeOnceInListOrder)
         for (std::string_view token : format.tokens)
             if (!token.empty())
                 tokens.push_back(token);
-    EXPECT_EQ(tokens, (std::vector<std::string_view>{"JPG", "BMP", "TIF", "NEF", "DCR", "PNG", "GIF", "RIFF", "RAF",
-                                                      "MRW", "CRW"}));
+    EXPECT_EQ(tokens, (std::vector<std::string_view>{"JPG",  "BMP",  "TIF",  "NEF", "DCR", "CR2", "ARW", "DNG", "ORF",
+                                                      "RW2",  "PEF",  "PNG",  "GIF", "RIFF", "WEBP", "AVI", "WAV", "RAF",
+                                                      "MRW",  "CRW",  "HEIC", "AVIF", "MP4", "MOV", "3GP", "CR3", "MTS"}));
     // Every first byte a format accepts is in its lead bytes, so the scan's table never skips one.
     const std::vector<std::pair<std::string_view, fx::Bytes>> samples = {
         {"JPG", fx::EncodeJpeg(Scene(), {})},      {"BMP", fx::EncodeBmp(Scene())},
