@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -56,15 +57,25 @@ SelectedTypes BuildSelection(const ScanCommandOptions& options)
         throw UsageError("Illegal character found in file prefix. (--prefix must not contain any of " +
                          std::string(kIllegalPrefixCharacters) + ")");
 
+    const RecoveryMode mode = options.exact ? RecoveryMode::Exact : RecoveryMode::Described;
+    // A type of the mode, or a usage error that says why not.
+    auto typeOf = [mode](const std::string& token, const std::string& what) {
+        if (FindFileType(token, mode) != nullptr)
+            return;
+        if (FindFileType(token, RecoveryMode::Exact) != nullptr)
+            throw UsageError(what + ": " + token + " files are found only in exact recovery: add --exact");
+        std::string known;
+        for (const FileTypeInfo* info : TypesOf(mode))
+            known += (known.empty() ? "" : ", ") + std::string(info->token);
+        throw UsageError(what + ": unknown type '" + token + "' (known: " + known + ")");
+    };
     std::set<std::string> wanted;
     for (const std::string& token : options.types) {
-        if (FindFileType(token) == nullptr)
-            throw UsageError("--types: unknown type '" + token +
-                             "' (known: JPG, BMP, TIF, PNG, GIF, RIFF, RAF, NEF, MRW, DCR, CRW)");
+        typeOf(token, "--types");
         wanted.insert(token);
     }
 
-    std::int64_t figure = kDefaultMaxKb;
+    std::optional<std::int64_t> figure;  // the user's figure for every type
     std::map<std::string, std::int64_t> figureOf;
     for (const std::string& argument : options.maxKb) {
         const std::size_t equals = argument.find('=');
@@ -73,19 +84,21 @@ SelectedTypes BuildSelection(const ScanCommandOptions& options)
             continue;
         }
         const std::string token = argument.substr(0, equals);
-        if (FindFileType(token) == nullptr)
-            throw UsageError("--max-kb " + argument + ": unknown type '" + token + "'");
+        typeOf(token, "--max-kb " + argument);
         figureOf[token] = ParseFigure(argument.substr(equals + 1), argument);
     }
 
-    // Types are always tried in the table's order, whatever order they were named in.
+    // Types are always tried in the table's order, whatever order they were named in. Videos and
+    // raw files start with figures of their own, unless the user gave one for every type.
     std::vector<TypeSelection> entries;
-    for (const FileTypeInfo& info : FileTypeTable()) {
-        const std::string token(info.token);
+    for (const FileTypeInfo* info : TypesOf(mode)) {
+        const std::string token(info->token);
         if (!wanted.empty() && !wanted.contains(token))
             continue;
-        const auto own = figureOf.find(token);
-        entries.push_back({token, options.prefix + token, own != figureOf.end() ? own->second : figure});
+        std::int64_t own = figure.value_or(info->defaultMaxSizeKb != 0 ? info->defaultMaxSizeKb : kDefaultMaxKb);
+        if (const auto named = figureOf.find(token); named != figureOf.end())
+            own = named->second;
+        entries.push_back({token, options.prefix + token, own});
     }
     return SelectedTypes(std::move(entries));
 }

@@ -10,14 +10,17 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   # the sample card image is written with the real encoders; exact recovery decodes with them
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libgif-dev libexiv2-dev
+  # HEIC and AVIF photos (libheif with its HEVC and AV1 decoders); a video's frame for its tile
+  libheif-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # the GUI and its services
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core qt6-image-formats-plugins
   # media preview: Qt Multimedia with GStreamer
   qt6-multimedia-dev libqt6multimediawidgets6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # tests, fuzzing and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 clang-14 libclang-rt-14-dev libvips-tools
-  # the recovery benchmark runs photorec beside us; the imaging tests continue GNU ddrescue's maps
-  testdisk gddrescue
+  # the recovery benchmark runs photorec beside us; the imaging tests continue GNU ddrescue's maps;
+  # the evaluation card of today's photos and videos is made with heif-enc and ffmpeg
+  testdisk gddrescue libheif-examples ffmpeg
   # packaging and the end-to-end test on a real X display
   dpkg-dev desktop-file-utils appstream xvfb xauth xdotool x11-utils
 )

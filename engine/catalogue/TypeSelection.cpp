@@ -5,20 +5,24 @@
 
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 namespace quorvex {
 
 SelectedTypes::SelectedTypes(std::vector<TypeSelection> entries) : entries_(std::move(entries))
 {
     if (entries_.size() > kMaxEntries)
-        throw std::invalid_argument("at most 20 types can be selected");
+        throw std::invalid_argument("at most " + std::to_string(kMaxEntries) + " types can be selected");
 }
 
-SelectedTypes SelectedTypes::AllTypes(std::string_view prefixSetting, std::int64_t maxSizeKb)
+SelectedTypes SelectedTypes::AllTypes(std::string_view prefixSetting, std::int64_t maxSizeKb, RecoveryMode mode,
+                                      bool figureIsUsers)
 {
     std::vector<TypeSelection> entries;
-    for (const FileTypeInfo& info : FileTypeTable())
-        entries.push_back({std::string(info.token), std::string(prefixSetting) + std::string(info.token), maxSizeKb});
+    for (const FileTypeInfo* info : TypesOf(mode)) {
+        const std::int64_t figure = info->defaultMaxSizeKb != 0 && !figureIsUsers ? info->defaultMaxSizeKb : maxSizeKb;
+        entries.push_back({std::string(info->token), std::string(prefixSetting) + std::string(info->token), figure});
+    }
     return SelectedTypes(std::move(entries));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FoundFileVerdict.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,15 +21,18 @@ struct TypeSelection {
 // The types chosen for one scan, in list order; at most kMaxEntries of them.
 class SelectedTypes {
 public:
-    static constexpr std::size_t kMaxEntries = 20;
+    static constexpr std::size_t kMaxEntries = 40;
 
     SelectedTypes() = default;
     // Throws std::invalid_argument for more than kMaxEntries entries.
     explicit SelectedTypes(std::vector<TypeSelection> entries);
 
     // Every type of the table in list order, each with `prefixSetting` + token and `maxSizeKb`:
-    // what the file-type page gives with all boxes ticked.
-    static SelectedTypes AllTypes(std::string_view prefixSetting, std::int64_t maxSizeKb);
+    // what the file-type page gives with all boxes ticked. In exact recovery with its own types
+    // too; those with a default figure of their own get it unless `figureIsUsers` (a figure the
+    // user chose applies to every type).
+    static SelectedTypes AllTypes(std::string_view prefixSetting, std::int64_t maxSizeKb,
+                                  RecoveryMode mode = RecoveryMode::Described, bool figureIsUsers = false);
 
     const std::vector<TypeSelection>& Entries() const { return entries_; }
     std::size_t Count() const { return entries_.size(); }

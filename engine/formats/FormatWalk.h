@@ -31,6 +31,12 @@ struct FormatWalk {
     DecodeResult decoded = DecodeResult::NotChecked;  // set by walkers that decode as they walk
 };
 
+// A byte range of a file, from its first byte.
+struct FileExtent {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
 // The verdict of a walk and of the decode of its bytes.
 inline Verdict VerdictOf(WalkEnd end, DecodeResult decoded)
 {

@@ -3,6 +3,8 @@
 #include "ByteSource.h"
 #include "FormatWalk.h"
 
+#include <string_view>
+
 namespace quorvex {
 
 // RIFF containers: WAVE, AVI (with its OpenDML "AVIX" extensions), WEBP, RMID, ACON, CDXA, DLS.
@@ -12,7 +14,11 @@ namespace quorvex {
 bool LooksLikeRiffStart(const unsigned char* sector);
 
 // The file ends where the RIFF chunk's size says; the top-level sub-chunks are walked to there
-// and must fill it exactly. An AVI continues with the "RIFF....AVIX" chunks that follow it.
+// and must fill it exactly. An AVI continues with the "RIFF....AVIX" chunks that follow it. The
+// token names the form: WEBP, AVI or WAV, and RIFF for the others.
 FormatWalk WalkRiff(ByteSource& file);
+
+// The token of a RIFF form type (the four bytes after the size).
+std::string_view RiffFormToken(const unsigned char* form);
 
 }  // namespace quorvex

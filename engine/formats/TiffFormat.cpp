@@ -1,5 +1,7 @@
 #include "TiffFormat.h"
 
+#include "JpegFormat.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -10,10 +12,14 @@ namespace quorvex {
 
 namespace {
 
-constexpr std::uint16_t kImageWidth = 256, kImageLength = 257, kMake = 271, kStripOffsets = 273,
-                        kStripByteCounts = 279, kTileOffsets = 324, kTileByteCounts = 325, kSubIfds = 330,
-                        kJpegOffset = 513, kJpegLength = 514, kExifIfd = 34665, kGpsIfd = 34853,
-                        kInteropIfd = 40965;
+constexpr std::uint16_t kImageWidth = 256, kImageLength = 257, kCompression = 259, kMake = 271,
+                        kStripOffsets = 273, kStripByteCounts = 279, kPanasonicRawOffset = 280, kTileOffsets = 324,
+                        kTileByteCounts = 325, kSubIfds = 330, kJpegOffset = 513, kJpegLength = 514,
+                        kMakerNote = 37500, kExifIfd = 34665, kGpsIfd = 34853, kInteropIfd = 40965,
+                        kDngVersion = 50706, kPanasonicJpgFromRaw = 0x2E;
+
+// The header's kind: TIFF's own, or a raw maker's variant of it.
+enum class Header { Tiff, Olympus, Panasonic };
 constexpr std::uint16_t kMaxEntries = 4096;
 constexpr std::size_t kMaxIfds = 512;
 constexpr std::uint32_t kMaxArrayValues = 1u << 20;
@@ -53,12 +59,16 @@ std::uint16_t Get16(const unsigned char* p, ByteOrder order)
 
 class TiffWalker {
 public:
-    TiffWalker(ByteSource& file, ByteOrder order) : file_(file), order_(order) {}
+    TiffWalker(ByteSource& file, ByteOrder order, Header header, std::vector<FileExtent>& previews)
+        : file_(file), order_(order), header_(header), previews_(previews)
+    {
+    }
 
     FormatWalk Walk(std::uint32_t firstIfd)
     {
         if (!ReadIfd(firstIfd, true))
             return NotRecognised();
+        token_ = RawToken();
         for (std::size_t i = 0; i < queue_.size() && visited_.size() < kMaxIfds; ++i)
             ReadIfd(queue_[i], false);
         FormatWalk walk;
@@ -112,21 +122,75 @@ private:
         }
     }
 
-    std::string_view MakeToken(const Field& make)
+    std::string MakeText(const Field& make)
     {
         if (make.type != 2 || make.count == 0 || make.count > 256)
-            return "TIF";
+            return {};
         char text[257] = {};
         if (!ReadExactly(file_, make.ValuesAt(), {reinterpret_cast<unsigned char*>(text), make.count}))
-            return "TIF";
+            return {};
         std::string upper(text, strnlen(text, make.count));
         for (char& c : upper)
             c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-        if (upper.find("NIKON") != std::string::npos)
+        return upper;
+    }
+
+    // The raw format the file is, by what speaks most surely: the header's own kind, a DNG
+    // version, Canon's mark, then the maker.
+    std::string_view RawToken()
+    {
+        if (header_ == Header::Olympus)
+            return "ORF";
+        if (header_ == Header::Panasonic)
+            return "RW2";
+        if (dng_)
+            return "DNG";
+        unsigned char mark[4] = {};
+        if (ReadExactly(file_, 8, mark) && std::memcmp(mark, "CR\x02\0", 4) == 0)
+            return "CR2";
+        if (make_.find("NIKON") != std::string::npos)
             return "NEF";
-        if (upper.find("KODAK") != std::string::npos)
+        if (make_.find("KODAK") != std::string::npos)
             return "DCR";
+        if (make_.find("SONY") != std::string::npos && rawSigns_)
+            return "ARW";
+        if ((make_.find("PENTAX") != std::string::npos || make_.find("RICOH") != std::string::npos) && rawSigns_)
+            return "PEF";
+        if (make_.find("OLYMPUS") != std::string::npos && rawSigns_)
+            return "ORF";
         return "TIF";
+    }
+
+    // Olympus keeps its preview in its maker note: "OLYMPUS\0", a byte order and a version, then
+    // an IFD whose offsets count from the note's start; its camera settings (tag 0x2020) hold
+    // the preview's start and length.
+    void OlympusPreview(const Field& note)
+    {
+        unsigned char head[12];
+        if (note.Bytes() < 32 || !ReadExactly(file_, note.valueOrOffset, head) || std::memcmp(head, "OLYMPUS\0", 8) != 0)
+            return;
+        const ByteOrder order = head[8] == 'I' ? ByteOrder::Little : ByteOrder::Big;
+        const std::uint64_t base = note.valueOrOffset;
+        auto findInIfd = [&](std::uint64_t ifd, std::uint16_t tag) -> std::optional<std::uint32_t> {
+            const auto count = ReadU16(file_, ifd, order);
+            if (!count || *count > kMaxEntries)
+                return std::nullopt;
+            for (std::uint16_t i = 0; i < *count; ++i) {
+                const std::uint64_t entry = ifd + 2 + 12ull * i;
+                const auto t = ReadU16(file_, entry, order);
+                if (t && *t == tag)
+                    return ReadU32(file_, entry + 8, order);
+            }
+            return std::nullopt;
+        };
+        const auto settings = findInIfd(base + 12, 0x2020);
+        if (!settings)
+            return;
+        const auto start = findInIfd(base + *settings, 0x0101), length = findInIfd(base + *settings, 0x0102);
+        if (start && length && *length > 0) {
+            Reach(base + *start, *length);
+            previews_.push_back({base + *start, *length});
+        }
     }
 
     void Enqueue(std::uint64_t offset)
@@ -182,13 +246,16 @@ private:
             return nullptr;
         };
         if (first) {
-            const bool image = find(kImageWidth) && find(kImageLength) &&
-                               ((find(kStripOffsets) && find(kStripByteCounts)) ||
-                                (find(kTileOffsets) && find(kTileByteCounts)));
+            bool image = find(kImageWidth) && find(kImageLength) &&
+                         ((find(kStripOffsets) && find(kStripByteCounts)) || (find(kTileOffsets) && find(kTileByteCounts)));
+            if (header_ == Header::Panasonic)  // its sizes are tags of its own
+                image = find(kPanasonicRawOffset) != nullptr || find(kStripOffsets) != nullptr;
             if (!image && find(kSubIfds) == nullptr)
                 return false;
             if (const Field* make = find(kMake))
-                token_ = MakeToken(*make);
+                make_ = MakeText(*make);
+            dng_ = find(kDngVersion) != nullptr;
+            rawSigns_ = find(kSubIfds) != nullptr || header_ != Header::Tiff;
         }
         Reach(offset, 2ull + 12ull * *count + 4);
         for (const Field& field : fields) {
@@ -205,16 +272,35 @@ private:
                         Enqueue(*sub);
             }
         }
-        ReachPieces(find(kStripOffsets), find(kStripByteCounts));
+        const Field* strips = find(kStripOffsets);
+        if (strips == nullptr && header_ == Header::Panasonic)
+            strips = find(kPanasonicRawOffset);  // where Panasonic's raw data begins
+        ReachPieces(strips, find(kStripByteCounts));
         ReachPieces(find(kTileOffsets), find(kTileByteCounts));
         const Field* jpegOffset = find(kJpegOffset);
         const Field* jpegLength = find(kJpegLength);
         if (jpegOffset && jpegLength && jpegOffset->count == 1 && jpegLength->count == 1) {
             const auto at = Value(*jpegOffset, 0);
             const auto length = Value(*jpegLength, 0);
-            if (at && length)
+            if (at && length) {
                 Reach(*at, *length);
+                previews_.push_back({*at, *length});
+            }
         }
+        // A page of one JPEG-compressed strip (a raw's preview, as Canon's IFD0 holds it).
+        const Field* compression = find(kCompression);
+        const Field* counts = find(kStripByteCounts);
+        if (compression && strips && counts && strips->count == 1 && counts->count == 1) {
+            const auto scheme = Value(*compression, 0);
+            const auto at = Value(*strips, 0), length = Value(*counts, 0);
+            if (scheme && (*scheme == 6 || *scheme == 7) && at && length)
+                previews_.push_back({*at, *length});
+        }
+        if (const Field* jpgFromRaw = find(kPanasonicJpgFromRaw); jpgFromRaw && header_ == Header::Panasonic &&
+                                                                   jpgFromRaw->Bytes() > 4)
+            previews_.push_back({jpgFromRaw->valueOrOffset, jpgFromRaw->Bytes()});
+        if (const Field* note = find(kMakerNote))
+            OlympusPreview(*note);
         if (const auto next = ReadU32(file_, entries + 12ull * *count, order_); next && *next != 0)
             Enqueue(*next);
         return true;
@@ -222,19 +308,38 @@ private:
 
     ByteSource& file_;
     ByteOrder order_;
+    Header header_;
+    std::vector<FileExtent>& previews_;
     std::string_view token_ = "TIF";
+    std::string make_;
+    bool dng_ = false, rawSigns_ = false;
     std::uint64_t end_ = 8;
     bool outOfBound_ = false;
     std::vector<std::uint32_t> queue_;
     std::vector<std::uint32_t> visited_;
 };
 
-std::optional<ByteOrder> OrderOf(const unsigned char* h)
+struct HeaderKind {
+    ByteOrder order;
+    Header header;
+};
+
+std::optional<HeaderKind> KindOf(const unsigned char* h)
 {
-    if (h[0] == 'I' && h[1] == 'I' && h[2] == 0x2A && h[3] == 0x00)
-        return ByteOrder::Little;
-    if (h[0] == 'M' && h[1] == 'M' && h[2] == 0x00 && h[3] == 0x2A)
-        return ByteOrder::Big;
+    if (h[0] == 'I' && h[1] == 'I') {
+        if (h[2] == 0x2A && h[3] == 0x00)
+            return HeaderKind{ByteOrder::Little, Header::Tiff};
+        if (h[2] == 'R' && (h[3] == 'O' || h[3] == 'S'))
+            return HeaderKind{ByteOrder::Little, Header::Olympus};
+        if (h[2] == 0x55 && h[3] == 0x00)
+            return HeaderKind{ByteOrder::Little, Header::Panasonic};
+    }
+    if (h[0] == 'M' && h[1] == 'M') {
+        if (h[2] == 0x00 && h[3] == 0x2A)
+            return HeaderKind{ByteOrder::Big, Header::Tiff};
+        if (h[2] == 'O' && h[3] == 'R')
+            return HeaderKind{ByteOrder::Big, Header::Olympus};
+    }
     return std::nullopt;
 }
 
@@ -242,9 +347,10 @@ std::optional<ByteOrder> OrderOf(const unsigned char* h)
 
 bool LooksLikeTiffStart(const unsigned char* sector)
 {
-    const auto order = OrderOf(sector);
-    if (!order)
+    const auto kind = KindOf(sector);
+    if (!kind)
         return false;
+    const auto order = &kind->order;
     const std::uint32_t ifd = Get32(sector + 4, *order);
     if (ifd < 8)
         return false;
@@ -259,13 +365,20 @@ bool LooksLikeTiffStart(const unsigned char* sector)
     return true;
 }
 
-FormatWalk WalkTiff(ByteSource& file)
+FormatWalk WalkTiff(ByteSource& file, std::vector<FileExtent>& previews)
 {
     unsigned char head[512] = {};
     if (file.ReadAt(0, head) < 8 || !LooksLikeTiffStart(head))
         return NotRecognised();
-    const ByteOrder order = *OrderOf(head);
-    return TiffWalker(file, order).Walk(Get32(head + 4, order));
+    const HeaderKind kind = *KindOf(head);
+    previews.clear();
+    return TiffWalker(file, kind.order, kind.header, previews).Walk(Get32(head + 4, kind.order));
+}
+
+FormatWalk WalkTiff(ByteSource& file)
+{
+    std::vector<FileExtent> previews;
+    return WalkTiff(file, previews);
 }
 
 namespace {
@@ -332,7 +445,9 @@ int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list)
 
 }  // namespace
 
-DecodeResult DecodeTiff(std::span<const unsigned char> file)
+namespace {
+
+DecodeResult DecodeWithLibtiff(std::span<const unsigned char> file)
 {
     MemoryTiff memory{file.data(), file.size(), 0, 0};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
@@ -370,6 +485,27 @@ DecodeResult DecodeTiff(std::span<const unsigned char> file)
     if (memory.errors > 0)
         return DecodeResult::Faulty;
     return checked ? DecodeResult::Clean : DecodeResult::NotChecked;
+}
+
+}  // namespace
+
+DecodeResult DecodeTiff(std::span<const unsigned char> file)
+{
+    MemoryByteSource source(file);
+    std::vector<FileExtent> previews;
+    const FormatWalk walk = WalkTiff(source, previews);
+    if (walk.token == "TIF" || walk.token == "NEF" || walk.token == "DCR")
+        return DecodeWithLibtiff(file);
+    // A raw file: its largest preview that is a JPEG, decoded.
+    const FileExtent* largest = nullptr;
+    for (const FileExtent& preview : previews)
+        if (preview.offset < file.size() && preview.length >= 4 && preview.length <= file.size() - preview.offset &&
+            file[preview.offset] == 0xFF && file[preview.offset + 1] == 0xD8 &&
+            (largest == nullptr || preview.length > largest->length))
+            largest = &preview;
+    if (largest == nullptr)
+        return DecodeResult::NotChecked;
+    return DecodeJpeg(file.subspan(static_cast<std::size_t>(largest->offset), static_cast<std::size_t>(largest->length)));
 }
 
 }  // namespace quorvex

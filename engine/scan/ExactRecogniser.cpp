@@ -14,8 +14,9 @@ void SetVerdict(RecognisedFile& found, DecodeResult decoded)
 {
     found.verdict = VerdictOf(found.end, decoded);
     found.sectorsInside = 0;
-    if (found.verdict == Verdict::Complete && decoded == DecodeResult::Clean && found.cleanDecodeCoversFile &&
-        found.lengthBytes > kSectorSize)
+    const bool checkedThrough = found.verdict == Verdict::Complete && decoded == DecodeResult::Clean &&
+                                found.cleanDecodeCoversFile;
+    if ((checkedThrough || found.walkCoversFile) && found.lengthBytes > kSectorSize)
         found.sectorsInside = (found.lengthBytes + kSectorSize - 1) / kSectorSize - 1;
 }
 
@@ -91,7 +92,8 @@ std::optional<RecognisedFile> ExactRecogniser::Examine(const unsigned char* sect
         found.typeIndex = *typeIndex;
         found.lengthBytes = walk.length;
         found.end = walk.end;
-        found.cleanDecodeCoversFile = candidate.format->cleanDecodeCoversFile;
+        found.cleanDecodeCoversFile = candidate.format->CleanDecodeCovers(walk.token);
+        found.walkCoversFile = candidate.format->walkCoversFile;
         if (walk.end == WalkEnd::Closed && walk.decoded == DecodeResult::NotChecked &&
             candidate.format->decode != nullptr && walk.length <= kDecodeLimitBytes) {
             if (pipeline_ != nullptr) {

@@ -212,6 +212,7 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
     const auto typeCount = in.Number<std::uint32_t>();
     if (!in.ok || modeByte > 1 || typeCount == 0 || typeCount > SelectedTypes::kMaxEntries)
         return Problem(SessionProblem::Damaged, "it is damaged: its options cannot be read");
+    const RecoveryMode mode = modeByte == 1 ? RecoveryMode::Exact : RecoveryMode::Described;
     std::vector<TypeSelection> types;
     for (std::uint32_t t = 0; t < typeCount; ++t) {
         TypeSelection type;
@@ -220,12 +221,11 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
         type.maxSizeKb = in.Number<std::int64_t>();
         // A prefix names files in the destination: one that could reach outside it is refused.
         const bool repeated = std::any_of(types.begin(), types.end(), [&](const TypeSelection& other) { return other.token == type.token; });
-        if (!in.ok || FindFileType(type.token) == nullptr || repeated || type.maxSizeKb < 0 || type.prefix.empty() ||
+        if (!in.ok || FindFileType(type.token, mode) == nullptr || repeated || type.maxSizeKb < 0 || type.prefix.empty() ||
             PrefixHasIllegalCharacter(type.prefix) || type.prefix == "." || type.prefix == "..")
             return Problem(SessionProblem::Damaged, "it is damaged: it names a type or a prefix Quorvex does not know");
         types.push_back(std::move(type));
     }
-    const RecoveryMode mode = modeByte == 1 ? RecoveryMode::Exact : RecoveryMode::Described;
     const std::uint64_t count = in.Number<std::uint64_t>();
     const std::size_t entryBytes = mode == RecoveryMode::Exact ? 20 : 12;
     // Version 1 ends with the list; version 2 has the pieces of reassembled files after it.

@@ -29,6 +29,7 @@ struct RecognisedFile {
     std::shared_ptr<FileCheck> check;
     WalkEnd end = WalkEnd::Closed;
     bool cleanDecodeCoversFile = false;
+    bool walkCoversFile = false;  // the walk vouched for every byte: the inside is passed over anyway
 };
 
 // What the scan asks of every sector: does a file of a selected type begin here? Chosen once per

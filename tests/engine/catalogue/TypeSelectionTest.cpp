@@ -29,10 +29,10 @@ TEST(SelectedTypes, LookupsGiveTheFirstEntryOrEmptyAndZero)
     EXPECT_EQ(selection.PrefixOf("bmp"), "");  // case-sensitive
 }
 
-TEST(SelectedTypes, RefusesMoreThanTwentyEntries)
+TEST(SelectedTypes, RefusesMoreThanFortyEntries)
 {
-    EXPECT_NO_THROW(SelectedTypes(std::vector<TypeSelection>(20, {"BMP", "x", 1})));
-    EXPECT_THROW(SelectedTypes(std::vector<TypeSelection>(21, {"BMP", "x", 1})), std::invalid_argument);
+    EXPECT_NO_THROW(SelectedTypes(std::vector<TypeSelection>(40, {"BMP", "x", 1})));
+    EXPECT_THROW(SelectedTypes(std::vector<TypeSelection>(41, {"BMP", "x", 1})), std::invalid_argument);
 }
 
 TEST(LeadingDecimalNumber, ReadsAsTheSizeCellsDo)

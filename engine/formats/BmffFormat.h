@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ByteSource.h"
+#include "FormatWalk.h"
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace quorvex {
+
+// ISO base media files: HEIF stills (HEIC, AVIF), MP4 and M4V, QuickTime MOV, 3GP, and Canon's
+// CR3 raw. The brands of the ftyp box decide the token; a QuickTime movie may begin without one.
+
+// A top-level box header at the sector's start: an ftyp box of a plausible size whose brands are
+// four printable characters each, or a QuickTime movie's first box (moov, mdat, wide, free, skip)
+// with a size that fits its kind.
+bool LooksLikeBmffStart(const unsigned char* sector);
+
+// What a walk over the boxes learned besides where the file ends.
+struct BmffLayout {
+    std::string_view token;
+    // Where the data of each chunk (movie) or item extent (HEIF) lies, as the file's own tables say.
+    std::vector<FileExtent> data;
+    // Canon CR3: the JPEG preview in its PRVW box.
+    std::optional<FileExtent> preview;
+    // QuickTime's and MP4's creation time (mvhd), in seconds since 1904-01-01; 0 when unknown.
+    std::uint64_t created = 0;
+};
+
+// Walks the top-level boxes (64-bit sizes, a last box of size 0 bounded by the data the tables
+// point at) to the first one that is not a box of such a file, a second ftyp, or the bound.
+// The file must hold what its kind needs: a movie (moov with mvhd and a track), a HEIF picture
+// (meta with its item locations). The tables are followed to every chunk and item extent; where
+// they point outside the file, or a video sample does not begin as its codec's samples do (an
+// H.264 or HEVC NAL unit, a JPEG), the data is damaged. A movie whose tables hold together is
+// Clean without a decode; a HEIF picture is decoded by DecodeBmff.
+FormatWalk WalkBmff(ByteSource& file);
+// The same, with what the walk learned.
+FormatWalk WalkBmff(ByteSource& file, BmffLayout& layout);
+
+// HEIC and AVIF: the primary picture decoded with libheif. CR3: its preview JPEG decoded. Others:
+// not checked (their walk decides).
+DecodeResult DecodeBmff(std::span<const unsigned char> file);
+
+}  // namespace quorvex
