@@ -6,10 +6,11 @@
 # non-zero on the first crash, leak, hang or sanitizer report (the input is kept in fuzz-crashes/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan-suppressions.txt}
 seconds=${1:-600}
 shift || true
 formats=("$@")
-[ ${#formats[@]} -gt 0 ] || formats=(jpeg png gif bmp tiff riff raf mrw crw)
+[ ${#formats[@]} -gt 0 ] || formats=(jpeg png gif bmp tiff riff raf mrw crw bmff ts)
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 work=$(mktemp -d)

@@ -4,6 +4,7 @@
 # Builds the "fuzz" preset first. Exits non-zero on the first crash, leak, hang or sanitizer report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan-suppressions.txt}
 seconds=${1:-600}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null

@@ -8,6 +8,7 @@
 # exits non-zero on a crash, leak, hang or sanitizer report (the input is kept in fuzz-crashes/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan-suppressions.txt}
 reader=${1:?usage: fuzz/run-reader-fuzz.sh session|metadata|reassembly [SECONDS]}
 seconds=${2:-600}
 case "$reader" in

@@ -11,7 +11,7 @@ packages=(
   # the sample card image is written with the real encoders; exact recovery decodes with them
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libgif-dev libexiv2-dev
   # HEIC and AVIF photos (libheif with its HEVC and AV1 decoders); a video's frame for its tile
-  libheif-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libheif-dev libde265-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # the GUI and its services
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core qt6-image-formats-plugins
   # media preview: Qt Multimedia with GStreamer

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <libde265/de265.h>
 #include <libheif/heif.h>
 #include <optional>
 
@@ -153,7 +154,7 @@ BoxRead ReadBox(ByteSource& file, std::uint64_t at, std::uint64_t limit, Box& bo
             return BoxRead::Invalid;
         box.end = at + size;
         if (box.end > limit)
-            return limit == file.Size() && limit < UINT64_MAX ? BoxRead::Beyond : BoxRead::Invalid;
+            return BoxRead::Invalid;  // past its parent's end
     }
     return BoxRead::Ok;
 }
@@ -266,15 +267,14 @@ public:
         std::uint64_t pos = 0;
         for (std::size_t boxes = 0;; ++boxes) {
             Box box;
-            const BoxRead read = pos >= size ? BoxRead::Beyond : ReadBox(file_, pos, size, box);
-            if (read == BoxRead::Beyond) {
-                // At the bound with all a file needs: it may go on past it, or end here; the
-                // bound decides nothing, so the file is cut there.
-                return Finish(WalkEnd::OutOfBound, size);
-            }
+            const BoxRead read = pos >= size ? BoxRead::Beyond : ReadBox(file_, pos, UINT64_MAX, box);
+            if (read == BoxRead::Beyond)
+                return Finish(WalkEnd::OutOfBound, size);  // the bound comes first: the file may go on
             if (read == BoxRead::Invalid || boxes >= kMaxTopLevelBoxes || !IsTopLevel(box.type) ||
                 (box.type == Cc("ftyp") && pos != 0))
                 return Finish(Complete() ? WalkEnd::Closed : WalkEnd::Broken, pos);
+            if (box.end > size)
+                return Finish(WalkEnd::OutOfBound, size);
             if (!Visit(box))
                 return Finish(WalkEnd::Broken, pos);
             if (box.end == 0) {
@@ -445,7 +445,8 @@ private:
             track.nalLength = 0;  // not a length size a stream may have: left unchecked
     }
 
-    // HEIF: the item locations, and which items are HEVC or AV1 coded.
+    // HEIF: the items (their types, where their data lies, the decoder configuration each one
+    // names among its properties).
     bool Items(std::uint64_t from, std::uint64_t to)
     {
         bool locations = false;
@@ -454,9 +455,22 @@ private:
                 locations = ItemLocations(child.payload, end);
             else if (child.type == Cc("iinf"))
                 ItemTypes(child.payload, end);
+            else if (child.type == Cc("iprp"))
+                ItemProperties(child.payload, end);
             return true;
         });
         itemsSeen_ = itemsSeen_ || (ok && locations);
+        for (HeifItem& item : layout_.items) {
+            for (const auto& [id, type] : itemTypes_)
+                if (id == item.id)
+                    item.type = type;
+            for (const auto& [id, property] : itemProperties_)
+                if (id == item.id && property >= 1 && property <= properties_.size() &&
+                    (properties_[property - 1].first == Cc("hvcC") || properties_[property - 1].first == Cc("av1C")))
+                    item.configuration = properties_[property - 1].second;
+            for (const FileExtent& extent : item.extents)
+                itemData_.push_back({extent, item.type});
+        }
         return ok || !IsStill(token_);
     }
 
@@ -474,10 +488,53 @@ private:
             const auto id = ReadNumber(file_, infe.payload + 4, idBytes);
             unsigned char type[4] = {};
             if (id && ReadExactly(file_, infe.payload + 4 + static_cast<std::uint64_t>(idBytes) + 2, type))
-                itemCodecs_.push_back({*id, {static_cast<char>(type[0]), static_cast<char>(type[1]),
-                                             static_cast<char>(type[2]), static_cast<char>(type[3])}});
+                itemTypes_.push_back({*id, {static_cast<char>(type[0]), static_cast<char>(type[1]),
+                                            static_cast<char>(type[2]), static_cast<char>(type[3])}});
             return true;
         });
+    }
+
+    // The property boxes in order (ipco), and which of them each item has (ipma).
+    void ItemProperties(std::uint64_t from, std::uint64_t to)
+    {
+        Children(from, to, [&](const Box& child, std::uint64_t end) {
+            if (child.type == Cc("ipco")) {
+                Children(child.payload, end, [&](const Box& property, std::uint64_t propertyEnd) {
+                    if (properties_.size() < kMaxChildBoxes)
+                        properties_.push_back({property.type, FileExtent{property.payload, propertyEnd - property.payload}});
+                    return true;
+                });
+            } else if (child.type == Cc("ipma")) {
+                Associations(child.payload, end);
+            }
+            return true;
+        });
+    }
+
+    void Associations(std::uint64_t from, std::uint64_t to)
+    {
+        const auto version = ReadU8(file_, from), flags = ReadU8(file_, from + 3);
+        const auto count = ReadU32(file_, from + 4, ByteOrder::Big);
+        if (!version || !flags || !count)
+            return;
+        const int idBytes = *version < 1 ? 2 : 4, indexBytes = (*flags & 1) ? 2 : 1;
+        std::uint64_t at = from + 8;
+        for (std::uint32_t entry = 0; entry < *count && at < to; ++entry) {
+            const auto id = ReadNumber(file_, at, idBytes);
+            const auto associations = ReadU8(file_, at + static_cast<std::uint64_t>(idBytes));
+            if (!id || !associations)
+                return;
+            at += static_cast<std::uint64_t>(idBytes) + 1;
+            for (int a = 0; a < *associations; ++a, at += static_cast<std::uint64_t>(indexBytes)) {
+                const auto index = ReadNumber(file_, at, indexBytes == 2 ? 2 : 0);
+                const auto small = ReadU8(file_, at);
+                if (!small || (indexBytes == 2 && !index))
+                    return;
+                const std::uint64_t property = indexBytes == 2 ? (*index & 0x7FFF) : (*small & 0x7F);
+                if (itemProperties_.size() < kMaxChildBoxes)
+                    itemProperties_.push_back({*id, property});
+            }
+        }
     }
 
     bool ItemLocations(std::uint64_t from, std::uint64_t to)
@@ -517,6 +574,8 @@ private:
             if (!base || !extents || at > to)
                 return false;
             at += 2;
+            HeifItem located;
+            located.id = static_cast<std::uint32_t>(*id);
             for (std::uint64_t e = 0; e < *extents; ++e) {
                 at += static_cast<std::uint64_t>(indexSize);
                 const auto offset = ReadNumber(file_, at, offsetSize);
@@ -529,18 +588,14 @@ private:
                     continue;  // in the meta box itself, or in another item
                 if (*base > UINT64_MAX / 2 || *offset > UINT64_MAX / 4 || *length > UINT64_MAX / 4)
                     return false;
-                AddData({*base + *offset, *length}, CodecOfItem(*id));
+                AddData({*base + *offset, *length});
+                if (located.extents.size() < kMaxChildBoxes)
+                    located.extents.push_back({*base + *offset, *length});
             }
+            if (!located.extents.empty() && layout_.items.size() < kMaxChildBoxes)
+                layout_.items.push_back(std::move(located));
         }
         return at <= to;
-    }
-
-    FourCc CodecOfItem(std::uint64_t id) const
-    {
-        for (const auto& [item, codec] : itemCodecs_)
-            if (item == id)
-                return codec;
-        return {};
     }
 
     // Canon's preview box: a PRVW box whose JPEG follows a few fields.
@@ -560,13 +615,11 @@ private:
         });
     }
 
-    void AddData(FileExtent extent, FourCc itemCodec = {})
+    void AddData(FileExtent extent)
     {
         furthest_ = std::max(furthest_, extent.offset + std::min(extent.length, UINT64_MAX - extent.offset));
         if (layout_.data.size() < kMaxExtentsKept)
             layout_.data.push_back(extent);
-        if (itemCodec != FourCc{})
-            itemData_.push_back({extent, itemCodec});
     }
 
     // Every chunk and item extent lies inside the file's `length` bytes, and every video sample
@@ -587,7 +640,7 @@ private:
                 const std::uint32_t nal = Be32(head);
                 if (nal == 0 || nal > extent.length - 4 || (head[4] & 0x80) != 0)
                     return false;
-            } else if (codec == Cc("av01")) {
+            } else if (codec == Cc("av01")) {  // an OBU header
                 const int type = head[0] >> 3 & 15;
                 if ((head[0] & 0x80) != 0 || type == 0 || (type > 8 && type != 15))
                     return false;
@@ -705,7 +758,9 @@ private:
     bool ftypSeen_ = false, movieSeen_ = false, itemsSeen_ = false;
     std::uint64_t furthest_ = 0;
     std::vector<Track> tracks_;
-    std::vector<std::pair<std::uint64_t, FourCc>> itemCodecs_;
+    std::vector<std::pair<std::uint64_t, FourCc>> itemTypes_;
+    std::vector<std::pair<FourCc, FileExtent>> properties_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> itemProperties_;  // item, property (from 1)
     std::vector<std::pair<FileExtent, FourCc>> itemData_;
 };
 
@@ -780,17 +835,119 @@ DecodeResult DecodeHeif(std::span<const unsigned char> file)
     return result;
 }
 
+// Whether a NAL unit's bytes hold 00 00 00, 00 00 01 or 00 00 02, which an encoder never leaves
+// in one (it inserts 03 before the third byte): a zeroed area, or another file's bytes.
+bool HasStartCodePattern(std::span<const unsigned char> unit)
+{
+    for (std::size_t i = 2; i < unit.size(); ++i)
+        if (unit[i] <= 2 && unit[i - 1] == 0 && unit[i - 2] == 0)
+            return true;
+    return false;
+}
+
+// Whether coded data holds 16 zero bytes in a row: no encoder's output does; an unwritten or
+// wiped area of the card between two pieces of a file does.
+bool HasZeroRun(std::span<const unsigned char> data)
+{
+    int run = 0;
+    for (const unsigned char b : data)
+        if ((run = b == 0 ? run + 1 : 0) >= 16)
+            return true;
+    return false;
+}
+
+// An HEVC-coded item decoded with libde265 itself: libheif passes its pictures on but not its
+// warnings, and those are what tell coded data with another file's bytes inside (a photo stored
+// in pieces), which it otherwise decodes into a picture without a word.
+DecodeResult DecodeHevcItem(std::span<const unsigned char> file, const HeifItem& item)
+{
+    const FileExtent& config = item.configuration;
+    if (config.length < 23 || !Fits(config.offset, config.length, file.size()))
+        return DecodeResult::Faulty;
+    const unsigned char* hvcC = file.data() + config.offset;
+    const std::size_t lengthSize = (hvcC[21] & 3u) + 1;
+    de265_decoder_context* decoder = de265_new_decoder();
+    if (decoder == nullptr)
+        return DecodeResult::NotChecked;
+    bool whole = lengthSize != 3;
+    // The parameter sets, in arrays of NAL units with 2-byte lengths.
+    std::size_t at = 23;
+    for (int array = 0, arrays = hvcC[22]; whole && array < arrays; ++array) {
+        if (at + 3 > config.length) {
+            whole = false;
+            break;
+        }
+        const int units = hvcC[at + 1] << 8 | hvcC[at + 2];
+        at += 3;
+        for (int unit = 0; whole && unit < units; ++unit) {
+            const std::size_t length = at + 2 <= config.length ? static_cast<std::size_t>(hvcC[at] << 8 | hvcC[at + 1]) : SIZE_MAX;
+            whole = length != SIZE_MAX && length <= config.length - at - 2 &&
+                    de265_push_NAL(decoder, hvcC + at + 2, static_cast<int>(length), 0, nullptr) == DE265_OK;
+            at += 2 + (whole ? length : 0);
+        }
+    }
+    // The item's data: NAL units, each after its length, filling every extent exactly.
+    for (const FileExtent& extent : item.extents) {
+        if (!whole || !Fits(extent.offset, extent.length, file.size())) {
+            whole = false;
+            break;
+        }
+        const unsigned char* data = file.data() + extent.offset;
+        std::uint64_t pos = 0;
+        while (whole && pos < extent.length) {
+            std::uint64_t length = 0;
+            for (std::size_t i = 0; i < lengthSize && pos + i < extent.length; ++i)
+                length = length << 8 | data[pos + i];
+            pos += lengthSize;
+            whole = pos <= extent.length && length > 0 && length <= extent.length - pos && length <= INT32_MAX &&
+                    !HasStartCodePattern({data + pos, static_cast<std::size_t>(length)}) &&
+                    de265_push_NAL(decoder, data + pos, static_cast<int>(length), 0, nullptr) == DE265_OK;
+            pos += length;
+        }
+    }
+    if (whole) {
+        de265_flush_data(decoder);
+        int more = 1;
+        de265_error error = DE265_OK;
+        for (int step = 0; more && error == DE265_OK && step < (1 << 20); ++step)
+            error = de265_decode(decoder, &more);
+        whole = (error == DE265_OK || error == DE265_ERROR_WAITING_FOR_INPUT_DATA) &&
+                de265_get_warning(decoder) == DE265_OK && de265_get_next_picture(decoder) != nullptr;
+    }
+    de265_free_decoder(decoder);
+    return whole ? DecodeResult::Clean : DecodeResult::Faulty;
+}
+
 }  // namespace
 
 DecodeResult DecodeBmff(std::span<const unsigned char> file)
 {
     MemoryByteSource source(file);
     BmffLayout layout;
+    // The bytes are the file's own, to its end: the walk is asked only what the file is.
     const FormatWalk walk = WalkBmff(source, layout);
-    if (!walk.recognised || walk.end != WalkEnd::Closed)
+    if (!walk.recognised)
         return DecodeResult::NotChecked;
-    if (IsStill(walk.token))
-        return DecodeHeif(file.first(static_cast<std::size_t>(walk.length)));
+    if (IsStill(walk.token)) {
+        // Every HEVC-coded item (the picture, its tiles, its thumbnail) by libde265; pictures of
+        // other codecs, and grids, by libheif.
+        bool hevc = false;
+        for (const HeifItem& item : layout.items)
+            if (item.type == Cc("hvc1") && item.configuration.length > 0) {
+                hevc = true;
+                if (DecodeHevcItem(file, item) != DecodeResult::Clean)
+                    return DecodeResult::Faulty;
+            }
+        if (hevc)
+            return DecodeResult::Clean;
+        for (const HeifItem& item : layout.items)
+            if (item.type == Cc("av01"))
+                for (const FileExtent& extent : item.extents)
+                    if (Fits(extent.offset, extent.length, file.size()) &&
+                        HasZeroRun(file.subspan(static_cast<std::size_t>(extent.offset), static_cast<std::size_t>(extent.length))))
+                        return DecodeResult::Faulty;
+        return DecodeHeif(file);
+    }
     if (walk.token == "CR3" && layout.preview && layout.preview->offset + layout.preview->length <= file.size())
         return DecodeJpeg(file.subspan(static_cast<std::size_t>(layout.preview->offset),
                                        static_cast<std::size_t>(layout.preview->length)));

@@ -3,7 +3,9 @@
 #include "ByteSource.h"
 #include "FormatWalk.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -18,11 +20,22 @@ namespace quorvex {
 // with a size that fits its kind.
 bool LooksLikeBmffStart(const unsigned char* sector);
 
+// A HEIF item: its type (hvc1, av01, grid, Exif...), where its data lies and its decoder
+// configuration (hvcC, av1C) among the file's properties.
+struct HeifItem {
+    std::uint32_t id = 0;
+    std::array<char, 4> type{};
+    std::vector<FileExtent> extents;
+    FileExtent configuration;
+};
+
 // What a walk over the boxes learned besides where the file ends.
 struct BmffLayout {
     std::string_view token;
     // Where the data of each chunk (movie) or item extent (HEIF) lies, as the file's own tables say.
     std::vector<FileExtent> data;
+    // HEIF: its items.
+    std::vector<HeifItem> items;
     // Canon CR3: the JPEG preview in its PRVW box.
     std::optional<FileExtent> preview;
     // QuickTime's and MP4's creation time (mvhd), in seconds since 1904-01-01; 0 when unknown.
