@@ -3,6 +3,7 @@
 #include "CameraFiles.h"
 #include "FaultyVolumeSource.h"
 #include "MemoryVolumeSource.h"
+#include "ModernFiles.h"
 #include "PictureEncoders.h"
 #include "RecordingObservers.h"
 #include "ScanEngine.h"
@@ -270,4 +271,38 @@ TEST(ExactRecogniser, TheDescribedModeStaysAsItWas)
     EXPECT_EQ(catalogue.EntryAt(0).lengthBytes, 4096u);
     EXPECT_EQ(catalogue.EntryAt(1).token, "BMP");
     EXPECT_EQ(catalogue.EntryAt(1).verdict, Verdict::None);
+}
+
+TEST(ExactRecogniser, TodaysFilesAreFoundUnderTheirOwnTypesAndWhatIsInsideThemIsNotFoundAgain)
+{
+    // A phone's and a camera's files in exact recovery with every type ticked, the photos' figure
+    // 64 KiB: a movie whose first frame (a JPEG) begins a sector, an AVCHD clip (every third
+    // sector of it looks like a clip's start), raws larger than the photos' figure.
+    fx::MovieOptions options;
+    options.brand = "qt  ";
+    options.frames = {Scene(), fx::MakeScene(320, 240, 8)};
+    options.alignData = true;
+    const fx::Bytes movie = fx::EncodeMovie(options);
+    const fx::Bytes heic = fx::EncodeHeic(Scene(), 50);
+    const fx::Bytes clip = fx::EncodeTransportStream(true, 96);
+    const fx::Bytes raw = fx::EncodeCameraRaw(fx::CameraRaw::Arw, Scene(), 150000);
+    const fx::Bytes cr3 = fx::EncodeCr3(Scene(), 120000);
+    auto volume = NoiseVolume(2400);
+    const std::pair<std::uint64_t, const fx::Bytes*> planted[] = {
+        {16, &movie}, {300, &heic}, {400, &clip}, {800, &raw}, {1400, &cr3}};
+    for (const auto& [sector, bytes] : planted)
+        PutAtSector(volume, sector, *bytes);
+    ExactScan run;
+    Scan(run, volume, SelectedTypes::AllTypes("Found", 64, RecoveryMode::Exact));
+    EXPECT_EQ(run.Files(), (std::vector<ExactScan::Found>{{"MOV", 16, movie.size(), Verdict::Complete},
+                                                          {"HEIC", 300, heic.size(), Verdict::Complete},
+                                                          {"MTS", 400, clip.size(), Verdict::Complete},
+                                                          {"ARW", 800, raw.size(), Verdict::Complete},
+                                                          {"CR3", 1400, cr3.size(), Verdict::Complete}}));
+    // With the photos' figure for every type (the user's own), the raws are cut at it.
+    ExactScan cut;
+    Scan(cut, volume, SelectedTypes::AllTypes("Found", 64, RecoveryMode::Exact, true));
+    EXPECT_EQ(cut.Files()[3].token, "ARW");
+    EXPECT_EQ(cut.Files()[3].length, 64u * 1024);
+    EXPECT_EQ(cut.Files()[3].verdict, Verdict::Truncated);
 }
