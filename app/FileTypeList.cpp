@@ -40,10 +40,21 @@ void FileTypeList::BuildTypeList()
     rows.setPointSizeF(7.5);
     setFont(rows);
 
-    const auto& table = FileTypeTable();
-    setRowCount(static_cast<int>(table.size()) + 1);
-    auto makeRow = [&](int row, const QString& name) {
-        auto* type = new QTableWidgetItem(name);
+    // The rows: a group row before each group's types, the eleven first under "Graphics".
+    for (const FileTypeInfo* info : TypesOf(RecoveryMode::Exact)) {
+        const bool exactOnly = FindFileType(info->token) == nullptr;
+        if (rows_.empty() || rows_.back().group != info->group)
+            rows_.push_back({nullptr, info->group, exactOnly});
+        rows_.push_back({info, info->group, exactOnly});
+    }
+    setRowCount(static_cast<int>(rows_.size()));
+    QFont group = font();
+    group.setBold(true);
+    group.setUnderline(true);
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        const int row = static_cast<int>(r);
+        const std::string_view text = rows_[r].type ? rows_[r].type->displayName : rows_[r].group;
+        auto* type = new QTableWidgetItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
         type->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         type->setCheckState(Qt::Unchecked);
         setItem(row, kTypeColumn, type);
@@ -52,30 +63,42 @@ void FileTypeList::BuildTypeList()
             cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             setItem(row, column, cell);
         }
-    };
-    makeRow(kGroupRow, QString::fromUtf8(kGraphicsGroup.data(), static_cast<qsizetype>(kGraphicsGroup.size())));
-    for (std::size_t i = 0; i < table.size(); ++i)
-        makeRow(static_cast<int>(i) + 1,
-                QString::fromUtf8(table[i].displayName.data(), static_cast<qsizetype>(table[i].displayName.size())));
-
-    // The group row: light grey, the list's font bold and underlined.
-    QFont group = font();
-    group.setBold(true);
-    group.setUnderline(true);
-    for (int column = 0; column < 3; ++column) {
-        item(kGroupRow, column)->setBackground(QColor(212, 212, 212));
-        item(kGroupRow, column)->setFont(group);
+        // A group row: light grey, the list's font bold and underlined.
+        if (rows_[r].type == nullptr)
+            for (int column = 0; column < 3; ++column) {
+                item(row, column)->setBackground(QColor(212, 212, 212));
+                item(row, column)->setFont(group);
+            }
     }
+    SetExactRecovery(false);
+}
+
+void FileTypeList::SetExactRecovery(bool exact)
+{
+    for (std::size_t r = 0; r < rows_.size(); ++r)
+        setRowHidden(static_cast<int>(r), rows_[r].exactOnly && !exact);
+}
+
+int FileTypeList::GroupRowOf(std::string_view group) const
+{
+    for (std::size_t r = 0; r < rows_.size(); ++r)
+        if (rows_[r].type == nullptr && rows_[r].group == group)
+            return static_cast<int>(r);
+    return kGroupRow;
 }
 
 void FileTypeList::ApplySettingsToTypeList(const QString& prefixSetting, const QString& sizeSetting)
 {
-    const auto& table = FileTypeTable();
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const int row = static_cast<int>(i) + 1;
-        const QString token = QString::fromLatin1(table[i].token.data(), static_cast<qsizetype>(table[i].token.size()));
+    const bool defaultSize = sizeSetting == "20480";
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        const FileTypeInfo* info = rows_[r].type;
+        if (info == nullptr)
+            continue;
+        const int row = static_cast<int>(r);
+        const QString token = QString::fromLatin1(info->token.data(), static_cast<qsizetype>(info->token.size()));
         item(row, kPrefixColumn)->setText(prefixSetting + token);
-        item(row, kSizeColumn)->setText(sizeSetting);
+        item(row, kSizeColumn)->setText(defaultSize && info->defaultMaxSizeKb != 0 ? QString::number(info->defaultMaxSizeKb)
+                                                                                   : sizeSetting);
     }
 }
 
@@ -98,19 +121,18 @@ void FileTypeList::CheckAll()
 int FileTypeList::CheckedTypeCount() const
 {
     int count = 0;
-    for (int row = 1; row < rowCount(); ++row)
-        count += IsChecked(row);
+    for (int row = 0; row < rowCount(); ++row)
+        count += IsShownType(row) && IsChecked(row);
     return count;
 }
 
 SelectedTypes FileTypeList::CollectSelection() const
 {
     std::vector<TypeSelection> entries;
-    const auto& table = FileTypeTable();
-    for (int row = 1; row < rowCount(); ++row) {
-        if (!IsChecked(row) || IsGroupRowText(item(row, kTypeColumn)->text().toStdString()))
+    for (int row = 0; row < rowCount(); ++row) {
+        if (!IsShownType(row) || !IsChecked(row))
             continue;
-        const auto& info = table[static_cast<std::size_t>(row - 1)];
+        const FileTypeInfo& info = *rows_[static_cast<std::size_t>(row)].type;
         entries.push_back({std::string(info.token), item(row, kPrefixColumn)->text().toStdString(),
                            LeadingDecimalNumber(item(row, kSizeColumn)->text().toStdString())});
     }
@@ -122,12 +144,18 @@ void FileTypeList::OnCheckChanged(QTableWidgetItem* changed)
     if (syncing_ || changed->column() != kTypeColumn)
         return;
     syncing_ = true;
-    if (changed->row() == kGroupRow) {
+    const std::string_view group = rows_[static_cast<std::size_t>(changed->row())].group;
+    if (rows_[static_cast<std::size_t>(changed->row())].type == nullptr) {
         const bool checked = changed->checkState() == Qt::Checked;
-        for (int row = 1; row < rowCount(); ++row)
-            SetChecked(row, checked);
+        for (int row = 0; row < rowCount(); ++row)
+            if (rows_[static_cast<std::size_t>(row)].type != nullptr && rows_[static_cast<std::size_t>(row)].group == group)
+                SetChecked(row, checked);
     } else {
-        SetChecked(kGroupRow, CheckedTypeCount() == rowCount() - 1);
+        bool all = true;
+        for (int row = 0; row < rowCount(); ++row)
+            if (rows_[static_cast<std::size_t>(row)].type != nullptr && rows_[static_cast<std::size_t>(row)].group == group)
+                all = all && IsChecked(row);
+        SetChecked(GroupRowOf(group), all);
     }
     syncing_ = false;
 }

@@ -1,17 +1,22 @@
 #pragma once
 
+#include "FileTypeInfo.h"
 #include "TypeSelection.h"
 
 #include <QTableWidget>
+#include <string_view>
+#include <vector>
 
 class QLineEdit;
 
 namespace quorvex::app {
 
 // The file-type page's list: the group row "Graphics" and the eleven types, each with a check box,
-// its prefix and its maximum size figure. Checking the group row checks every type; the group row
-// is checked exactly when all types are. A click on a size cell opens a floating editor that
-// commits only when it loses the focus, and only a text whose leading number is above 0.
+// its prefix and its maximum size figure; in exact recovery also the groups of the types only it
+// finds (Photos, Camera raw, Video, Sound) under them. Checking a group row checks the types of its
+// group; a group row is checked exactly when all its types are. A click on a size cell opens a
+// floating editor that commits only when it loses the focus, and only a text whose leading number
+// is above 0.
 class FileTypeList : public QTableWidget {
     Q_OBJECT
 public:
@@ -20,8 +25,12 @@ public:
 
     explicit FileTypeList(QWidget* parent = nullptr);
 
-    // Writes prefix + token and the size into every type row; hand-edited sizes are replaced.
+    // Writes prefix + token and the size into every type row; hand-edited sizes are replaced. Types
+    // whose files outgrow the default size (videos, raws) get their own figure while the size is
+    // the default one.
     void ApplySettingsToTypeList(const QString& prefixSetting, const QString& sizeSetting);
+    // Shows the rows of exact recovery's own types, or hides them (they are then never selected).
+    void SetExactRecovery(bool exact);
     void CheckAll();
     int CheckedTypeCount() const;
     bool IsChecked(int row) const;
@@ -39,10 +48,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Row {
+        const FileTypeInfo* type = nullptr;  // null for a group row
+        std::string_view group;
+        bool exactOnly = false;
+    };
+
     void BuildTypeList();
+    bool IsShownType(int row) const { return rows_[static_cast<std::size_t>(row)].type != nullptr && !isRowHidden(row); }
+    int GroupRowOf(std::string_view group) const;
     void OnCheckChanged(QTableWidgetItem* item);
     void OnSizeEditorKillFocus();
 
+    std::vector<Row> rows_;
     QLineEdit* sizeEditor_;
     int editRow_ = -1, editColumn_ = -1;
     bool syncing_ = false;

@@ -21,7 +21,9 @@ FileTypePage::FileTypePage(const WizardControls& frame, const MainDialogEnvironm
     exactRecovery_->setToolTip("Recognise each file by a checked header, save it with its own length (not the "
                                "Maximum Size), and tell whether it is whole, damaged or cut short.");
     exactRecovery_->setChecked(env.loadExactRecovery && env.loadExactRecovery());
-    connect(exactRecovery_, &QCheckBox::toggled, this, [store = env.storeExactRecovery](bool exact) {
+    typeList_->SetExactRecovery(exactRecovery_->isChecked());
+    connect(exactRecovery_, &QCheckBox::toggled, this, [this, store = env.storeExactRecovery](bool exact) {
+        typeList_->SetExactRecovery(exact);
         if (store)
             store(exact);
     });

@@ -1,5 +1,7 @@
 #include "ResultsPage.h"
 
+#include "EntryTileMaker.h"
+
 #include "BackgroundTask.h"
 #include "CColorLabel.h"
 #include "CSkinButton.h"
@@ -455,7 +457,7 @@ void ResultsPage::PreviewFoundFile(int row)
         return;
     }
     previewFilePath_ = path;
-    if (token == "RIFF")
+    if (preview::PlaysAsMedia(token))
         env_.playMedia(path);
     else
         env_.openFile(path);

@@ -1,5 +1,7 @@
 #include "CTypeTreeCtrl.h"
 
+#include "FileTypeInfo.h"
+
 #include "ResourceTable.h"
 
 #include <QDesktopServices>
@@ -15,7 +17,6 @@ namespace quorvex::preview {
 namespace {
 constexpr int kCheckRole = Qt::UserRole + 1;
 constexpr int kCountRole = Qt::UserRole + 2;
-const QStringList kTypeTokens = {"JPG", "BMP", "TIF", "PNG", "GIF", "RIFF", "RAF", "NEF", "MRW", "DCR", "CRW"};
 
 // Shows a type item's count after its label; the label itself stays the bare token, which is
 // what every command of the tree goes by.
@@ -61,7 +62,7 @@ QString CTypeTreeCtrl::DisplayedLabel(const QTreeWidgetItem* item)
 
 bool CTypeTreeCtrl::IsTypeToken(const QString& label)
 {
-    return kTypeTokens.contains(label);
+    return FindFileType(label.toStdString(), RecoveryMode::Exact) != nullptr;
 }
 
 int CTypeTreeCtrl::IconResourceFor(const QString& label, bool selected)

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QImageReader>
 #include <QTransform>
+#include <cstring>
+#include <libheif/heif.h>
 
 namespace quorvex::preview {
 
@@ -32,6 +34,8 @@ QByteArray ReaderFormat(std::uint32_t format)
     case format::kJp2:
     case format::kJpc:
         return "jp2";
+    case format::kWebp:
+        return "webp";
     default:
         return {};
     }
@@ -52,8 +56,54 @@ DecodedImage::DecodedImage(QIODevice* source, std::uint32_t format, QSize drawSi
         Decode(source, format, drawSize, reuse);
 }
 
+DecodedImage::DecodedImage(QImage pixels)
+{
+    if (pixels.isNull())
+        return;
+    width_ = static_cast<std::uint32_t>(pixels.width());
+    height_ = static_cast<std::uint32_t>(pixels.height());
+    pixels_ = std::move(pixels);
+}
+
+void DecodedImage::DecodeHeif(QIODevice* source)
+{
+    const QByteArray bytes = source->read(static_cast<qint64>(kAllocationLimitMib) << 20);
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    heif_image* image = nullptr;
+    if (heif_context_read_from_memory_without_copy(context, bytes.constData(), static_cast<size_t>(bytes.size()), nullptr)
+                .code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        const int width = heif_image_handle_get_width(handle), height = heif_image_handle_get_height(handle);
+        // The same memory bound as Qt's decoders: 4 bytes a pixel.
+        const bool allowed = width > 0 && height > 0 &&
+                             static_cast<long long>(width) * height * 4 <= (static_cast<long long>(kAllocationLimitMib) << 20);
+        if (allowed && heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code ==
+                           heif_error_Ok) {
+            int stride = 0;
+            const std::uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+            if (plane != nullptr) {
+                QImage decoded(width, height, QImage::Format_RGB888);
+                for (int y = 0; y < height; ++y)
+                    std::memcpy(decoded.scanLine(y), plane + static_cast<std::ptrdiff_t>(y) * stride,
+                                static_cast<std::size_t>(width) * 3);
+                width_ = static_cast<std::uint32_t>(width);
+                height_ = static_cast<std::uint32_t>(height);
+                pixels_ = std::move(decoded);
+            }
+        }
+    }
+    heif_image_release(image);
+    heif_image_handle_release(handle);
+    heif_context_free(context);
+}
+
 void DecodedImage::Decode(QIODevice* source, std::uint32_t format, QSize drawSize, QImage* reuse)
 {
+    if (format == format::kHeif) {
+        DecodeHeif(source);
+        return;
+    }
     const QByteArray name = ReaderFormat(format);
     if (name.isEmpty())
         return;

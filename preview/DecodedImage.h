@@ -24,6 +24,8 @@ public:
     // than needed to fill it; GetWidth and GetHeight still give the picture's own size. `reuse`,
     // when given, lends its pixel buffer to the decoder when the sizes agree.
     DecodedImage(QIODevice* source, std::uint32_t format, QSize drawSize = QSize(), QImage* reuse = nullptr);
+    // A picture decoded elsewhere (a video's frame).
+    explicit DecodedImage(QImage pixels);
 
     std::uint32_t GetWidth() const { return width_; }
     std::uint32_t GetHeight() const { return height_; }
@@ -44,6 +46,8 @@ public:
 
 private:
     void Decode(QIODevice* source, std::uint32_t format, QSize drawSize, QImage* reuse);
+    // HEIC and AVIF through libheif (Qt has no reader of its own for them).
+    void DecodeHeif(QIODevice* source);
 
     std::uint32_t width_ = 0, height_ = 0;
     QImage pixels_;

@@ -4,11 +4,13 @@
 #include "ExtentDevice.h"
 #include "ImageFormat.h"
 #include "ThumbnailTile.h"
+#include "VideoFrame.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 
 namespace quorvex::preview {
 
@@ -38,11 +40,22 @@ private:
 
 TileKind TileKindOf(std::string_view token)
 {
-    if (token == "RIFF")
+    static constexpr std::string_view kRaws[] = {"RAF", "NEF", "MRW", "DCR", "CRW", "CR2",
+                                                 "CR3", "ARW", "DNG", "ORF", "RW2", "PEF"};
+    static constexpr std::string_view kVideos[] = {"MP4", "MOV", "3GP", "MTS", "AVI"};
+    if (token == "RIFF" || token == "WAV")
         return TileKind::MediaPlaceholder;
-    if (token == "RAF" || token == "NEF" || token == "MRW" || token == "DCR" || token == "CRW")
+    if (std::find(std::begin(kRaws), std::end(kRaws), token) != std::end(kRaws))
         return TileKind::CameraPlaceholder;
+    if (std::find(std::begin(kVideos), std::end(kVideos), token) != std::end(kVideos))
+        return TileKind::Video;
     return TileKind::Picture;
+}
+
+bool PlaysAsMedia(std::string_view token)
+{
+    const TileKind kind = TileKindOf(token);
+    return kind == TileKind::MediaPlaceholder || kind == TileKind::Video;
 }
 
 EntryTileMaker::EntryTileMaker(std::string token, QString placeholderFolder, PhotoFactsTable* facts)
@@ -55,7 +68,7 @@ QImage EntryTileMaker::PlaceholderTile(TileKind kind, const QString& placeholder
 {
     // The given folder (the current directory), then the installed data folder, then the
     // pictures built into the program.
-    const QString name = kind == TileKind::CameraPlaceholder ? "camera.bmp" : "mpg2.bmp";
+    const QString name = kind == TileKind::CameraPlaceholder ? "camera.bmp" : "mpg2.bmp";  // media and video
     QString path = ":/res/" + name;
     const QString installed = QCoreApplication::applicationDirPath() + "/../share/quorvex/" + name;
     if (!placeholderFolder.isEmpty() && QFile::exists(QDir(placeholderFolder).filePath(name)))
@@ -93,6 +106,22 @@ std::optional<QImage> EntryTileMaker::Make(const FoundFileCatalogue& catalogue, 
             return std::nullopt;
     }
     const int orientation = metadata ? metadata->facts.orientation : 1;
+    if (kind_ == TileKind::Video) {
+        if (reader != nullptr) {
+            StoppableExtentDevice device(*reader, catalogue.PiecesAt(index), stop);
+            device.open(QIODevice::ReadOnly);
+            QImage frame = FirstVideoFrame(&device, QSize(kTileSize, kTileSize));
+            if (stop.load())
+                return std::nullopt;
+            if (!frame.isNull()) {
+                QImage tile = MakeTile(DecodedImage(std::move(frame)));
+                DrawFilmMark(tile);
+                DrawVerdictMark(tile, verdict);
+                return tile;
+            }
+        }
+        return Placeholder(verdict);
+    }
     if (kind_ != TileKind::Picture) {
         if (metadata && !metadata->preview.empty()) {
             QByteArray bytes(reinterpret_cast<const char*>(metadata->preview.data()),

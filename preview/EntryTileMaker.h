@@ -13,8 +13,13 @@
 namespace quorvex::preview {
 
 // Which tokens get a fixed placeholder tile instead of a picture of the file.
-enum class TileKind { Picture, CameraPlaceholder, MediaPlaceholder };
+// How a type's tiles are made: its own picture decoded, a camera raw's embedded preview (or the
+// camera drawing), a video's first picture with a film mark (or the media drawing), or the
+// media drawing alone (sound, other RIFF forms).
+enum class TileKind { Picture, CameraPlaceholder, MediaPlaceholder, Video };
 TileKind TileKindOf(std::string_view token);
+// Whether a type's preview plays in the program's own media window.
+bool PlaysAsMedia(std::string_view token);
 
 // Makes the 100 × 100 tiles of one type's found files. Pictures are decoded straight from the
 // volume, bounded to the bytes the catalogue gives each file (its extent, or in exact recovery
@@ -28,7 +33,10 @@ public:
     EntryTileMaker(std::string token, QString placeholderFolder, PhotoFactsTable* facts = nullptr);
 
     TileKind Kind() const { return kind_; }
-    bool NeedsVolume() const { return kind_ == TileKind::Picture || (facts_ != nullptr && ReadsMetadata()); }
+    bool NeedsVolume() const
+    {
+        return kind_ == TileKind::Picture || kind_ == TileKind::Video || (facts_ != nullptr && ReadsMetadata());
+    }
 
     // The tile of catalogue entry `index`. `reader` is the opened volume, or null when it could
     // not be opened (a JPG then gets a blank tile, other pictures none). Nothing (no list item)

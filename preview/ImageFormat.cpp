@@ -32,7 +32,8 @@ std::uint32_t ImageFormatFromFileName(std::string_view name)
         {"tga", format::kTga},  {"pcx", format::kPcx},  {"wmf", format::kWmf},  {"emf", format::kWmf},
         {"j2k", format::kJp2},  {"jp2", format::kJp2},  {"j2c", format::kJpc},  {"jpc", format::kJpc},
         {"pgx", format::kPgx},  {"pnm", format::kPnm},  {"pgm", format::kPnm},  {"ppm", format::kPnm},
-        {"ras", format::kRas},
+        {"ras", format::kRas},  {"webp", format::kWebp}, {"heic", format::kHeif}, {"heif", format::kHeif},
+        {"avif", format::kHeif},
     };
     for (const Rule& rule : kRules)
         if (EndsWithNoCase(name, rule.suffix))

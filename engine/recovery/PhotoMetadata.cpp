@@ -1,5 +1,8 @@
 #include "PhotoMetadata.h"
 
+#include "BmffFormat.h"
+#include "TiffFormat.h"
+
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
@@ -19,6 +22,7 @@ void PrepareLibrary()
         // Damaged metadata is the rule on a recovered card, not news for the terminal.
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         Exiv2::XmpParser::initialize();  // once, before threads read XMP
+        Exiv2::enableBMFF(true);         // HEIC, AVIF and CR3: off unless asked for
     });
 }
 
@@ -231,6 +235,48 @@ std::optional<std::span<const unsigned char>> RafPreviewOf(std::span<const unsig
     return bytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
 }
 
+// The largest JPEG preview a raw file's own structure points at, as exact recovery walks it: for
+// the raws Exiv2 keeps none of (CR3), or keeps in a way of its own.
+std::vector<unsigned char> WalkedPreview(std::span<const unsigned char> bytes)
+{
+    MemoryByteSource source(bytes);
+    std::vector<FileExtent> previews;
+    if (WalkTiff(source, previews).recognised == false) {
+        BmffLayout layout;
+        if (WalkBmff(source, layout).recognised && layout.preview)
+            previews.push_back(*layout.preview);
+    }
+    const FileExtent* largest = nullptr;
+    for (const FileExtent& preview : previews)
+        if (preview.offset < bytes.size() && preview.length >= 4 && preview.length <= bytes.size() - preview.offset &&
+            bytes[preview.offset] == 0xFF && bytes[preview.offset + 1] == 0xD8 &&
+            (largest == nullptr || preview.length > largest->length))
+            largest = &preview;
+    if (largest == nullptr)
+        return {};
+    const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(largest->offset);
+    return {first, first + static_cast<std::ptrdiff_t>(largest->length)};
+}
+
+// A movie's creation time (mvhd: seconds since 1904), as the camera's clock had it.
+std::optional<CaptureTime> MovieCreated(std::uint64_t secondsSince1904)
+{
+    constexpr std::uint64_t kTo1970 = 2082844800;
+    if (secondsSince1904 <= kTo1970)
+        return std::nullopt;
+    const std::time_t seconds = static_cast<std::time_t>(secondsSince1904 - kTo1970);
+    std::tm utc{};
+    if (gmtime_r(&seconds, &utc) == nullptr)
+        return std::nullopt;
+    CaptureTime time{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
+    return time.year >= 1990 && time.year <= 2100 ? std::optional<CaptureTime>(time) : std::nullopt;
+}
+
+bool IsMovie(std::string_view token)
+{
+    return token == "MP4" || token == "MOV" || token == "3GP";
+}
+
 }  // namespace
 
 PhotoMetadata ReadPhotoMetadata(std::span<const unsigned char> bytes, std::uint32_t previewWidth)
@@ -252,10 +298,15 @@ PhotoMetadata ReadPhotoMetadata(std::span<const unsigned char> bytes, std::uint3
         // Reads the bytes where they are (copy on write, and nothing is written).
         image = Exiv2::ImageFactory::open(bytes.data(), static_cast<long>(bytes.size()));
     } catch (const std::exception&) {
+        if (previewWidth > 0)
+            metadata.preview = WalkedPreview(bytes);
         return metadata;  // no kind of file the library knows
     }
-    if (image.get() == nullptr)
+    if (image.get() == nullptr) {
+        if (previewWidth > 0)
+            metadata.preview = WalkedPreview(bytes);
         return metadata;
+    }
     try {
         image->readMetadata();
     } catch (const std::exception&) {
@@ -268,6 +319,8 @@ PhotoMetadata ReadPhotoMetadata(std::span<const unsigned char> bytes, std::uint3
     } catch (const std::exception&) {
         metadata.preview.clear();
     }
+    if (previewWidth > 0 && metadata.preview.empty())
+        metadata.preview = WalkedPreview(bytes);
     return metadata;
 }
 
@@ -277,9 +330,13 @@ std::uint64_t MetadataBytesOf(std::string_view token, std::uint64_t lengthBytes)
     constexpr std::uint64_t kWholeFileBound = 256ull << 20;
     if (token == "JPG" || token == "PNG")
         return std::min(lengthBytes, kHeadBytes);
-    if (token == "TIF" || token == "NEF" || token == "DCR" || token == "CRW" || token == "RAF" || token == "MRW")
+    static constexpr std::string_view kWhole[] = {"TIF", "NEF", "DCR", "CRW", "RAF", "MRW", "CR2", "CR3", "ARW",
+                                                  "DNG", "ORF", "RW2", "PEF", "HEIC", "AVIF"};
+    if (std::find(std::begin(kWhole), std::end(kWhole), token) != std::end(kWhole))
         return std::min(lengthBytes, kWholeFileBound);
-    return 0;  // BMP, GIF and RIFF carry none of it
+    if (IsMovie(token))
+        return lengthBytes;  // walked for its movie header, never read whole
+    return 0;  // BMP, GIF, WEBP, MTS and RIFF's forms carry none of it
 }
 
 PhotoMetadata ReadFoundFileMetadata(VolumeReader& reader, const FoundFileCatalogue& catalogue, std::uint64_t index,
@@ -290,6 +347,14 @@ PhotoMetadata ReadFoundFileMetadata(VolumeReader& reader, const FoundFileCatalog
     if (wanted == 0)
         return {};
     FoundFileReader file(reader, catalogue.PiecesAt(index));
+    if (IsMovie(token)) {
+        // Its boxes walked (their headers and the movie header), not its data.
+        PhotoMetadata metadata;
+        BmffLayout layout;
+        WalkBmff(file, layout);
+        metadata.facts.captured = MovieCreated(layout.created);
+        return metadata;
+    }
     // A JPEG's metadata ends where its picture data starts: most of them need their first 64 KiB
     // only, the rest up to their bound.
     constexpr std::uint64_t kJpegFirstRead = 64 * 1024;

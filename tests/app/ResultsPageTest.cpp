@@ -18,6 +18,9 @@
 #include "TempFolder.h"
 #include "TestWorld.h"
 
+#include "ModernFiles.h"
+#include "CameraFiles.h"
+#include "EntryTileMaker.h"
 #include <random>
 
 #include <QCheckBox>
@@ -435,6 +438,66 @@ private slots:
         QFile file(saved + "JPG/FoundFileJPG3.JPG");
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray(reinterpret_cast<const char*>(second.data()), qsizetype(second.size())));
+    }
+
+    void todaysPhotosRawsAndVideosShowTheirPicturesAndSaveUnderTheirOwnTypes()
+    {
+        // A phone's HEIC, a camera's ARW and CR3, and a movie (its frames JPEGs), in exact
+        // recovery: the type page lists them in groups of their own.
+        const fx::Bytes heic = fx::EncodeHeic(fx::MakeScene(240, 160, 1), 60);
+        const fx::Bytes arw = fx::EncodeCameraRaw(fx::CameraRaw::Arw, fx::MakeScene(320, 240, 2), 80000);
+        const fx::Bytes cr3 = fx::EncodeCr3(fx::MakeScene(320, 240, 3), 60000);
+        fx::MovieOptions movie;
+        movie.brand = "qt  ";
+        movie.frames = {fx::MakeScene(320, 240, 4), fx::MakeScene(320, 240, 5)};
+        const fx::Bytes mov = fx::EncodeMovie(movie);
+        auto volume = quorvex::testing::MakeVolumeBytes(4096);
+        quorvex::testing::PutAtSector(volume, 8, heic);
+        quorvex::testing::PutAtSector(volume, 100, arw);
+        quorvex::testing::PutAtSector(volume, 400, cr3);
+        quorvex::testing::PutAtSector(volume, 700, mov);
+        quorvex::testing::TempFolder out;
+        World world;
+        world.opener = MemoryOpener(volume);
+        world.folder = QString::fromStdString(out.Path().string());
+        MainDialog dialog(world.Environment());
+        dialog.show();
+        QTreeWidget* drives = dialog.DriveList();
+        drives->setCurrentItem(drives->topLevelItem(0));
+        dialog.OnNext();
+        FileTypeList* types = dialog.FileTypes();
+        const int described = types->rowCount();
+        int shown = 0;
+        for (int row = 0; row < described; ++row)
+            shown += !types->isRowHidden(row);
+        QCOMPARE(shown, 12);  // the group and the eleven
+        dialog.ExactRecoveryBox()->setChecked(true);
+        QStringList groups;
+        for (int row = 0; row < types->rowCount(); ++row)
+            if (!types->isRowHidden(row) && types->item(row, FileTypeList::kSizeColumn)->text().isEmpty())
+                groups << types->item(row, FileTypeList::kTypeColumn)->text();
+        QCOMPARE(groups, (QStringList{"Graphics", "Photos", "Camera raw", "Video", "Sound"}));
+        dialog.OnNext();
+        dialog.WaitForScan();
+        QCOMPARE(dialog.Catalogue().FoundCount(), 4u);
+
+        // Each tile is a picture (not a drawing), the video's with its film mark.
+        for (const QString& token : {QString("HEIC"), QString("ARW"), QString("CR3"), QString("MOV")}) {
+            dialog.BuildThumbnails(token);
+            dialog.WaitForThumbnails();
+            QCOMPARE(dialog.ResultsList()->Count(), 1);
+            const QImage tile = dialog.ResultsList()->TileAt(0);
+            const QImage drawing = preview::EntryTileMaker::PlaceholderTile(preview::TileKindOf(token.toStdString()), {});
+            QVERIFY2(tile.copy(0, 0, 90, 90) != drawing.copy(0, 0, 90, 90), qPrintable(token));
+            if (token == "MOV")
+                QCOMPARE(QColor(tile.pixel(2, 50)).lightness() < 40, true);  // the strip's dark edge
+        }
+        dialog.OnSave(true);
+        const QString saved = world.folder + "/recoverd/";
+        QCOMPARE(QFileInfo(saved + "HEIC/FoundFileHEIC1.HEIC").size(), qint64(heic.size()));
+        QCOMPARE(QFileInfo(saved + "ARW/FoundFileARW2.ARW").size(), qint64(arw.size()));
+        QCOMPARE(QFileInfo(saved + "CR3/FoundFileCR33.CR3").size(), qint64(cr3.size()));
+        QCOMPARE(QFileInfo(saved + "MOV/FoundFileMOV4.MOV").size(), qint64(mov.size()));
     }
 
     void aPhotoPutBackTogetherIsMarkedShownSavedAndPreviewedWhole()
