@@ -34,77 +34,6 @@ constexpr std::uint64_t kSector = 512;
 constexpr std::uint64_t kClusterSectors = 32;  // 16 KiB clusters, as on SD cards of this size
 constexpr std::uint64_t kClusterBytes = kClusterSectors * kSector;
 
-// ---- real photographs, decoded with libjpeg (no C++ objects in the codec's function)
-
-struct DecodeError {
-    jpeg_error_mgr base;
-    std::jmp_buf jump;
-};
-
-void OnDecodeError(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<DecodeError*>(info->err)->jump, 1);
-}
-
-unsigned char* DecodeToRgb(const unsigned char* data, unsigned long size, int* width, int* height)
-{
-    jpeg_decompress_struct info;
-    DecodeError error;
-    info.err = jpeg_std_error(&error.base);
-    error.base.error_exit = OnDecodeError;
-    unsigned char* volatile pixels = nullptr;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        std::free(pixels);
-        return nullptr;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, data, size);
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    *width = static_cast<int>(info.output_width);
-    *height = static_cast<int>(info.output_height);
-    pixels = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(*width) * *height * 3));
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels + static_cast<std::size_t>(info.output_scanline) * *width * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return pixels;
-}
-
-RgbImage LoadPhoto(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    const Bytes bytes((std::istreambuf_iterator<char>(in)), {});
-    int width = 0, height = 0;
-    unsigned char* pixels = DecodeToRgb(bytes.data(), bytes.size(), &width, &height);
-    if (pixels == nullptr)
-        throw std::runtime_error("cannot decode " + path.string());
-    RgbImage image{width, height, Bytes(pixels, pixels + static_cast<std::size_t>(width) * height * 3)};
-    std::free(pixels);
-    return image;
-}
-
-// A crop of the photo (fractions of its size) resampled to width × height.
-RgbImage Shot(const RgbImage& photo, double x0, double y0, double x1, double y1, int width, int height)
-{
-    RgbImage out{width, height, Bytes(static_cast<std::size_t>(width) * height * 3)};
-    for (int y = 0; y < height; ++y) {
-        const double sy = (y0 + (y1 - y0) * (y + 0.5) / height) * photo.height;
-        const int py = std::clamp(static_cast<int>(sy), 0, photo.height - 1);
-        for (int x = 0; x < width; ++x) {
-            const double sx = (x0 + (x1 - x0) * (x + 0.5) / width) * photo.width;
-            const int px = std::clamp(static_cast<int>(sx), 0, photo.width - 1);
-            std::memcpy(&out.pixels[(static_cast<std::size_t>(y) * width + x) * 3],
-                        &photo.pixels[(static_cast<std::size_t>(py) * photo.width + px) * 3], 3);
-        }
-    }
-    return out;
-}
-
 // ---- the files
 
 struct CardFile {
@@ -129,7 +58,7 @@ public:
         const RgbImage& photo = photos_[random_() % photos_.size()];
         const double zoom = 0.55 + 0.45 * Unit();
         const double x0 = (1 - zoom) * Unit(), y0 = (1 - zoom) * Unit();
-        auto crop = [&](int w, int h) { return Shot(photo, x0, y0, x0 + zoom, y0 + zoom, w, h); };
+        auto crop = [&](int w, int h) { return ShotOf(photo, x0, y0, x0 + zoom, y0 + zoom, w, h); };
         if (kind < 38) {  // a camera or phone JPEG: Exif with a thumbnail
             static const int sizes[][2] = {{2048, 1536}, {1600, 1200}, {2592, 1944}, {1920, 1080}, {1536, 2048}};
             const auto* size = sizes[random_() % 5];
@@ -167,7 +96,7 @@ public:
             std::vector<RgbImage> frames;
             const int count = 3 + static_cast<int>(random_() % 4);
             for (int f = 0; f < count; ++f)
-                frames.push_back(Shot(photo, x0 + 0.02 * f, y0, x0 + zoom * 0.6 + 0.02 * f, y0 + zoom * 0.4, 240, 160));
+                frames.push_back(ShotOf(photo, x0 + 0.02 * f, y0, x0 + zoom * 0.6 + 0.02 * f, y0 + zoom * 0.4, 240, 160));
             file.token = "GIF";
             file.what = "animated GIF 240x160, " + std::to_string(count) + " frames";
             file.bytes = EncodeAnimatedGif(frames);
@@ -191,7 +120,7 @@ public:
             } else {
                 std::vector<RgbImage> frames;
                 for (int f = 0; f < 12; ++f)
-                    frames.push_back(Shot(photo, x0 + 0.01 * f, y0, x0 + zoom * 0.8 + 0.01 * f, y0 + zoom * 0.8, 320, 240));
+                    frames.push_back(ShotOf(photo, x0 + 0.01 * f, y0, x0 + zoom * 0.8 + 0.01 * f, y0 + zoom * 0.8, 320, 240));
                 file.what = "MJPEG AVI 320x240, 12 frames";
                 file.bytes = EncodeMjpegAvi(frames, 80);
             }
@@ -219,7 +148,7 @@ public:
         if (png) {
             file.token = "PNG";
             file.what = "PNG 1200x800";
-            file.bytes = EncodePng(Shot(photo, x0, y0, x0 + zoom, y0 + zoom, 1200, 800));
+            file.bytes = EncodePng(ShotOf(photo, x0, y0, x0 + zoom, y0 + zoom, 1200, 800));
             return file;
         }
         JpegOptions options;
@@ -230,7 +159,7 @@ public:
         options.restartInterval = random_() % 4 == 0 ? 128 : 0;
         file.token = "JPG";
         file.what = std::string("camera JPEG 2048x1536") + (options.restartInterval ? " with restart markers" : "");
-        file.bytes = EncodeJpeg(Shot(photo, x0, y0, x0 + zoom, y0 + zoom, 2048, 1536), options);
+        file.bytes = EncodeJpeg(ShotOf(photo, x0, y0, x0 + zoom, y0 + zoom, 2048, 1536), options);
         return file;
     }
 
@@ -506,7 +435,7 @@ int MakePhotoCard(std::vector<RgbImage> photos, const fs::path& out, std::uint64
         auto unit = [&random] { return static_cast<double>(random() % 1000) / 1000.0; };
         const double zoom = 0.6 + 0.4 * unit();
         const double x0 = (1 - zoom) * unit(), y0 = (1 - zoom) * unit();
-        RgbImage shot = Shot(photo, x0, y0, x0 + zoom, y0 + zoom, size[0], size[1]);
+        RgbImage shot = ShotOf(photo, x0, y0, x0 + zoom, y0 + zoom, size[0], size[1]);
         AddNoise(shot, random);
         JpegOptions options;
         options.quality = 90 + static_cast<int>(random() % 6);
@@ -550,7 +479,7 @@ int main(int argc, char** argv)
     }
     std::vector<RgbImage> photos;
     for (const fs::path& path : photoPaths)
-        photos.push_back(LoadPhoto(path));
+        photos.push_back(DecodeJpegFile(path.string()));
     const fs::path out(argv[2]);
     const std::uint64_t sizeMib = argc >= 4 ? std::stoull(argv[3]) : 1024;
     fs::create_directories(out / "originals");

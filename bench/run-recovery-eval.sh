@@ -4,10 +4,14 @@
 #   card        1 GiB, a FAT32 history: ~110 files written, deleted and written over, some stored
 #               in pieces
 #   photo card  256 MiB a camera filled: camera JPEGs of several sizes back to back, 4 KiB grid
-# For each (the photo card's figures are prefixed photo_card_):
+#   modern card 1 GiB of today's phones and cameras: HEIC, AVIF, WebP, phone JPEGs, MP4/MOV/3GP/
+#               MTS clips (one over 100 MB), CR2, CR3, ARW, DNG, ORF, RW2, PEF, WAV, AVI; two of
+#               them in two pieces (made with heif-enc and ffmpeg)
+# For each (the photo card's figures are prefixed photo_card_, the modern card's modern_):
 #   exact_files / photorec_exact_files   findable files recovered byte-exact
 #   intact_contiguous_exact              of the files that lie contiguous and intact on the card
 #   false_finds / photorec_false_finds   recovered files that start where no planted file does
+#   wrong_token_files                    files of ours saved under another type than their own
 #   output_vs_found_bytes                bytes written / bytes of the planted files found
 #   exact_vs_photorec_speed              photorec's scan + save time / ours (warm page cache)
 # The first card also:
@@ -46,6 +50,10 @@ fi
 if [ ! -f "$work/photo-card/card.img" ]; then
   echo "Making the photo card (first run only) ..."
   build/release/bench/quorvex-make-eval-card "$work/photos" "$work/photo-card" 256 photo-card
+fi
+if [ ! -f "$work/modern-card/card.img" ]; then
+  echo "Making the card of today's files (first run only) ..."
+  build/release/bench/quorvex-make-modern-card "$work/photos" "$work/modern-card" 1024
 fi
 
 # best_of N command...: the shortest wall time of N runs, in seconds.
@@ -104,12 +112,13 @@ ours = json.loads(open(sys.argv[1]).read().splitlines()[-1])
 theirs = json.loads(open(sys.argv[2]).read().splitlines()[-1])
 ours_time, their_time, p = float(sys.argv[3]), float(sys.argv[4]), sys.argv[5]
 print(f"{p}exact_files={ours['exact_files']}")
-print(f"{p}photorec_exact_files={theirs['exact_files']}")
+print(f"photorec_{p}exact_files={theirs['exact_files']}")
 print(f"{p}intact_contiguous_exact={ours['intact_contiguous_exact']}/{ours['intact_contiguous']}")
 print(f"{p}false_finds={ours['false_finds']} of {ours['finds']} finds")
-print(f"{p}photorec_false_finds={theirs['false_finds']} of {theirs['finds']} finds")
+print(f"photorec_{p}false_finds={theirs['false_finds']} of {theirs['finds']} finds")
+print(f"{p}wrong_token_files={ours['wrong_token_files']}")
 print(f"{p}output_vs_found_bytes={ours['output_vs_found_bytes']}")
-print(f"{p}photorec_output_vs_found_bytes={theirs['output_vs_found_bytes']}")
+print(f"photorec_{p}output_vs_found_bytes={theirs['output_vs_found_bytes']}")
 print(f"{p}exact_vs_photorec_speed={their_time / ours_time:.2f}")
 if ours['fragmented_planted']:
     print(f"{p}fragmented_planted={ours['fragmented_planted']}")
@@ -122,6 +131,7 @@ PY
 
 evaluate card ""
 evaluate photo-card photo_card_
+evaluate modern-card modern_
 
 # How fast an exact scan of the photo card runs, and how it scales with the workers that check
 # what it finds (the scan thread also checks while it waits for them).

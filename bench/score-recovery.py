@@ -11,7 +11,8 @@ its own first bytes is classified by the recovered file that starts there:
   truncated fewer bytes, all of them its own
   diverged  the same start, other bytes somewhere before either ends
   missed    nothing recovered starts there
-A recovered file that starts at no planted file's first sector is a false find. With --verdicts
+A recovered file that starts at no planted file's first sector is a false find; one saved under
+another type's folder (recoverd/<TOKEN>/) than its file's is a wrong-token file. With --verdicts
 (the JSON lines of quorvex-cli scan --exact --json), files the recovery says it reassembled are
 checked: reassembled_exact are byte-exact, reassembled_wrong are not (or are false finds), of
 fragmented_planted (JPEG and PNG files stored in two or more pieces, all still on the card). Prints one line
@@ -82,6 +83,7 @@ def main():
     intact_contiguous = intact_contiguous_exact = 0
     fragmented = {"planted": 0, "two_piece": 0, "exact": 0, "reassembled_exact": 0, "reassembled_two_piece": 0}
     reassembled_wrong = 0
+    wrong_token = 0
     found_bytes = output_bytes = 0
     for sector, f in sorted(owners.items()):
         with open(f["original"], "rb") as original:
@@ -93,6 +95,9 @@ def main():
             with open(path, "rb") as recovered:
                 verdict = classify(data, recovered.read())
             found_bytes += len(data)
+            parts = path.split("/recoverd/")
+            if len(parts) == 2 and parts[1].split("/")[0] != f["token"]:
+                wrong_token += 1
         counts[verdict] += 1
         said = verdicts.get(sector, "")
         if f["token"] in ("JPG", "PNG") and f["pieces"] >= 2 and f["intact"]:
@@ -129,6 +134,7 @@ def main():
         "missed": counts["missed"],
         "finds": len(by_sector),
         "false_finds": len(false_finds),
+        "wrong_token_files": wrong_token,
         "output_bytes": output_bytes,
         "found_bytes": found_bytes,
         "output_vs_found_bytes": round(output_bytes / found_bytes, 3) if found_bytes else 0,

@@ -869,6 +869,9 @@ DecodeResult DecodeHevcItem(std::span<const unsigned char> file, const HeifItem&
     de265_decoder_context* decoder = de265_new_decoder();
     if (decoder == nullptr)
         return DecodeResult::NotChecked;
+    // The in-loop filters only smooth the picture; what tells damage is the coded data itself.
+    de265_set_parameter_bool(decoder, DE265_DECODER_PARAM_DISABLE_DEBLOCKING, 1);
+    de265_set_parameter_bool(decoder, DE265_DECODER_PARAM_DISABLE_SAO, 1);
     bool whole = lengthSize != 3;
     // The parameter sets, in arrays of NAL units with 2-byte lengths.
     std::size_t at = 23;

@@ -3,7 +3,9 @@
 // With a second card, also the type page with "Exact recovery" ticked and the results of an
 // exact scan of that card (each tile with its verdict mark, a photo put back together from its
 // pieces).
-//   gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER [EXACT_CARD_IMAGE]
+// With a third card, of today's files, the type page's groups of exact recovery's own types and
+// their results (HEIC photos, camera raws, a video's frame).
+//   gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER [EXACT_CARD_IMAGE [MODERN_CARD_IMAGE]]
 #include "AboutBox.h"
 #include "CTypeTreeCtrl.h"
 #include "MediaPreviewDialog.h"
@@ -78,7 +80,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 3 && argc != 4) {
+    if (argc < 3 || argc > 5) {
         std::fprintf(stderr, "usage: gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER [EXACT_CARD_IMAGE]\n");
         return 1;
     }
@@ -285,7 +287,7 @@ int main(int argc, char** argv)
     std::printf("found %llu files; screenshots in %s\n", static_cast<unsigned long long>(dialog.Catalogue().FoundCount()),
                 argv[2]);
 
-    if (argc == 4) {
+    if (argc >= 4) {
         MainDialog exact(env);
         exact.show();
         exact.AddDiskImage(QString::fromLocal8Bit(argv[3]));
@@ -352,6 +354,36 @@ int main(int argc, char** argv)
             Shot(exact).save(out.filePath("16-results-raw-previews.png"));
             std::printf("raw: %s\n", qPrintable(exact.Results()->DetailsLine()->text()));
         }
+    }
+    if (argc == 5) {
+        MainDialog modern(env);
+        modern.show();
+        modern.AddDiskImage(QString::fromLocal8Bit(argv[4]));
+        modern.OnNext();
+        modern.ExactRecoveryBox()->setChecked(true);
+        FileTypeList* typeList = modern.FileTypes();
+        QApplication::processEvents();
+        typeList->scrollToItem(typeList->item(typeList->rowCount() - 1, 0), QAbstractItemView::PositionAtBottom);
+        QApplication::processEvents();
+        Shot(modern).save(out.filePath("18-type-page-today.png"));
+        modern.OnNext();
+        modern.WaitForScan();
+        QTreeWidgetItem* types = modern.ResultsTree()->topLevelItem(0);
+        const std::pair<QString, QString> shots[] = {{"HEIC", "19-results-heic.png"}, {"CR2", "20-results-today-raw.png"},
+                                                     {"MP4", "21-results-video.png"}};
+        for (const auto& [token, name] : shots)
+            for (int i = 0; i < types->childCount(); ++i) {
+                if (types->child(i)->text(0) != token)
+                    continue;
+                modern.ResultsTree()->setCurrentItem(types->child(i));
+                modern.BuildThumbnails(token);
+                modern.WaitForThumbnails();
+                modern.ResultsList()->setCurrentIndex(modern.ResultsList()->model()->index(0, 0));
+                for (int k = 0; k < 50; ++k)
+                    QApplication::processEvents(QEventLoop::AllEvents, 10);
+                Shot(modern).save(out.filePath(name));
+                std::printf("%s: %s\n", qPrintable(token), qPrintable(modern.Results()->DetailsLine()->text()));
+            }
     }
     return 0;
 }
