@@ -43,6 +43,10 @@ QString DiskImaging::CreateImageOf(const VolumeDescription& volume)
     job.mapPath = job.imagePath + ".map";
     ImagingDialog dialog(std::move(job), env_.ask, parent_);
     dialog.exec();
+    if (env_.giveToUser) {
+        env_.giveToUser(image);
+        env_.giveToUser(image + ".map");
+    }
     const ImagingReport& report = dialog.Report();
     QString done;
     switch (report.outcome) {

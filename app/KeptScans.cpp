@@ -140,7 +140,8 @@ std::optional<TakenScan> KeptScans::OfferKeptSession(const VolumeDescription& dr
     return taken;
 }
 
-std::optional<KeptScans::OpenedScan> KeptScans::OpenResults(const std::vector<VolumeDescription>& volumes)
+std::optional<KeptScans::OpenedScan> KeptScans::OpenResults(const std::vector<VolumeDescription>& volumes,
+                                                            const std::function<bool(const VolumeDescription&)>& ensureReadable)
 {
     const QString file = env_.chooseResultsFileToOpen ? env_.chooseResultsFileToOpen() : QString();
     if (file.isEmpty())
@@ -159,6 +160,8 @@ std::optional<KeptScans::OpenedScan> KeptScans::OpenResults(const std::vector<Vo
     if (!drive && QFileInfo(QString::fromStdString(session.source.path)).isFile())
         drive = DescribeDiskImage(session.source.path);
     const QString sourceName = QString::fromStdString(session.source.path).toHtmlEscaped();
+    if (drive && ensureReadable && !ensureReadable(*drive))
+        return std::nullopt;
     const std::optional<SourceIdentity> identity = drive ? IdentifyDrive(*drive) : std::nullopt;
     if (!identity) {
         env_.notice("These results are of " + sourceName + ", which is not here now. Connect it and try again.");
@@ -194,6 +197,8 @@ void KeptScans::SaveResults(const FoundFileCatalogue& catalogue, const VolumeDes
         WriteSessionFile(QFile::encodeName(file).toStdString(), *identity_, catalogue, lastCheckpoint_);
     if (!failure.empty())
         env_.notice("The results could not be saved:<br><br>" + QString::fromStdString(failure).toHtmlEscaped());
+    else if (env_.giveToUser)
+        env_.giveToUser(file);
 }
 
 ScanCheckpointSink* KeptScans::BeginScan()
@@ -208,6 +213,8 @@ void KeptScans::EndScan()
 {
     if (keeper_)
         lastCheckpoint_ = keeper_->Last();
+    if (env_.giveToUser && !sessionPath_.isEmpty() && QFile::exists(sessionPath_))
+        env_.giveToUser(sessionPath_);
 }
 
 }  // namespace quorvex::app

@@ -6,6 +6,7 @@
 #include "VolumeDescription.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,7 +42,9 @@ public:
         VolumeDescription drive;
         TakenScan scan;
     };
-    std::optional<OpenedScan> OpenResults(const std::vector<VolumeDescription>& volumes);
+    // `ensureReadable` gets the drive's permission first when it needs one (false: not given).
+    std::optional<OpenedScan> OpenResults(const std::vector<VolumeDescription>& volumes,
+                                          const std::function<bool(const VolumeDescription&)>& ensureReadable = {});
     // File > Save Scan Results...: the catalogue and where the last scan got to, into a file.
     void SaveResults(const FoundFileCatalogue& catalogue, const VolumeDescription& drive) const;
 

@@ -8,6 +8,7 @@
 #include "DrivePage.h"
 #include "FileTypePage.h"
 #include "DiskImaging.h"
+#include "DriveAccess.h"
 #include "FoundFileListView.h"
 #include "KeptScans.h"
 #include "MainMenus.h"
@@ -26,14 +27,19 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace quorvex::app {
 
 MainDialog::MainDialog(MainDialogEnvironment environment, QWidget* parent)
-    : QDialog(parent), env_(std::move(environment)), bridge_(std::make_unique<ScanUiBridge>()),
+    : QDialog(parent), env_(std::move(environment)),
+      driveAccess_(std::make_unique<DriveAccess>(env_, env_.openerFor, this)), bridge_(std::make_unique<ScanUiBridge>()),
       engine_(std::make_unique<ScanEngine>(catalogue_, *bridge_)), keptScans_(std::make_unique<KeptScans>(env_, this))
 {
+    // Every reader of a drive (scan, thumbnails, preview, save, imaging, kept scans) reads it
+    // through the descriptor granted for it, when it needed one.
+    env_.openerFor = [this](const VolumeDescription& drive) { return driveAccess_->OpenerFor(drive); };
     setWindowTitle("Quorvex");
     setWindowIcon(res::LoadIcon(res::id::kAppIcon));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -84,6 +90,12 @@ MainDialog::MainDialog(MainDialogEnvironment environment, QWidget* parent)
     page_ = kDrivePage;
     controls_.saveSelected->setEnabled(false);
     controls_.saveAll->setEnabled(false);
+
+    if (env_.invokingUser && env_.invokingUser())
+        QTimer::singleShot(0, this, [this] {
+            env_.notice("Quorvex does not need to run as administrator: when a drive needs permission to be read, "
+                        "it asks for it. What it saves in your home folder is given to you.");
+        });
 }
 
 MainDialog::~MainDialog()
@@ -161,6 +173,8 @@ void MainDialog::OnNext()
 
 void MainDialog::LeaveDrivePage(const VolumeDescription& drive)
 {
+    if (!driveAccess_->EnsureReadable(drive))
+        return;
     selectedDrive_ = drive;
     keptScans_->SelectDrive(drive);
     if (std::optional<TakenScan> kept = keptScans_->OfferKeptSession(drive)) {
@@ -342,18 +356,11 @@ void MainDialog::OnScanFinished(int outcome, int openFailure, const QString& mes
     controls_.saveAll->setEnabled(found);
     emit ScanEnded();
     const auto result = static_cast<ScanOutcome>(outcome);
-    if (result == ScanOutcome::VolumeUnavailable && static_cast<OpenFailure>(openFailure) == OpenFailure::PermissionDenied &&
-        env_.restartAsAdministrator) {
-        // Reading raw devices needs administrator rights: offer to start again with them.
-        if (env_.ask("Reading this drive needs administrator rights, which Quorvex does not have now.<br><br>" +
-                     message.toHtmlEscaped() +
-                     "<br><br>Restart Quorvex with administrator rights? (Or scan a disk image of the drive: "
-                     "see the help page.)") &&
-            env_.restartAsAdministrator()) {
-            StopWork();
-            env_.exitProcess(0);
-        }
-    } else if (result == ScanOutcome::VolumeUnavailable)
+    if (result == ScanOutcome::VolumeUnavailable && static_cast<OpenFailure>(openFailure) == OpenFailure::PermissionDenied)
+        env_.notice("The drive could not be read, so nothing was scanned: reading it needs permission, which was not "
+                    "given.<br><br>" + message.toHtmlEscaped() + "<br><br>Go Back to the drive page and press Next "
+                    "to ask for it again.");
+    else if (result == ScanOutcome::VolumeUnavailable)
         env_.notice("The drive could not be read, so nothing was scanned.<br><br>" + message.toHtmlEscaped());
     else if (result == ScanOutcome::OutOfMemory)
         env_.notice(message.toHtmlEscaped());
@@ -413,7 +420,8 @@ void MainDialog::OnOpenScanResults()
 {
     if (page_ != kDrivePage)
         return;
-    std::optional<KeptScans::OpenedScan> opened = keptScans_->OpenResults(drivePage_->Volumes());
+    std::optional<KeptScans::OpenedScan> opened = keptScans_->OpenResults(
+        drivePage_->Volumes(), [this](const VolumeDescription& drive) { return driveAccess_->EnsureReadable(drive); });
     if (!opened)
         return;
     drivePage_->SelectVolume(opened->drive);
@@ -459,6 +467,8 @@ void MainDialog::OnCreateDiskImage()
         env_.notice("Select the drive to copy in the list first.");
         return;
     }
+    if (!driveAccess_->EnsureReadable(*current))
+        return;
     if (const QString image = DiskImaging(env_, this).CreateImageOf(*current); !image.isEmpty())
         AddDiskImage(image);
 }

@@ -31,6 +31,7 @@ class FoundFileListView;
 
 namespace quorvex::app {
 
+class DriveAccess;
 class DrivePage;
 class FileTypeList;
 class FileTypePage;
@@ -154,6 +155,7 @@ private:
     void OnScanFinished(int outcome, int openFailure, const QString& message);
 
     MainDialogEnvironment env_;
+    std::unique_ptr<DriveAccess> driveAccess_;  // before the parts that read drives through env_
     int page_ = kDrivePage;
     std::optional<VolumeDescription> selectedDrive_;
     QString prefixSetting_ = "FoundFile";

@@ -1,5 +1,6 @@
 #include "MainDialogEnvironment.h"
 
+#include "DeviceAccess.h"
 #include "FileVolumeSource.h"
 #include "MediaPreviewDialog.h"
 #include "ProgramMessages.h"
@@ -9,12 +10,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QProcess>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace quorvex::app {
 
@@ -44,10 +44,13 @@ MainDialogEnvironment MainDialogEnvironment::Default()
         return QFileDialog::getExistingDirectory(nullptr, "Please select the path to save the files");
     };
     env.openFile = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
-    env.restartAsAdministrator = [] {
-        if (::geteuid() == 0)
-            return false;  // already administrator: nothing a restart would change
-        return QProcess::startDetached("pkexec", {QCoreApplication::applicationFilePath(), "--replacing"});
+    env.requestDeviceAccess = [](const std::string& devicePath) {
+        return access::RequestReadAccess(devicePath, access::DefaultAccessOptions());
+    };
+    env.invokingUser = [] { return access::FindInvokingUser(); };
+    env.giveToUser = [](const QString& path) {
+        if (const std::optional<access::InvokingUser> user = access::FindInvokingUser())
+            access::GiveToInvokingUser(*user, QFile::encodeName(path).toStdString());
     };
     env.playMedia = [](const QString& path) {
         preview::MediaPreviewDialog dialog(path);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "AccessReply.h"
 #include "DestinationCheck.h"
+#include "InvokingUser.h"
 #include "VolumeDescription.h"
 #include "VolumeSource.h"
 
@@ -32,8 +34,14 @@ struct MainDialogEnvironment {
     std::function<QString()> chooseFolder;            // where to save; empty when cancelled
     std::function<void(const QString&)> openFile;     // a previewed picture, in the default viewer
     std::function<void(const QString&)> playMedia;    // a previewed RIFF file, in Media Preview
-    // Starts Quorvex again with administrator rights (pkexec); false when that cannot be tried.
-    std::function<bool()> restartAsAdministrator;
+    // Asks the system for a read-only descriptor of a block device this process may not open
+    // (UDisks2, else the open helper through pkexec; polkit asks for the password). Blocks until
+    // answered, so the window calls it off its own thread; empty: no way to ask.
+    std::function<access::AccessReply(const std::string& devicePath)> requestDeviceAccess;
+    // Who started Quorvex as administrator (sudo, pkexec), if someone did: what is saved for them
+    // becomes theirs (giveToUser), and they are told once that it is not needed.
+    std::function<std::optional<access::InvokingUser>()> invokingUser;
+    std::function<void(const QString& path)> giveToUser;
     // The "Exact recovery" choice, remembered between runs.
     std::function<bool()> loadExactRecovery;
     std::function<void(bool)> storeExactRecovery;

@@ -14,8 +14,6 @@ public:
         std::string guardName = "Global\\{6F1C2B7E-9A34-4D5B-8E21-3C7A90B4D1F2-QUORVEX}";
         std::function<void(const QString&)> otherInstanceNotice;  // default: the markup message box
         std::function<MainDialogEnvironment()> environment = MainDialogEnvironment::Default;
-        // Started by a copy that is ending to make way (pkexec): wait for its guard a while.
-        bool replacing = false;
     };
 
     // Returns the exit status: 1 when another copy runs; otherwise the program ends from inside

@@ -2,6 +2,7 @@
 
 #include "SaveProgressDialog.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace quorvex::app {
@@ -43,6 +44,8 @@ std::optional<SaveReport> SaveWorkflow::Save(const SaveRequest& request)
     }
     SaveProgressDialog dialog(std::move(job), env_.ask, parent_);
     dialog.exec();
+    if (env_.giveToUser)
+        env_.giveToUser(QDir(folder).filePath(kRecoveryFolderName));
     return dialog.Report();
 }
 

@@ -5,6 +5,7 @@
 #include "ExitStatus.h"
 #include "FileVolumeSource.h"
 #include "Interrupt.h"
+#include "SourceAccess.h"
 #include "TerminalProgress.h"
 
 #include <filesystem>
@@ -48,20 +49,31 @@ private:
 
 int RunImageCommand(const ImageCommandOptions& options)
 {
+    // A destination that cannot take the image is refused before the source is opened.
+    if (const std::string refused = CheckImageDestination(options.image, options.map); !refused.empty()) {
+        std::cerr << "quorvex-cli: " << refused << '\n';
+        return kExitSourceUnavailable;
+    }
     // The image must not be written onto the device it is a copy of.
     const std::filesystem::path folder = std::filesystem::absolute(options.image).parent_path();
     if (const DestinationCheck check = CheckDestination(folder.string(), options.source); !check.ok()) {
         std::cerr << "quorvex-cli: " << check.reason << '\n';
         return kExitSourceUnavailable;
     }
+    const std::optional<VolumeOpener> source = OpenerForSource(options.source);
+    if (!source)
+        return kExitSourceUnavailable;
     InterruptGuard interruptGuard;
     TerminalProgress progress(stderr);
     ImagingPrinter printer(progress);
     DiskImager imager;
     InterruptGuard::SetActiveJob(&imager);
-    const ImagingReport report = imager.Run(OpenerForPath(options.source), options.image, options.map, printer);
+    const ImagingReport report = imager.Run(*source, options.image, options.map, printer);
     InterruptGuard::SetActiveJob(nullptr);
     progress.Clear();
+    GiveSavedFilesToUser(options.image);
+    if (!options.map.empty())
+        GiveSavedFilesToUser(options.map);
     if (report.resumed)
         std::cerr << "Continued the imaging recorded in " << options.map << ".\n";
     switch (report.outcome) {
@@ -82,6 +94,7 @@ int RunImageCommand(const ImageCommandOptions& options)
         return kExitFilesNotWritten;
     case ImagingOutcome::SourceUnavailable:
     case ImagingOutcome::MapRefused:
+    case ImagingOutcome::DestinationRefused:
         break;
     }
     std::cerr << "quorvex-cli: " << report.message << '\n';

@@ -10,6 +10,7 @@
 #include "PhotoMetadata.h"
 #include "ScanEngine.h"
 #include "ScanSession.h"
+#include "SourceAccess.h"
 #include "TerminalProgress.h"
 
 #include <atomic>
@@ -346,11 +347,16 @@ int ExitStatusOf(const ScanSummary& scan, const std::optional<SaveReport>& save)
     return kExitDone;
 }
 
-SourceIdentity IdentifyPath(const std::string& path, OpenStatus& status)
+SourceIdentity IdentifyPath(const std::string& path, const VolumeOpener& opener, OpenStatus& status)
 {
     VolumeReader reader;
-    status = reader.Open(OpenerForPath(path));
+    status = reader.Open(opener);
     return status.ok() ? IdentifySource(reader, path) : SourceIdentity{};
+}
+
+std::string RecoveryFolderIn(const std::string& outputFolder)
+{
+    return WithTrailingSeparator(outputFolder) + kRecoveryFolderName;
 }
 
 // The photo options need an exact recovery: its lengths are the files' own.
@@ -419,7 +425,10 @@ int RunScanCommand(const ScanCommandOptions& options)
 
     InterruptGuard interruptGuard;
     TerminalProgress progress(stderr);
-    const VolumeOpener opener = OpenerForPath(options.source);
+    const std::optional<VolumeOpener> access = OpenerForSource(options.source);
+    if (!access)
+        return kExitSourceUnavailable;
+    const VolumeOpener& opener = *access;
     FoundFileCatalogue catalogue;
 
     // A session of this source and these options is continued; any other is refused, untouched.
@@ -427,7 +436,7 @@ int RunScanCommand(const ScanCommandOptions& options)
     std::optional<ScanCheckpoint> resumeFrom;
     if (options.session) {
         OpenStatus opened;
-        const SourceIdentity source = IdentifyPath(options.source, opened);
+        const SourceIdentity source = IdentifyPath(options.source, opener, opened);
         if (!opened.ok()) {
             std::cerr << "quorvex-cli: cannot open " << opened.message << '\n';
             return kExitSourceUnavailable;
@@ -484,14 +493,17 @@ int RunScanCommand(const ScanCommandOptions& options)
         photoPass.source.Close();
         save = SaveFoundFiles(catalogue, opener, *options.outputFolder, nullptr, progress, options.photos,
                               photoPass.Details().duplicates);
+        GiveSavedFilesToUser(RecoveryFolderIn(*options.outputFolder));
         if (save->outcome == SaveOutcome::VolumeUnavailable) {
             std::cerr << "quorvex-cli: cannot open " << save->message << '\n';
             return kExitSourceUnavailable;
         }
     }
     std::optional<std::uint64_t> resumedFrom;
-    if (options.session)
+    if (options.session) {
         resumedFrom = resumeFrom ? resumeFrom->nextSector : 0;
+        GiveSavedFilesToUser(*options.session);
+    }
     PrintSummary(catalogue, scan, save ? &*save : nullptr, options.json, options.outputFolder, resumedFrom);
     return ExitStatusOf(scan, save);
 }
@@ -520,14 +532,19 @@ int RunResultsCommand(const ResultsCommandOptions& options)
 
     InterruptGuard interruptGuard;
     TerminalProgress progress(stderr);
+    // The source is asked for (when it needs rights) only when it is read.
+    std::optional<VolumeOpener> opener;
+    const bool readsSource = options.outputFolder ||
+                             (catalogue.Mode() == RecoveryMode::Exact && (options.json || options.photos.skipDuplicates));
+    if (readsSource && !(opener = OpenerForSource(session.source.path)))
+        return kExitSourceUnavailable;
     // The photos' details are read from the source only while it is still the card the scan saw.
     PhotoPass photoPass;
     if (catalogue.Mode() == RecoveryMode::Exact && (options.json || options.photos.skipDuplicates)) {
         OpenStatus opened;
-        const SourceIdentity now = IdentifyPath(session.source.path, opened);
+        const SourceIdentity now = IdentifyPath(session.source.path, *opener, opened);
         if (opened.ok() && session.source.SameMedium(now))
-            PreparePhotoPass(photoPass, catalogue, OpenerForPath(session.source.path), options.json, options.photos,
-                             progress);
+            PreparePhotoPass(photoPass, catalogue, *opener, options.json, options.photos, progress);
         else
             std::cerr << "quorvex-cli: " << session.source.path
                       << " is not the card the scan saw: capture dates, cameras and copies are not listed\n";
@@ -542,7 +559,7 @@ int RunResultsCommand(const ResultsCommandOptions& options)
         }
         // The files are read from the source again: it must still be the card the scan saw.
         OpenStatus opened;
-        const SourceIdentity now = IdentifyPath(session.source.path, opened);
+        const SourceIdentity now = IdentifyPath(session.source.path, *opener, opened);
         if (!opened.ok()) {
             std::cerr << "quorvex-cli: cannot open " << opened.message << '\n';
             return kExitSourceUnavailable;
@@ -558,8 +575,9 @@ int RunResultsCommand(const ResultsCommandOptions& options)
                 if (only.contains(entry.token))
                     names.push_back(entry.name);
             });
-        save = SaveFoundFiles(catalogue, OpenerForPath(session.source.path), *options.outputFolder,
-                              only.empty() ? nullptr : &names, progress, options.photos, photoPass.Details().duplicates);
+        save = SaveFoundFiles(catalogue, *opener, *options.outputFolder, only.empty() ? nullptr : &names, progress,
+                              options.photos, photoPass.Details().duplicates);
+        GiveSavedFilesToUser(RecoveryFolderIn(*options.outputFolder));
         if (save->outcome == SaveOutcome::VolumeUnavailable) {
             std::cerr << "quorvex-cli: cannot open " << save->message << '\n';
             return kExitSourceUnavailable;

@@ -4,6 +4,7 @@
 #include "ListCommand.h"
 #include "MemoryTuning.h"
 #include "ScanCommand.h"
+#include "SourceAccess.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
@@ -84,6 +85,7 @@ int main(int argc, char** argv)
 
     if (*list)
         return RunListCommand(listJson, sysClassBlock);
+    MentionAdministratorIsNotNeeded();
     if (*imageCommand)
         return RunImageCommand(image);
     if (*resultsCommand)

@@ -12,6 +12,9 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libgif-dev libexiv2-dev
   # HEIC and AVIF photos (libheif with its HEVC and AV1 decoders); a video's frame for its tile
   libheif-dev libde265-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # a drive the user may not open is asked of the system: UDisks2 over the system bus (sd-bus),
+  # else the open helper through pkexec; the tests run the real daemons and a private bus
+  libsystemd-dev dbus-daemon dbus polkitd pkexec udev udisks2
   # the GUI and its services
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core qt6-image-formats-plugins
   # media preview: Qt Multimedia with GStreamer

@@ -23,7 +23,11 @@ echo "installed quorvex-cli found $found files on the sample card"
 desktop-file-validate /usr/share/applications/org.example.Quorvex.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.example.Quorvex.metainfo.xml
 test -f /usr/share/icons/hicolor/256x256/apps/org.example.Quorvex.png
-test -f /usr/share/polkit-1/actions/org.example.quorvex.policy
+# The only action pkexec may run is the open helper's; the window always runs as the user.
+policy=/usr/share/polkit-1/actions/org.example.quorvex.policy
+grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/libexec/quorvex/quorvex-open-device</annotate>' "$policy"
+! grep -q 'exec.path">/usr/bin/' "$policy"
+test -x /usr/libexec/quorvex/quorvex-open-device
 test -f /usr/share/quorvex/camera.bmp
 # The installed GUI starts and keeps running (offscreen) until it is ended.
 status=0

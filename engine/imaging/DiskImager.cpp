@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -286,11 +287,33 @@ DiskImager::DiskImager(Options options) : options_(options)
     options_.copyBytes = std::max<std::size_t>(options_.copyBytes / kSectorSize * kSectorSize, kSectorSize);
 }
 
+std::string CheckImageDestination(const std::string& imagePath, const std::string& mapPath)
+{
+    std::filesystem::path folder = std::filesystem::absolute(imagePath).parent_path();
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+        return folder.string() + ": no such folder";
+    struct stat imageInfo {};
+    if (::stat(imagePath.c_str(), &imageInfo) != 0)
+        return {};
+    if (!S_ISREG(imageInfo.st_mode))
+        return imagePath + " is not a regular file";
+    if (mapPath.empty() || ::access(mapPath.c_str(), F_OK) != 0)
+        return imagePath + " exists already and no map says what it holds; choose another name" +
+               std::string(mapPath.empty() ? "" : " or give the map it was made with");
+    return {};
+}
+
 ImagingReport DiskImager::Run(const VolumeOpener& opener, const std::string& imagePath, const std::string& mapPath,
                               ImagingObserver& observer)
 {
     stopRequested_.store(0);
     ImagingReport failed;
+    if (std::string refused = CheckImageDestination(imagePath, mapPath); !refused.empty()) {
+        failed.outcome = ImagingOutcome::DestinationRefused;
+        failed.message = std::move(refused);
+        return failed;
+    }
     VolumeOpenResult opened = opener();
     if (!opened.ok()) {
         failed.outcome = ImagingOutcome::SourceUnavailable;

@@ -35,6 +35,8 @@ enum class ImagingOutcome {
     SomeUnreadable,     // done; some sectors could not be read and are zeros in the image
     SourceUnavailable,  // the source could not be opened, or went away during the run
     ImageUnwritable,    // the image (or its map) could not be created or written
+    DestinationRefused, // refused before the source was opened: no such folder, or an image there
+                        // already that no map describes
     MapRefused,         // the map cannot be read, or belongs to another device or image
     Stopped,            // a stop was requested; the map holds where it got to
 };
@@ -54,6 +56,10 @@ struct ImagingReport {
 // sectors stay zeros in the image. The source is opened read-only. With a map file, the map is
 // written (GNU ddrescue's format, atomically) every few seconds and at the end, and a run that
 // finds a map continues it.
+// Why `imagePath` cannot take an image (with `mapPath`, may be empty), or an empty text when it
+// can: its folder must exist, and an image already there needs its map to be continued.
+std::string CheckImageDestination(const std::string& imagePath, const std::string& mapPath);
+
 class DiskImager final : public Stoppable {
 public:
     struct Options {
@@ -67,6 +73,7 @@ public:
     explicit DiskImager(Options options);
 
     // `mapPath` may be empty: no map is kept, and an existing image is not overwritten.
+    // The destination is checked (CheckImageDestination) before the source is opened.
     ImagingReport Run(const VolumeOpener& source, const std::string& imagePath, const std::string& mapPath,
                       ImagingObserver& observer);
 

@@ -46,38 +46,39 @@ VolumeOpenResult FileVolumeSource::Open(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return FailureFromErrno(errno, path);
+    return FromDescriptor(UniqueFd(fd), path);
+}
+
+VolumeOpenResult FileVolumeSource::FromDescriptor(UniqueFd fd, const std::string& path)
+{
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0)
+        return FailureFromErrno(errno, path);
+    if ((flags & O_ACCMODE) != O_RDONLY)
+        return Failure(OpenFailure::Other, path + ": was opened for writing, so it is not read");
 
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return FailureFromErrno(error, path);
-    }
+    if (::fstat(fd.Get(), &info) != 0)
+        return FailureFromErrno(errno, path);
 
     std::uint64_t size = 0;
     if (S_ISBLK(info.st_mode)) {
-        if (::ioctl(fd, BLKGETSIZE64, &size) != 0) {
-            const int error = errno;
-            ::close(fd);
-            return FailureFromErrno(error, path);
-        }
+        if (::ioctl(fd.Get(), BLKGETSIZE64, &size) != 0)
+            return FailureFromErrno(errno, path);
     } else if (S_ISREG(info.st_mode)) {
         size = static_cast<std::uint64_t>(info.st_size);
     } else {
-        ::close(fd);
         return Failure(OpenFailure::NotAVolume, path + ": not a disk image file or a block device");
     }
 
-    if (size == 0) {
-        ::close(fd);
+    if (size == 0)
         return Failure(OpenFailure::EmptyVolume, path + ": the volume is empty (no medium?)");
-    }
 
     // The scan reads the volume once from start to end; let the kernel read ahead generously.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     VolumeOpenResult result;
-    result.source.reset(new FileVolumeSource(fd, size));
+    result.source.reset(new FileVolumeSource(fd.Release(), size));
     return result;
 }
 
@@ -113,6 +114,16 @@ ReadOutcome FileVolumeSource::ReadAt(std::uint64_t offset, std::span<unsigned ch
 VolumeOpener OpenerForPath(std::string path)
 {
     return [path = std::move(path)] { return FileVolumeSource::Open(path); };
+}
+
+VolumeOpener OpenerForGrantedDevice(std::shared_ptr<const GrantedDevice> device)
+{
+    return [device = std::move(device)] {
+        const int copy = ::fcntl(device->fd.Get(), F_DUPFD_CLOEXEC, 0);
+        if (copy < 0)
+            return FailureFromErrno(errno, device->path);
+        return FileVolumeSource::FromDescriptor(UniqueFd(copy), device->path);
+    };
 }
 
 }  // namespace quorvex

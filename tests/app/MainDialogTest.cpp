@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <QCheckBox>
+#include <fcntl.h>
 #include <fstream>
 #include <QtTest>
 
@@ -382,44 +383,126 @@ private slots:
     void aVolumeThatCannotBeOpenedIsNoticedAndBackStillWorks()
     {
         World world;
-        world.opener = quorvex::testing::FailingOpener(OpenFailure::PermissionDenied, "/dev/sda1: permission denied");
+        world.opener = quorvex::testing::FailingOpener(OpenFailure::Other, "/dev/sda1: Input/output error");
         MainDialog dialog(world.Environment());
         dialog.show();
         ToTypePage(dialog);
         dialog.OnNext();
         dialog.WaitForScan();
         QCOMPARE(world.notices.size(), std::size_t(1));
-        QVERIFY(world.notices[0].contains("/dev/sda1: permission denied"));
+        QVERIFY(world.notices[0].contains("/dev/sda1: Input/output error"));
         QVERIFY(dialog.BackButton()->isVisible());
         dialog.OnBack();
         QCOMPARE(dialog.Page(), int(MainDialog::kTypePage));
     }
 
-    void aDeviceThatNeedsAdministratorRightsOffersARestart()
+    void aDriveThatNeedsPermissionIsAskedForOnceAndEveryReaderReadsThroughTheGrant()
     {
         World world;
         world.opener = quorvex::testing::FailingOpener(OpenFailure::PermissionDenied, "/dev/sdb1: permission denied");
-        int restarts = 0;
+        std::vector<std::string> asked;
         MainDialogEnvironment env = world.Environment();
-        env.restartAsAdministrator = [&] {
-            ++restarts;
-            return true;
+        env.requestDeviceAccess = [&](const std::string& path) {
+            asked.push_back(path);
+            access::AccessReply reply;
+            reply.outcome = access::AccessOutcome::Granted;
+            reply.fd.Reset(::open(QUORVEX_SAMPLE_IMAGE, O_RDONLY | O_CLOEXEC));
+            return reply;
         };
         MainDialog dialog(env);
         dialog.show();
-        ToTypePage(dialog);
-        world.answer = false;  // declined: the page stays, nothing restarts
+        ClickRow(dialog, 1);
+        dialog.OnNext();
+        QVERIFY(world.questions.back().contains("Removable Disk(sdb1)"));
+        QVERIFY(world.questions.back().contains("Allow access?"));
+        QCOMPARE(asked, std::vector<std::string>{"/dev/sdb1"});
+        QCOMPARE(dialog.Page(), int(MainDialog::kTypePage));
+        QVERIFY(dialog.isEnabled());
         dialog.OnNext();
         dialog.WaitForScan();
-        QVERIFY(world.questions.back().contains("administrator rights"));
-        QCOMPARE(restarts, 0);
-        QVERIFY(world.exits.empty());
+        QCOMPARE(dialog.Catalogue().FoundCount(), std::uint64_t(9));  // the sample card, through the grant
+        QVERIFY(world.notices.empty());
+        // Granted once for the run: going back and on again asks nothing.
+        const std::size_t questions = world.questions.size();
         dialog.OnBack();
-        world.answer = true;  // accepted: a new copy starts and this one ends
+        dialog.OnBack();
         dialog.OnNext();
-        dialog.WaitForScan();
-        QCOMPARE(restarts, 1);
-        QCOMPARE(world.exits, std::vector<int>{0});
+        QCOMPARE(dialog.Page(), int(MainDialog::kTypePage));
+        QCOMPARE(world.questions.size(), questions);
+        QCOMPARE(asked.size(), std::size_t(1));
+    }
+
+    void aDeclinedOrRefusedRequestLeavesTheDrivePageWithTheWaysToReadTheDrive()
+    {
+        World world;
+        world.opener = quorvex::testing::FailingOpener(OpenFailure::PermissionDenied, "/dev/sdb1: permission denied");
+        quorvex::testing::TempFolder folder;
+        const std::string writable = (folder.Path() / "card.img").string();
+        std::ofstream(writable) << std::string(4096, 'x');
+        access::AccessOutcome outcome = access::AccessOutcome::Refused;
+        bool writableDescriptor = false;
+        int requests = 0;
+        MainDialogEnvironment env = world.Environment();
+        env.requestDeviceAccess = [&](const std::string&) {
+            ++requests;
+            access::AccessReply reply;
+            reply.outcome = outcome;
+            reply.message = "the system did not allow Quorvex to read the drive";
+            if (writableDescriptor)
+                reply.fd.Reset(::open(writable.c_str(), O_RDWR | O_CLOEXEC));
+            return reply;
+        };
+        MainDialog dialog(env);
+        dialog.show();
+        ClickRow(dialog, 1);
+        world.answer = false;  // declined: nothing is asked of the system
+        dialog.OnNext();
+        QCOMPARE(requests, 0);
+        QCOMPARE(dialog.Page(), int(MainDialog::kDrivePage));
+        QVERIFY(world.notices.empty());
+
+        world.answer = true;
+        dialog.OnNext();  // refused by the system
+        QCOMPARE(requests, 1);
+        QCOMPARE(dialog.Page(), int(MainDialog::kDrivePage));
+        QVERIFY(dialog.NextButton()->isVisible());
+        QCOMPARE(world.notices.size(), std::size_t(1));
+        QVERIFY(world.notices[0].contains("did not allow"));
+        QVERIFY(world.notices[0].contains("disk"));
+        QVERIFY(world.notices[0].contains("image file"));
+
+        // A descriptor that could write is never used, whoever sent it.
+        outcome = access::AccessOutcome::Granted;
+        writableDescriptor = true;
+        dialog.OnNext();
+        QCOMPARE(requests, 2);
+        QCOMPARE(dialog.Page(), int(MainDialog::kDrivePage));
+        QCOMPARE(world.notices.size(), std::size_t(2));
+        QVERIFY(world.notices[1].contains("for writing"));
+
+        // Without a way to ask, the page says what to do instead.
+        env.requestDeviceAccess = {};
+        MainDialog without(env);
+        without.show();
+        ClickRow(without, 1);
+        without.OnNext();
+        QCOMPARE(without.Page(), int(MainDialog::kDrivePage));
+        QVERIFY(world.notices.back().contains("disk"));
+        QCOMPARE(requests, 2);
+    }
+
+    void startedAsAdministratorItSaysOnceThatItIsNotNeeded()
+    {
+        World world;
+        MainDialogEnvironment env = world.Environment();
+        env.invokingUser = [] { return std::optional<access::InvokingUser>(access::InvokingUser{1000, 1000, "/home/u"}); };
+        MainDialog dialog(env);
+        dialog.show();
+        QTest::qWait(20);
+        QCOMPARE(world.notices.size(), std::size_t(1));
+        QVERIFY(world.notices[0].contains("does not need to run as administrator"));
+        ToTypePage(dialog);
+        QCOMPARE(world.notices.size(), std::size_t(1));
     }
 
     void aScanOfTheSampleCardFindsWhatTheCliFinds()

@@ -391,6 +391,8 @@ private slots:
         const QDir saved(world.folder + "/recoverd/BMP");
         QCOMPARE(saved.entryList(QDir::Files).size(), 10);
         QVERIFY(!saved.exists("FoundFileBMP11.BMP"));
+        // Saved for someone who may have started Quorvex as root: the folder goes to them.
+        QCOMPARE(world.givenToUser, std::vector<QString>{world.folder + "/recoverd"});
         QCOMPARE(QFileInfo(saved.filePath("FoundFileBMP1.BMP")).size(), 4 * 1024);
     }
 

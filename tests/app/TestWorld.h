@@ -32,6 +32,7 @@ struct World {
     bool answer = true;
     std::vector<int> exits;
     std::vector<QString> plainNotices, openedFiles, playedFiles;
+    std::vector<QString> givenToUser;  // what was handed to the person who ran Quorvex as root
     QString folder;               // what the folder chooser answers
     std::vector<QString> folders;  // answered first, one per question, before `folder`
     std::vector<QString> imageFiles;  // what the image file chooser answers, one per question
@@ -82,6 +83,7 @@ struct World {
         env.playMedia = [this](const QString& path) { playedFiles.push_back(path); };
         env.loadPhotoSaving = [this] { return photoSaving; };
         env.storePhotoSaving = [this](const app::PhotoSaving& saving) { photoSaving = saving; };
+        env.giveToUser = [this](const QString& path) { givenToUser.push_back(path); };
         return env;
     }
 };

@@ -196,6 +196,21 @@ TEST(CliSafety, AStoppedImagingGoesOnFromItsMapAndTheRunThatSeesTheCardGoExitsTw
     EXPECT_TRUE(WholeFile(image) == WholeFile(QUORVEX_SAMPLE_IMAGE));
 }
 
+TEST(CliSafety, AnImageThatCannotGoWhereItIsToldIsRefusedWithTwoBeforeTheCardIsRead)
+{
+    TempDir dir;
+    const fs::path err = dir.Path() / "err.txt", kept = dir.Path() / "kept.img";
+    const Result missing = RunCli(std::string("image ") + QUORVEX_SAMPLE_IMAGE + " " +
+                                      (dir.Path() / "no-such-folder" / "card.img").string(), err);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(ReadText(err).find("no such folder"), std::string::npos) << ReadText(err);
+    std::ofstream(kept) << "an image of another card";
+    const Result exists = RunCli(std::string("image ") + QUORVEX_SAMPLE_IMAGE + " " + kept.string(), err);
+    EXPECT_EQ(exists.status, 2);
+    EXPECT_NE(ReadText(err).find("exists already"), std::string::npos) << ReadText(err);
+    EXPECT_EQ(ReadText(kept), "an image of another card");
+}
+
 TEST(CliSafety, DdrescueGoesOnFromOurMapAndWeFromItsMap)
 {
     if (Shell("ddrescue --version") != 0)

@@ -303,9 +303,18 @@ TEST(DiskImager, RefusesToOverwriteAnImageItKnowsNothingOfOrAMapOfAnotherCard)
     Recorder progress;
     DiskImager imager(Small());
     ImagingReport report = imager.Run(card.Opener(), imagePath, "", progress);
-    EXPECT_EQ(report.outcome, ImagingOutcome::ImageUnwritable);
+    EXPECT_EQ(report.outcome, ImagingOutcome::DestinationRefused);
     EXPECT_NE(report.message.find("exists already"), std::string::npos);
     EXPECT_EQ(ReadText(imagePath), "photos of last summer");
+    EXPECT_TRUE(card.reads.empty());
+    // Named with a map that is not there: still nothing says what the image holds.
+    report = imager.Run(card.Opener(), imagePath, (folder / "other.map").string(), progress);
+    EXPECT_EQ(report.outcome, ImagingOutcome::DestinationRefused);
+    EXPECT_FALSE(std::filesystem::exists(folder / "other.map"));
+    // A folder that is not there is refused before the card is read.
+    report = imager.Run(card.Opener(), (folder / "missing" / "card.img").string(), "", progress);
+    EXPECT_EQ(report.outcome, ImagingOutcome::DestinationRefused);
+    EXPECT_NE(report.message.find("no such folder"), std::string::npos);
     EXPECT_TRUE(card.reads.empty());
 
     std::ofstream(mapPath) << "0 +\n0x0 0x100000 +\n";  // a map of a 1 MiB device
