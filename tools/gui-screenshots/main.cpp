@@ -385,5 +385,53 @@ int main(int argc, char** argv)
                 std::printf("%s: %s\n", qPrintable(token), qPrintable(modern.Results()->DetailsLine()->text()));
             }
     }
+    {
+        // A card only root may open: the drive page asks for permission, and a refusal says what
+        // else can be done.
+        MainDialogEnvironment asking = env;
+        asking.listVolumes = [] {
+            VolumeDescription card;
+            card.kind = VolumeKind::Removable;
+            card.name = "sdb1";
+            card.path = "/dev/sdb1";
+            card.sizeBytes = 32ull << 30;
+            return std::vector<VolumeDescription>{card};
+        };
+        asking.volumeSize = [](const VolumeDescription& volume) { return volume.sizeBytes; };
+        asking.openerFor = [](const VolumeDescription& volume) -> VolumeOpener {
+            return [path = volume.path] {
+                VolumeOpenResult refused;
+                refused.failure = OpenFailure::PermissionDenied;
+                refused.message = path + ": permission denied";
+                return refused;
+            };
+        };
+        auto box = [&out](const QString& text, unsigned type, const char* name) {
+            msgbox::MessageBoxParams params = msgbox::ProgramMessageBoxParams();
+            params.text = text.toStdString();
+            params.caption = msgbox::kProgramCaption;
+            params.type = type;
+            msgbox::MarkupMessageBoxDialog shown(nullptr, params);
+            shown.show();
+            Shot(shown).save(out.filePath(name));
+        };
+        asking.ask = [&](const QString& text) {
+            box(text, msgbox::mb::YESNO | msgbox::mb::ICONQUESTION, "22-allow-access.png");
+            return true;
+        };
+        asking.notice = [&](const QString& text) {
+            box(text, msgbox::mb::OK | msgbox::mb::ICONASTERISK, "23-access-refused.png");
+        };
+        asking.requestDeviceAccess = [](const std::string&) {
+            access::AccessReply reply;
+            reply.outcome = access::AccessOutcome::Refused;
+            reply.message = "the password dialog was closed";
+            return reply;
+        };
+        MainDialog drive(asking);
+        drive.show();
+        drive.DriveList()->setCurrentItem(drive.DriveList()->topLevelItem(0));
+        drive.OnNext();
+    }
     return 0;
 }
