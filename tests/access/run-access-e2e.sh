@@ -10,7 +10,12 @@
 set -euo pipefail
 build=$(cd "${1:-build/release}" && pwd)
 skip() { echo "access-e2e: skipped: $*"; exit 77; }
-fail() { echo "access-e2e: FAILED: $*" >&2; [ -n "${work:-}" ] && tail -n 20 "$work"/*.log >&2 2>/dev/null; exit 1; }
+fail() {
+  echo "access-e2e: FAILED: $*" >&2
+  [ -n "${DISPLAY:-}" ] && import -window root "${E2E_SCREENSHOT:-/tmp/quorvex-access-failure.png}" 2>/dev/null
+  [ -n "${work:-}" ] && tail -n 20 "$work"/*.log >&2 2>/dev/null
+  exit 1
+}
 
 [ "$(id -u)" -eq 0 ] || skip "it needs root (it starts the system's daemons and attaches a loop device)"
 for tool in dbus-daemon dbus-send pkexec losetup runuser useradd userdel udevadm python3 Xvfb xdotool xdpyinfo; do
@@ -30,7 +35,7 @@ chmod 755 "$work"
 made_users=() pids=() loop="" udevd_started=0
 cleanup() {
   set +e
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null
+  [ -n "${app:-}" ] && pkill -u "$user" -x quorvex 2>/dev/null
   [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   pkill -f "^$udisksd" 2>/dev/null
@@ -144,8 +149,7 @@ as_user QUORVEX_OPEN_DEVICE_HELPER="$work/bin/quorvex-open-device" "$work/bin/qu
 check_saved "$home/through-helper" "the CLI through the open helper"
 echo "access-e2e: without UDisks2 the CLI as $user read $loop through the open helper: $found files, all owned by $user"
 
-# 4. The window, through UDisks2, on Xvfb as the test user.
-start_udisks
+# 4. The window on Xvfb as the test user: through UDisks2, then with UDisks2 gone through the helper.
 display=":$((70 + RANDOM % 9))"
 runuser -u "$user" -- Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
@@ -153,33 +157,54 @@ export DISPLAY="$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 row=$("$work/bin/quorvex-cli" list | awk -F'\t' -v d="$loop" '$2 == d { print NR; exit }')
 [ -n "$row" ] || fail "quorvex-cli list does not list $loop"
-mkdir -p "$home/through-window" && chown "$user" "$home/through-window"
-runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
-  XDG_RUNTIME_DIR="$home" "$work/bin/quorvex" >"$work/quorvex.log" 2>&1 &
-app=$!
-main=$(xdotool search --sync --name '^Quorvex$' | head -1)
-sleep 1
-menu=$(xdotool getwindowgeometry "$main" | awk '/Geometry/ { split($2, s, "x"); print s[2] - 505 }')
-y() { echo $(($1 + menu)); }
-click() { xdotool mousemove --window "$main" "$1" "$2" click 1; sleep "${3:-0.4}"; }
-shot() { import -window root "$work/$1.png" 2>/dev/null || true; }
-click 100 "$(y $((178 + 17 * (row - 1))))"       # the loop device's row
-click 721 "$(y 402)" 1                            # Next: "Allow access?"
-question=$(xdotool search --name '^Quorvex$' | grep -vx "$main" | tail -1 || true)
-[ -n "$question" ] || { shot question; fail "Next asked nothing"; }
-xdotool windowfocus --sync "$question" key Return  # Yes
-sleep 1.5
-click 721 "$(y 402)" 2                            # Next: the scan
-click 139 "$(y 55)" 0.8                           # Save All
-chooser=$(xdotool search --sync --name 'Please select the path to save the files' | head -1)
-xdotool windowfocus --sync "$chooser"
-xdotool type --delay 2 "$home/through-window"
-xdotool key Return
-for _ in $(seq 100); do
-  [ "$(find "$home/through-window" -type f 2>/dev/null | wc -l)" -ge "$found" ] && break
-  sleep 0.2
-done
-sleep 0.5
-shot window
-check_saved "$home/through-window" "the window through UDisks2" "$work/reference-described"
-echo "access-e2e: the window as $user read $loop through UDisks2 and saved $found files owned by $user"
+# A window named so that is not one of those already there ($2: their ids), waited for up to 20 s.
+wait_window() {
+  local found
+  for _ in $(seq 100); do
+    found=$(xdotool search --name "$1" 2>/dev/null | grep -vxF -e "${2:-none}" | head -1 || true)
+    [ -n "$found" ] && { echo "$found"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+window_saves() {  # folder how
+  local folder=$1 how=$2
+  # A data folder of its own: no scan kept by the run before is offered.
+  mkdir -p "$folder" "$folder.data" && chown "$user" "$folder" "$folder.data"
+  runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
+    XDG_RUNTIME_DIR="$home" XDG_DATA_HOME="$folder.data" QUORVEX_OPEN_DEVICE_HELPER="$work/bin/quorvex-open-device" "$work/bin/quorvex" \
+    >"$work/quorvex.log" 2>&1 &
+  app=$!
+  main=$(wait_window '^Quorvex$') || fail "the window did not open ($how)"
+  sleep 2
+  menu=$(xdotool getwindowgeometry "$main" | awk '/Geometry/ { split($2, s, "x"); print s[2] - 505 }')
+  y() { echo $(($1 + menu)); }
+  click() { xdotool mousemove --window "$main" "$1" "$2" click 1; sleep "${3:-0.4}"; }
+  click 100 "$(y $((178 + 17 * (row - 1))))"       # the loop device's row
+  local before
+  before=$(xdotool search --name '^Quorvex$')
+  click 721 "$(y 402)"                              # Next: "Allow access?"
+  question=$(wait_window '^Quorvex$' "$before") || fail "Next asked nothing ($how)"
+  sleep 0.5
+  xdotool windowfocus --sync "$question" key Return  # Yes
+  sleep 1.5
+  click 721 "$(y 402)" 2                            # Next: the scan
+  click 139 "$(y 55)" 0.8                           # Save All
+  chooser=$(wait_window 'Please select the path to save the files') || fail "Save All asked for no folder ($how)"
+  xdotool windowfocus --sync "$chooser"
+  xdotool type --delay 2 "$folder"
+  xdotool key Return
+  for _ in $(seq 100); do
+    [ "$(find "$folder" -type f 2>/dev/null | wc -l)" -ge "$found" ] && break
+    sleep 0.2
+  done
+  sleep 0.5
+  pkill -u "$user" -x quorvex 2>/dev/null || true
+  wait "$app" 2>/dev/null || true
+  app=""
+  check_saved "$folder" "the window $how" "$work/reference-described"
+  echo "access-e2e: the window as $user read $loop $how and saved $found files owned by $user"
+}
+window_saves "$home/window-without-udisks" "through the open helper"
+start_udisks
+window_saves "$home/window-through-udisks" "through UDisks2"
