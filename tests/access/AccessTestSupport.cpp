@@ -106,7 +106,11 @@ int ResolveDevice(sd_bus_message* call, void*, sd_bus_error*)
         sd_bus_message_read(call, "s", &key) < 0 || sd_bus_message_read(call, "v", "s", &path) < 0)
         return -EINVAL;
     std::string name = path;
-    name = "/org/freedesktop/UDisks2/block_devices/fake_" + name.substr(name.find_last_of('/') + 1);
+    // A device the service does not manage resolves to no object at all.
+    if (name.ends_with("unmanaged"))
+        name = "/org/freedesktop/UDisks2/drives/none";
+    else
+        name = "/org/freedesktop/UDisks2/block_devices/fake_" + name.substr(name.find_last_of('/') + 1);
     sd_bus_message* reply = nullptr;
     sd_bus_message_new_method_return(call, &reply);
     sd_bus_message_append(reply, "ao", 1, name.c_str());

@@ -43,7 +43,8 @@ private:
 };
 
 // The disk service's part that Quorvex talks to, answering as the test says: a descriptor of a
-// file (read-only or writable), a refusal, or an answer too late.
+// file (read-only or writable), a refusal, or an answer too late. A device whose name ends in
+// "unmanaged" resolves to an object that is not there.
 class FakeDiskService {
 public:
     enum class Answer { ReadOnlyDescriptor, WritableDescriptor, NotAuthorized, TooLate };

@@ -137,8 +137,8 @@ TEST(OpenHelperClient, TakesTheDescriptorAndTellsRefusalsTimeoutsAndMissingParts
 {
     TempFolder folder;
     WriteFile(folder / "card.img", "bytes of a card");
-    // A pkexec that runs the helper as it is; here the "helper" sends a file's descriptor.
-    MakeScript(folder / "pkexec", "exec \"$@\"");
+    // A pkexec that says something first and then runs the helper as it is.
+    MakeScript(folder / "pkexec", "echo 'pkexec: starting' >&2\nexec \"$@\"");
     MakeScript(folder / "refusing-pkexec", "exit 126");
     MakeScript(folder / "slow-pkexec", "sleep 5");
     HelperOptions options;
@@ -147,8 +147,8 @@ TEST(OpenHelperClient, TakesTheDescriptorAndTellsRefusalsTimeoutsAndMissingParts
     options.timeout = std::chrono::milliseconds(2000);
 
     AccessReply reply = OpenThroughHelper((folder / "card.img").string(), options);
-    EXPECT_EQ(reply.outcome, AccessOutcome::Failed);  // the helper's own refusal, passed on
-    EXPECT_NE(reply.message.find("not a block device"), std::string::npos) << reply.message;
+    EXPECT_EQ(reply.outcome, AccessOutcome::Failed);  // the helper's own refusal, its last line passed on
+    EXPECT_EQ(reply.message, (folder / "card.img").string() + ": not a block device");
 
     options.pkexecPath = (folder / "refusing-pkexec").string();
     EXPECT_EQ(OpenThroughHelper("/dev/sdx", options).outcome, AccessOutcome::Refused);
@@ -219,6 +219,8 @@ TEST(UDisksClient, AGrantedDescriptorIsReadOnlyAndRefusalsTimeoutsAndAMissingSer
         service.answer = quorvex::testing::FakeDiskService::Answer::ReadOnlyDescriptor;
         EXPECT_EQ(OpenThroughUDisks("/dev/sdx", options).outcome, AccessOutcome::Granted);
         EXPECT_FALSE(service.LastInteractive());
+        // A device the service does not manage: not there for it either.
+        EXPECT_EQ(OpenThroughUDisks("/dev/unmanaged", options).outcome, AccessOutcome::Unavailable);
     }
     // A service without ResolveDevice: the object path is the one it gives every device.
     quorvex::testing::FakeDiskService older(bus.Address(), (folder / "card.img").string(), false);
@@ -229,6 +231,66 @@ TEST(UDisksClient, AGrantedDescriptorIsReadOnlyAndRefusalsTimeoutsAndAMissingSer
     // No bus at all.
     options.busAddress = "unix:path=" + (folder / "no-bus").string();
     EXPECT_EQ(OpenThroughUDisks("/dev/sdx", options).outcome, AccessOutcome::Unavailable);
+}
+
+TEST(DeviceAccess, TheHelperIsTriedOnlyWhenTheDiskServiceIsNotThere)
+{
+    quorvex::testing::PrivateBus bus;
+    if (bus.Address().empty())
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    TempFolder folder;
+    WriteFile(folder / "card.img", "not a device");
+    const fs::path tried = folder / "pkexec-ran";
+    MakeScript(folder / "pkexec", "touch '" + tried.string() + "'\nexec \"$@\"");
+    AccessOptions options;
+    options.udisks.busAddress = bus.Address();
+    options.udisks.timeout = std::chrono::milliseconds(3000);
+    options.helper.pkexecPath = (folder / "pkexec").string();
+    options.helper.helperPath = QUORVEX_OPEN_DEVICE_HELPER_PATH;
+
+    // No disk service: the helper is asked, and what it says comes back.
+    AccessReply reply = RequestReadAccess((folder / "card.img").string(), options);
+    EXPECT_TRUE(fs::exists(tried));
+    EXPECT_EQ(reply.outcome, AccessOutcome::Failed);
+    EXPECT_NE(reply.message.find("not a block device"), std::string::npos) << reply.message;
+    fs::remove(tried);
+
+    // The service says no: that is the answer, the helper is not asked behind its back.
+    quorvex::testing::FakeDiskService service(bus.Address(), (folder / "card.img").string());
+    ASSERT_TRUE(service.Ready());
+    service.answer = quorvex::testing::FakeDiskService::Answer::NotAuthorized;
+    EXPECT_EQ(RequestReadAccess("/dev/sdx", options).outcome, AccessOutcome::Refused);
+    EXPECT_FALSE(fs::exists(tried));
+
+    // Neither is there: both reasons are told.
+    options.udisks.busAddress = "unix:path=" + (folder / "no-bus").string();
+    options.helper.pkexecPath = (folder / "no-pkexec").string();
+    reply = RequestReadAccess("/dev/sdx", options);
+    EXPECT_EQ(reply.outcome, AccessOutcome::Unavailable);
+    EXPECT_NE(reply.message.find("system bus"), std::string::npos) << reply.message;
+    EXPECT_NE(reply.message.find("pkexec"), std::string::npos) << reply.message;
+}
+
+TEST(DeviceAccess, OnlyBlockDevicesAreAskedForAndTheHelperCanBeNamedForTests)
+{
+    TempFolder folder;
+    WriteFile(folder / "card.img", "an image");
+    EXPECT_FALSE(IsBlockDevice((folder / "card.img").string()));
+    EXPECT_FALSE(IsBlockDevice((folder / "missing").string()));
+    EXPECT_FALSE(IsBlockDevice("/dev/null"));
+    quorvex::testing::LoopDevice loop;
+    if (!loop.Path().empty()) {
+        EXPECT_TRUE(IsBlockDevice(loop.Path()));
+    }
+
+    ::unsetenv("QUORVEX_OPEN_DEVICE_HELPER");
+    const std::string installed = DefaultAccessOptions().helper.helperPath;
+    EXPECT_TRUE(installed.ends_with("/quorvex/quorvex-open-device")) << installed;
+    ::setenv("QUORVEX_OPEN_DEVICE_HELPER", "/build/access/quorvex-open-device", 1);
+    EXPECT_EQ(DefaultAccessOptions().helper.helperPath, "/build/access/quorvex-open-device");
+    ::setenv("QUORVEX_OPEN_DEVICE_HELPER", "", 1);
+    EXPECT_EQ(DefaultAccessOptions().helper.helperPath, installed);
+    ::unsetenv("QUORVEX_OPEN_DEVICE_HELPER");
 }
 
 TEST(GrantedDevice, EveryRunReadsADuplicateAndADescriptorThatCouldWriteIsRefused)
@@ -246,6 +308,9 @@ TEST(GrantedDevice, EveryRunReadsADuplicateAndADescriptorThatCouldWriteIsRefused
     EXPECT_EQ(second.source->ReadAt(2047, {&byte, 1}).bytesRead, 1u);
     EXPECT_EQ(byte, 'c');
     EXPECT_EQ(second.source->SizeBytes(), 2048u);
+
+    // An offset past what a file offset can hold is refused before the device is asked.
+    EXPECT_EQ(second.source->ReadAt(std::uint64_t(1) << 63, {&byte, 1}).error, EOVERFLOW);
 
     VolumeOpenResult writable = FileVolumeSource::FromDescriptor(
         UniqueFd(::open((folder / "card.img").c_str(), O_RDWR | O_CLOEXEC)), "/dev/sdx");
@@ -315,6 +380,8 @@ TEST(InvokingUser, WhatRootSavedInTheUsersHomeBecomesTheirsAndNothingElseChanges
     EXPECT_EQ(GiveToInvokingUser(user, home / "theirs.txt"), 0u);
     EXPECT_EQ(owner(home / "theirs.txt").first, 777u);
     EXPECT_EQ(GiveToInvokingUser(user, elsewhere / "outside.txt"), 0u);  // outside the home
+    // A home of "/" would be every file of the machine: nothing is given.
+    EXPECT_EQ(GiveToInvokingUser(InvokingUser{4242, 4343, "/"}, elsewhere / "outside.txt"), 0u);
     EXPECT_EQ(GiveToInvokingUser(user, home / "rescued/recoverd/../../../" / elsewhere.Path().filename() / "outside.txt"), 0u);
     EXPECT_EQ(owner(elsewhere / "outside.txt").first, 0u);
 }
