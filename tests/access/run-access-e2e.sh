@@ -180,7 +180,10 @@ window_saves() {  # folder how
   menu=$(xdotool getwindowgeometry "$main" | awk '/Geometry/ { split($2, s, "x"); print s[2] - 505 }')
   y() { echo $(($1 + menu)); }
   click() { xdotool mousemove --window "$main" "$1" "$2" click 1; sleep "${3:-0.4}"; }
-  click 100 "$(y $((178 + 17 * (row - 1))))"       # the loop device's row
+  # The first row is clicked (a click shows its properties and Next); the arrow keys then move
+  # the selection, which Next takes, to the loop device's row, whatever the rows' height.
+  click 100 "$(y 178)"
+  for _ in $(seq 2 "$row"); do xdotool key Down; sleep 0.1; done
   local before
   before=$(xdotool search --name '^Quorvex$')
   click 721 "$(y 402)"                              # Next: "Allow access?"
