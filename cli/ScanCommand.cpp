@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -175,6 +176,17 @@ struct PhotoDetails {
     const DuplicateMap* duplicates = nullptr;
 };
 
+// A time the card gives (seconds since 1970, UTC) as YYYY-MM-DDTHH:MM:SS.
+std::string UtcTimeText(std::int64_t seconds)
+{
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char text[32] = "";
+    if (::gmtime_r(&time, &parts) != nullptr)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    return text;
+}
+
 // Prints every found file, or only those of the `only` types when it is not empty.
 void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json, const std::set<std::string>& only = {},
                      const PhotoDetails& details = {})
@@ -209,6 +221,12 @@ void PrintFoundFiles(const FoundFileCatalogue& catalogue, bool json, const std::
                 if (details.duplicates != nullptr)
                     if (const auto original = details.duplicates->OriginalOf(index))
                         line["duplicate_of"] = catalogue.EntryAt(*original).name;
+                if (entry.cardName) {
+                    line["card_path"] = entry.cardName->Path();
+                    line["card_state"] = entry.cardName->deleted ? "deleted" : "live";
+                    if (entry.cardName->modified != 0)
+                        line["card_modified"] = UtcTimeText(entry.cardName->modified);
+                }
             }
             out += line.dump();
         } else {
@@ -319,6 +337,7 @@ SaveReport SaveFoundFiles(const FoundFileCatalogue& catalogue, const VolumeOpene
     SaveProgressPrinter savePrinter(progress);
     FoundFileSaver saver(catalogue, savePrinter);
     saver.SetNameByCaptureDate(photos.nameByDate);
+    saver.SetKeepCardNames(catalogue.Mode() == RecoveryMode::Exact && photos.keepNames.value_or(true));
     const DuplicateMap* skipped = photos.skipDuplicates ? duplicates : nullptr;
     saver.SetSkipDuplicates(skipped);
     const std::uint64_t needed = names ? SpaceNeeded(catalogue, *names, skipped) : SpaceNeeded(catalogue, skipped);
@@ -362,8 +381,9 @@ std::string RecoveryFolderIn(const std::string& outputFolder)
 // The photo options need an exact recovery: its lengths are the files' own.
 bool PhotoOptionsFit(const PhotoOptions& photos, RecoveryMode mode, const char* withoutIt)
 {
-    if ((photos.nameByDate || photos.skipDuplicates) && mode != RecoveryMode::Exact) {
-        std::cerr << "quorvex-cli: --name-by-date and --skip-duplicates work with exact recovery only (" << withoutIt
+    if ((photos.nameByDate || photos.skipDuplicates || photos.keepNames) && mode != RecoveryMode::Exact) {
+        std::cerr << "quorvex-cli: --name-by-date, --skip-duplicates, --keep-names and --found-names work with exact "
+                     "recovery only (" << withoutIt
                   << ")\n";
         return false;
     }

@@ -12,6 +12,9 @@ namespace quorvex::cli {
 struct PhotoOptions {
     bool nameByDate = false;      // saved as YYYY-MM-DD_HH-MM-SS.<TOKEN>, file times set to it
     bool skipDuplicates = false;  // copies of a saved file are left out
+    // Files the card's file system names are saved under their folders and names on the card
+    // (--keep-names, the default in exact recovery) or under their found names (--found-names).
+    std::optional<bool> keepNames;
 };
 
 struct ScanCommandOptions {

@@ -56,6 +56,11 @@ int main(int argc, char** argv)
                           "its file times set to that time");
         command->add_flag("--skip-duplicates", photos.skipDuplicates,
                           "Exact recovery: save each photo once, leaving out the copies of it the card holds");
+        command->add_flag("--keep-names", [&photos](std::int64_t) { photos.keepNames = true; },
+                          "Exact recovery (the default there): save a file the card's file system still names as "
+                          "recoverd/<its folder on the card>/<its name>, with its time");
+        command->add_flag("--found-names", [&photos](std::int64_t) { photos.keepNames = false; },
+                          "Exact recovery: save every file under its found name in recoverd/<TOKEN>/");
     };
     addPhotoOptions(scanCommand, scan.photos);
 

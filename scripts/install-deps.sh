@@ -15,6 +15,9 @@ packages=(
   # a drive the user may not open is asked of the system: UDisks2 over the system bus (sd-bus),
   # else the open helper through pkexec; the tests run the real daemons and a private bus
   libsystemd-dev dbus-daemon dbus polkitd pkexec udev udisks2
+  # what a card's file system still remembers (The Sleuth Kit); test and evaluation cards are
+  # formatted and written with the file systems' own tools (exFAT and NTFS through FUSE)
+  libtsk-dev dosfstools mtools exfatprogs exfat-fuse ntfs-3g
   # the GUI and its services
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core qt6-image-formats-plugins
   # media preview: Qt Multimedia with GStreamer

@@ -19,6 +19,7 @@ void FoundFileCatalogue::ClearCatalogue()
     std::deque<std::uint64_t>().swap(exact_);
     std::vector<std::deque<std::uint64_t>>().swap(byType_);
     fragments_.clear();
+    cardNames_.clear();
 }
 
 AppendResult FoundFileCatalogue::AppendFoundFile(std::size_t typeIndex, std::uint64_t startSector)
@@ -81,7 +82,7 @@ std::vector<ByteRange> FoundFileCatalogue::PiecesAt(std::uint64_t index) const
     return {ByteRange{records_[index].startSector * kSectorSize, LengthAt(index)}};
 }
 
-bool FoundFileCatalogue::SetReassembled(std::uint64_t index, std::vector<ByteRange> pieces)
+bool FoundFileCatalogue::SetPieces(std::uint64_t index, std::vector<ByteRange> pieces, Verdict verdict)
 {
     if (mode_ != RecoveryMode::Exact || index >= records_.size() || pieces.size() < 2 ||
         pieces.front().offset != records_[index].startSector * kSectorSize)
@@ -97,8 +98,46 @@ bool FoundFileCatalogue::SetReassembled(std::uint64_t index, std::vector<ByteRan
     } catch (const std::bad_alloc&) {
         return false;
     }
-    exact_[index] = total | static_cast<std::uint64_t>(Verdict::Reassembled) << kVerdictShift;
+    exact_[index] = total | static_cast<std::uint64_t>(verdict) << kVerdictShift;
     return true;
+}
+
+std::uint64_t FoundFileCatalogue::ReassembledCount() const
+{
+    std::uint64_t count = 0;
+    for (const auto& [index, pieces] : fragments_)
+        count += VerdictAt(index) == Verdict::Reassembled;
+    return count;
+}
+
+bool FoundFileCatalogue::SetReassembled(std::uint64_t index, std::vector<ByteRange> pieces)
+{
+    return SetPieces(index, std::move(pieces), Verdict::Reassembled);
+}
+
+bool FoundFileCatalogue::SetMappedPieces(std::uint64_t index, std::vector<ByteRange> pieces)
+{
+    return SetPieces(index, std::move(pieces), Verdict::Complete);
+}
+
+bool FoundFileCatalogue::SetCardName(std::uint64_t index, CardName name)
+{
+    if (mode_ != RecoveryMode::Exact || index >= records_.size())
+        return false;
+    try {
+        cardNames_[index] = std::move(name);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+const CardName* FoundFileCatalogue::CardNameAt(std::uint64_t index) const
+{
+    if (cardNames_.empty())
+        return nullptr;
+    const auto found = cardNames_.find(index);
+    return found == cardNames_.end() ? nullptr : &found->second;
 }
 
 Verdict FoundFileCatalogue::VerdictAt(std::uint64_t index) const
@@ -130,8 +169,11 @@ FoundFileEntry FoundFileCatalogue::EntryAt(std::uint64_t index) const
     entry.name.append(type.prefix).append(std::to_string(entry.number)).append(".").append(type.token);
     entry.lengthBytes = LengthAt(index);
     entry.verdict = VerdictAt(index);
-    if (entry.verdict == Verdict::Reassembled)
-        entry.fragments = PiecesAt(index);
+    if (!fragments_.empty())
+        if (const auto found = fragments_.find(index); found != fragments_.end())
+            entry.fragments = found->second;
+    if (const CardName* name = CardNameAt(index))
+        entry.cardName = *name;
     return entry;
 }
 

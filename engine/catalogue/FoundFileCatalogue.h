@@ -14,6 +14,18 @@
 
 namespace quorvex {
 
+// What the card's file system still says of a found file (exact recovery): the name, folder and
+// time it had there, and whether it was live or deleted.
+struct CardName {
+    std::string folder;  // '/'-separated, no leading or trailing '/'; "" is the card's root
+    std::string name;
+    bool deleted = false;
+    std::int64_t modified = 0;  // seconds since 1970 (UTC); 0 when the card does not say
+
+    std::string Path() const { return folder.empty() ? name : folder + "/" + name; }
+    friend bool operator==(const CardName&, const CardName&) = default;
+};
+
 // One found file: where its signature was found and the name it is listed and saved under.
 struct FoundFileEntry {
     std::string name;             // <prefix><number>.<token>
@@ -24,9 +36,11 @@ struct FoundFileEntry {
     // length in exact recovery, its type's extent (the Maximum Size figure) otherwise.
     std::uint64_t lengthBytes = 0;
     Verdict verdict = Verdict::None;  // exact recovery only
-    // A reassembled file's pieces on the volume, in file order (the first starts at startSector
-    // and their lengths add up to lengthBytes); empty for a file that lies in one piece.
+    // A file's pieces on the volume, in file order (the first starts at startSector and their
+    // lengths add up to lengthBytes), when it lies in more than one: put back together, or read by
+    // the card's own map; empty for a file that lies in one piece.
     std::vector<ByteRange> fragments;
+    std::optional<CardName> cardName;  // exact recovery, when the card's file system names it
 };
 
 enum class AppendResult { Appended, OutOfMemory };
@@ -60,8 +74,20 @@ public:
     // Returns false, changing nothing, when the pieces do not start at the entry's sector or there
     // is no memory for them.
     bool SetReassembled(std::uint64_t index, std::vector<ByteRange> pieces);
-    // How many entries are reassembled.
-    std::uint64_t ReassembledCount() const { return fragments_.size(); }
+    // How many entries are reassembled (put back together from their pieces).
+    std::uint64_t ReassembledCount() const;
+
+    // Exact recovery: the card's file system maps the entry at `index` in `pieces` (two or more,
+    // the first at its start sector), and its walk and decode over them agreed: it is complete,
+    // read from those pieces. Returns false, changing nothing, as SetReassembled does.
+    bool SetMappedPieces(std::uint64_t index, std::vector<ByteRange> pieces);
+
+    // Exact recovery: the card's file system names the entry at `index`. False, changing
+    // nothing, in the described mode, for an index past the end, or without memory.
+    bool SetCardName(std::uint64_t index, CardName name);
+    // Its card name, or null.
+    const CardName* CardNameAt(std::uint64_t index) const;
+    std::uint64_t NamedCount() const { return cardNames_.size(); }
 
     // Limits the number of entries, as if memory ran out at that point (for tests of that path).
     void SetEntryLimit(std::uint64_t limit) { entryLimit_ = limit; }
@@ -121,6 +147,8 @@ private:
     // Exact recovery: an entry's length in the low 56 bits, its verdict in the high 8.
     static constexpr int kVerdictShift = 56;
 
+    bool SetPieces(std::uint64_t index, std::vector<ByteRange> pieces, Verdict verdict);
+
     SelectedTypes selection_;
     RecoveryMode mode_ = RecoveryMode::Described;
     std::deque<Record> records_;
@@ -128,8 +156,10 @@ private:
     // For each type of the selection, the indices of its entries in catalogue order, so that a
     // type's list never walks the other types' entries.
     std::vector<std::deque<std::uint64_t>> byType_;
-    // The pieces of the reassembled entries, by catalogue index: few, so kept apart.
+    // The pieces of the entries that lie in more than one (reassembled, or mapped by the card),
+    // by catalogue index: few, so kept apart.
     std::unordered_map<std::uint64_t, std::vector<ByteRange>> fragments_;
+    std::unordered_map<std::uint64_t, CardName> cardNames_;
     std::uint64_t entryLimit_ = UINT64_MAX;
 };
 

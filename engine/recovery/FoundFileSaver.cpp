@@ -1,5 +1,7 @@
 #include "FoundFileSaver.h"
 
+#include "CardPaths.h"
+
 #include <cerrno>
 #include <condition_variable>
 #include <fcntl.h>
@@ -138,6 +140,7 @@ struct FoundFileSaver::Run {
     std::uint64_t spent = 0;                  // SpaceFor of the files saved so far
     std::uint64_t firstUnsaved = UINT64_MAX;  // the position where saving ended early, if it did
     CaptureDateNames dateNames;
+    SavedPaths savedPaths;                    // when saving under the card's names
     std::optional<CaptureDating> dating;      // when saving by capture date
     std::uint64_t position = 0;               // of the file being saved, in the save's order
 };
@@ -283,10 +286,21 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
 {
     const std::optional<CaptureTime> captured =
         run.dating ? run.dating->Get(static_cast<std::size_t>(run.position)) : std::nullopt;
-    const std::string folder = run.destination + kRecoveryFolderName + "/" + entry.token;
-    CreateFolderPath(folder);
-    const std::string path =
-        folder + "/" + (captured ? run.dateNames.NameFor(entry.token, *captured) : entry.name);
+    // Below the recovery folder: by capture date, by the card's own name, or by the found name.
+    std::string relative;
+    bool cardNamed = false;
+    if (captured) {
+        relative = entry.token + "/" + run.dateNames.NameFor(entry.token, *captured);
+    } else if (keepCardNames_ && entry.cardName) {
+        if (const std::optional<std::string> safe = SafeCardPath(*entry.cardName)) {
+            relative = run.savedPaths.Claim(*safe);
+            cardNamed = true;
+        }
+    }
+    if (relative.empty())
+        relative = keepCardNames_ ? run.savedPaths.Claim(entry.token + "/" + entry.name) : entry.token + "/" + entry.name;
+    const std::string path = run.destination + kRecoveryFolderName + "/" + relative;
+    CreateFolderPath(path.substr(0, path.rfind('/')));
     observer_.OnFileStarted(path);
 
     // A file that cannot be written is removed (no empty or partial file is left named like a
@@ -331,6 +345,11 @@ bool FoundFileSaver::SaveFoundFile(Run& run, const FoundFileEntry& entry)
         return fail(closeError, true);
     if (captured)
         run.dating->SetTimesLater(path, captured->LocalEpochSeconds());
+    else if (cardNamed && entry.cardName->modified != 0) {
+        const timespec times[2] = {{static_cast<time_t>(entry.cardName->modified), 0},
+                                   {static_cast<time_t>(entry.cardName->modified), 0}};
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    }
     ++run.report.saved;
     run.spent += SpaceFor(entry.lengthBytes);
     return true;

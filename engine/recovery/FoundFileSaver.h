@@ -110,6 +110,12 @@ public:
     // (CaptureDateNames) and its file times are set to it; a file without one keeps its name.
     void SetNameByCaptureDate(bool on) { nameByCaptureDate_ = on; }
 
+    // Exact recovery: a file the card's file system names is saved as
+    // <destination>/recoverd/<its folder on the card>/<its name> (SafeCardPath; a second file of
+    // the same path gets _2, ...), its modification time set to the card's. Naming by capture date
+    // still wins for a photo that has a capture date; files without a name keep their found names.
+    void SetKeepCardNames(bool on) { keepCardNames_ = on; }
+
     // Leaves out each chosen copy of a file that this save writes (DuplicateSkipper); the map
     // must outlive the save. Null: every chosen file is written.
     void SetSkipDuplicates(const DuplicateMap* duplicates) { duplicates_ = duplicates; }
@@ -129,6 +135,7 @@ private:
     std::atomic<int> saveStopRequested_{0};
     std::optional<std::uint64_t> budget_;
     bool nameByCaptureDate_ = false;
+    bool keepCardNames_ = false;
     const DuplicateMap* duplicates_ = nullptr;
 };
 

@@ -1,5 +1,6 @@
 #include "ScanEngine.h"
 
+#include "CardNames.h"
 #include "ExactRecogniser.h"
 #include "SectorRecogniser.h"
 
@@ -125,6 +126,18 @@ ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint
                 recogniser = std::make_unique<DescribedRecogniser>(catalogue_.Selection());
             }
             recogniser_ = recogniser.get();
+            reader_ = &reader;
+            naming_.reset();
+            if (catalogue_.Mode() == RecoveryMode::Exact && options_.readCardFileSystems) {
+                // Read first: a file the card maps in pieces is then complete as it is found, and
+                // never searched for its pieces.
+                if (VolumeOpenResult card = opener(); card.ok()) {
+                    CardFileSystems files = ReadCardFileSystems(*card.source, &scanStopRequested_);
+                    RestoreLostFirstLetters(files.files);
+                    if (!files.files.empty())
+                        naming_.emplace(std::move(files));
+                }
+            }
             // Damaged photos are searched for their pieces beside the scan, on a thread of its own.
             std::optional<ReassemblyWorker> mender;
             if (catalogue_.Mode() == RecoveryMode::Exact && reassemblyLimits_.enabled) {
@@ -138,6 +151,8 @@ ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint
             pipeline_.reset();
             recogniser_ = nullptr;
             mender_ = nullptr;
+            naming_.reset();
+            reader_ = nullptr;
             if (mender && summary.outcome == ScanOutcome::Completed) {
                 const ReassemblyReport reassembly =
                     mender->Finish(reader, catalogue_, [this](std::uint64_t searched, std::uint64_t toSearch) {
@@ -154,6 +169,8 @@ ScanSummary ScanEngine::Execute(const VolumeOpener& opener, const ScanCheckpoint
         pipeline_.reset();
         recogniser_ = nullptr;
         mender_ = nullptr;
+        naming_.reset();
+        reader_ = nullptr;
         summary.outcome = ScanOutcome::OutOfMemory;
         summary.message = "There is not enough memory to go on scanning.";
     }
@@ -413,6 +430,8 @@ ScanEngine::Flow ScanEngine::Record(std::uint64_t sector, const RecognisedFile& 
                           std::to_string(catalogue_.FoundCount()) + " files.";
         return Flow::End;
     }
+    if (naming_ && reader_ != nullptr)
+        naming_->NameFound(catalogue_, catalogue_.FoundCount() - 1, *reader_);
     if (mender_ != nullptr)
         TellMender(*mender_, catalogue_.FoundCount() - 1);
     if (!typeSeen_[typeIndex]) {

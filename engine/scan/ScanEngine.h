@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CardNaming.h"
 #include "CheckingPipeline.h"
 #include "FoundFileCatalogue.h"
 #include "FoundFileVerdict.h"
@@ -37,6 +38,9 @@ public:
         unsigned checkWorkers = 0;
         std::size_t pendingCheckBytes = 32u << 20;
         std::function<void(std::size_t)> beforeCheck = {};  // see CheckingPipeline::Options
+        // Exact recovery: the card's file systems are read before the scan, and the files found
+        // take the names, folders and times they still give (see CardNaming).
+        bool readCardFileSystems = true;
     };
 
     ScanEngine(FoundFileCatalogue& catalogue, ScanObserver& observer);
@@ -164,6 +168,8 @@ private:
     std::uint64_t unreadableCountedTo_ = 0;  // chunks failing before it were counted already
     ReassemblyLimits reassemblyLimits_;
     ReassemblyWorker* mender_ = nullptr;  // exact recovery: searches damaged photos beside the scan
+    std::optional<CardNaming> naming_;    // exact recovery: what the card's file systems remember
+    VolumeReader* reader_ = nullptr;      // the scan's reader, while it runs
     ScanCheckpointSink* checkpointSink_ = nullptr;
     std::chrono::milliseconds checkpointInterval_{5000};
     std::chrono::steady_clock::time_point lastCheckpoint_{};

@@ -17,7 +17,8 @@ namespace {
 constexpr unsigned char kMagic[8] = {'Q', 'V', 'X', 'S', 'C', 'A', 'N', 0};
 constexpr std::size_t kMaxPath = 4096, kMaxToken = 16, kMaxPrefix = 1024;
 constexpr std::uint64_t kMaxLength = (1ull << 56) - 1;
-constexpr std::uint32_t kMaxPieces = 64;  // more than reassembly ever makes
+constexpr std::uint32_t kMaxPieces = 65536;  // as many as the card's map of a file is read with
+constexpr std::size_t kMaxCardText = 4096;   // a folder or a name of a file on the card
 
 std::uint64_t Fnv1a(std::span<const unsigned char> bytes, std::uint64_t hash = 0xCBF29CE484222325ull)
 {
@@ -164,11 +165,14 @@ std::vector<unsigned char> SessionBytes(const SourceIdentity& source, const Foun
         if (exact)
             out.Number(catalogue.LengthAt(i) | static_cast<std::uint64_t>(catalogue.VerdictAt(i)) << 56);
     }
-    // The pieces of the reassembled files, in catalogue order.
-    out.Number(catalogue.ReassembledCount());
-    for (std::uint64_t i = 0; i < count && exact; ++i) {
-        if (catalogue.VerdictAt(i) != Verdict::Reassembled)
-            continue;
+    // The pieces of the files in more than one (reassembled, or mapped by the card), in catalogue
+    // order.
+    std::vector<std::uint64_t> inPieces;
+    for (std::uint64_t i = 0; i < count && exact; ++i)
+        if (catalogue.EntryAt(i).fragments.size() > 1)
+            inPieces.push_back(i);
+    out.Number<std::uint64_t>(inPieces.size());
+    for (const std::uint64_t i : inPieces) {
         const std::vector<ByteRange> pieces = catalogue.PiecesAt(i);
         out.Number(i);
         out.Number<std::uint32_t>(static_cast<std::uint32_t>(pieces.size()));
@@ -176,6 +180,20 @@ std::vector<unsigned char> SessionBytes(const SourceIdentity& source, const Foun
             out.Number(piece.offset);
             out.Number(piece.length);
         }
+    }
+    // The card's names, in catalogue order.
+    std::vector<std::uint64_t> named;
+    for (std::uint64_t i = 0; i < count && exact && catalogue.NamedCount() > 0; ++i)
+        if (catalogue.CardNameAt(i) != nullptr)
+            named.push_back(i);
+    out.Number<std::uint64_t>(named.size());
+    for (const std::uint64_t i : named) {
+        const CardName& name = *catalogue.CardNameAt(i);
+        out.Number(i);
+        out.Text16(name.folder);
+        out.Text16(name.name);
+        out.Number<std::uint8_t>(name.deleted ? 1 : 0);
+        out.Number<std::int64_t>(name.modified);
     }
     out.Number(Fnv1a(out.bytes));
     return out.bytes;
@@ -255,20 +273,21 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
     }
     if (version == 1)
         return {};
-    // Each reassembled file once, in order, with pieces inside the source that add up to its length.
-    const std::uint64_t reassembled = in.Number<std::uint64_t>();
-    const std::uint64_t expected = session.catalogue.Mode() == RecoveryMode::Exact
-                                       ? session.catalogue.CountOfVerdict(Verdict::Reassembled)
-                                       : 0;
-    const auto piecesProblem = Problem(SessionProblem::Damaged, "it is damaged: the pieces of a reassembled file do not add up");
-    if (!in.ok || reassembled != expected)
+    // Each file in pieces once, in order, with pieces inside the source that add up to its length:
+    // every reassembled file, and (from version 3) complete files the card maps in pieces.
+    const std::uint64_t inPieces = in.Number<std::uint64_t>();
+    const bool exact = session.catalogue.Mode() == RecoveryMode::Exact;
+    const std::uint64_t reassembled = exact ? session.catalogue.CountOfVerdict(Verdict::Reassembled) : 0;
+    const auto piecesProblem = Problem(SessionProblem::Damaged, "it is damaged: the pieces of a file do not add up");
+    if (!in.ok || (version == 2 ? inPieces != reassembled : inPieces < reassembled || (!exact && inPieces > 0)))
         return piecesProblem;
     std::uint64_t previous = 0;
-    for (std::uint64_t r = 0; r < reassembled; ++r) {
+    for (std::uint64_t r = 0; r < inPieces; ++r) {
         const auto index = in.Number<std::uint64_t>();
         const auto pieceCount = in.Number<std::uint32_t>();
+        const Verdict verdict = index < count ? session.catalogue.VerdictAt(index) : Verdict::None;
         if (!in.ok || index >= count || (r > 0 && index <= previous) || pieceCount < 2 || pieceCount > kMaxPieces ||
-            session.catalogue.VerdictAt(index) != Verdict::Reassembled)
+            (verdict != Verdict::Reassembled && (version < 3 || verdict != Verdict::Complete)))
             return piecesProblem;
         previous = index;
         std::vector<ByteRange> pieces;
@@ -281,8 +300,33 @@ SessionCheck ParseSession(std::span<const unsigned char> bytes, ScanSession& ses
             total += piece.length;
             pieces.push_back(piece);
         }
-        if (total != session.catalogue.LengthAt(index) || !session.catalogue.SetReassembled(index, std::move(pieces)))
+        const bool set = verdict == Verdict::Reassembled ? session.catalogue.SetReassembled(index, std::move(pieces))
+                                                         : session.catalogue.SetMappedPieces(index, std::move(pieces));
+        if (total != session.catalogue.LengthAt(index) || !set)
             return piecesProblem;
+    }
+    if (session.catalogue.ReassembledCount() != reassembled)
+        return piecesProblem;
+    if (version >= 3) {
+        // The card's names: each entry once, in order, names that name something.
+        const auto namesProblem = Problem(SessionProblem::Damaged, "it is damaged: the card's names of its files cannot be read");
+        const std::uint64_t named = in.Number<std::uint64_t>();
+        if (!in.ok || named > count || (!exact && named > 0))
+            return namesProblem;
+        previous = 0;
+        for (std::uint64_t r = 0; r < named; ++r) {
+            const auto index = in.Number<std::uint64_t>();
+            CardName name;
+            name.folder = in.Text(in.Number<std::uint16_t>(), kMaxCardText);
+            name.name = in.Text(in.Number<std::uint16_t>(), kMaxCardText);
+            const auto deleted = in.Number<std::uint8_t>();
+            name.modified = in.Number<std::int64_t>();
+            name.deleted = deleted == 1;
+            if (!in.ok || index >= count || (r > 0 && index <= previous) || deleted > 1 || name.name.empty() ||
+                !session.catalogue.SetCardName(index, std::move(name)))
+                return namesProblem;
+            previous = index;
+        }
     }
     if (in.Left() != 0)
         return piecesProblem;

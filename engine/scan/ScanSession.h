@@ -65,7 +65,9 @@ struct SessionCheck {
 // A scan session as it is kept in a file: the source, where the scan got to, and the catalogue
 // (its types, names, sizes, mode and every found file).
 struct ScanSession {
-    static constexpr std::uint32_t kVersion = 2;  // 2: the pieces of reassembled files
+    // 2: the pieces of reassembled files; 3: also of files the card maps in pieces, and the card's
+    // names of the files.
+    static constexpr std::uint32_t kVersion = 3;
 
     SourceIdentity source;
     ScanCheckpoint checkpoint;
