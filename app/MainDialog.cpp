@@ -242,11 +242,11 @@ void MainDialog::OnSettings()
         return;
     SettingsDialog dialog(prefixSetting_, sizeSetting_, env_.notice, this);
     const PhotoSaving saving = CurrentPhotoSaving();
-    dialog.SetPhotoChoices(saving.nameByCaptureDate, saving.skipDuplicates);
+    dialog.SetPhotoChoices(saving.nameByCaptureDate, saving.skipDuplicates, saving.keepCardNames);
     if (dialog.exec() != QDialog::Accepted)
         return;
     SetSettings(dialog.Prefix(), dialog.Size());
-    photoSaving_ = PhotoSaving{dialog.NameByCaptureDate(), dialog.SkipDuplicates()};
+    photoSaving_ = PhotoSaving{dialog.NameByCaptureDate(), dialog.SkipDuplicates(), dialog.KeepCardNames()};
     if (env_.storePhotoSaving)
         env_.storePhotoSaving(*photoSaving_);
 }

@@ -67,12 +67,14 @@ MainDialogEnvironment MainDialogEnvironment::Default()
         PhotoSaving saving;
         saving.nameByCaptureDate = settings.value("NameByCaptureDate", saving.nameByCaptureDate).toBool();
         saving.skipDuplicates = settings.value("SkipDuplicates", saving.skipDuplicates).toBool();
+        saving.keepCardNames = settings.value("KeepCardNames", saving.keepCardNames).toBool();
         return saving;
     };
     env.storePhotoSaving = [](const PhotoSaving& saving) {
         QSettings settings;
         settings.setValue("NameByCaptureDate", saving.nameByCaptureDate);
         settings.setValue("SkipDuplicates", saving.skipDuplicates);
+        settings.setValue("KeepCardNames", saving.keepCardNames);
     };
     env.sessionFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/sessions";
     env.chooseResultsFileToSave = [](const QString& suggested) {

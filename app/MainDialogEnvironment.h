@@ -19,6 +19,7 @@ namespace quorvex::app {
 struct PhotoSaving {
     bool nameByCaptureDate = false;  // YYYY-MM-DD_HH-MM-SS.<TOKEN>, file times set to it
     bool skipDuplicates = true;      // copies of a file saved in the same save are left out
+    bool keepCardNames = true;       // files the card names saved in their folders, by their names
 };
 
 struct MainDialogEnvironment {

@@ -30,6 +30,7 @@ namespace quorvex::app {
 
 namespace {
 constexpr const char* kRootLabel = "Found File Type";
+constexpr const char* kFoldersRootLabel = "Card Folders";
 }
 
 ResultsPage::ResultsPage(const WizardControls& frame, const MainDialogEnvironment& env,
@@ -47,6 +48,7 @@ ResultsPage::ResultsPage(const WizardControls& frame, const MainDialogEnvironmen
     tree_->setStyleSheet("QTreeView::item { height: 18px; }");
     tree_->SetFolderOpener([this](const QString& path) { env_.openUrl(QUrl::fromLocalFile(path).toString()); });
     connect(tree_, &preview::CTypeTreeCtrl::TypeClicked, this, &ResultsPage::BuildThumbnails);
+    connect(tree_, &preview::CTypeTreeCtrl::CardFolderClicked, this, &ResultsPage::ShowCardFolder);
     tree_->hide();
 
     list_ = new preview::FoundFileListView(surface);
@@ -135,6 +137,7 @@ void ResultsPage::BeginScan()
 {
     ReleaseCatalogue();
     tree_->clear();
+    foldersRoot_ = nullptr;
     root_ = InsertTreeNode(kRootLabel, nullptr);
     tree_->setEnabled(false);
     list_->setEnabled(false);
@@ -169,7 +172,50 @@ bool ResultsPage::EndScan()
     scanningPicture_->hide();
     details_->setVisible(catalogue_.Mode() == RecoveryMode::Exact);
     FindCopies();
-    return tree_->topLevelItemCount() + (root_ ? root_->childCount() : 0) > 1;
+    ShowCardFolders();
+    return root_ != nullptr && root_->childCount() > 0;
+}
+
+void ResultsPage::ShowCardFolders()
+{
+    if (catalogue_.Mode() != RecoveryMode::Exact || catalogue_.NamedCount() == 0 || foldersRoot_ != nullptr)
+        return;
+    foldersRoot_ = InsertTreeNode(kFoldersRootLabel, nullptr);
+    foldersRoot_->setData(0, preview::CTypeTreeCtrl::kCardFolderRole, QString(""));
+    for (const auto& [folder, count] : preview::CardFolderCounts(catalogue_)) {
+        QTreeWidgetItem* item = foldersRoot_;
+        QString path;
+        for (const QString& part : QString::fromStdString(folder).split('/', Qt::SkipEmptyParts)) {
+            path = path.isEmpty() ? part : path + "/" + part;
+            QTreeWidgetItem* child = nullptr;
+            for (int i = 0; i < item->childCount() && child == nullptr; ++i)
+                if (item->child(i)->data(0, preview::CTypeTreeCtrl::kCardFolderRole).toString() == path)
+                    child = item->child(i);
+            if (child == nullptr) {
+                child = InsertTreeNode(part, item);
+                child->setData(0, preview::CTypeTreeCtrl::kCardFolderRole, path);
+            }
+            item = child;
+        }
+        preview::CTypeTreeCtrl::SetCount(item, count);
+    }
+    foldersRoot_->setExpanded(true);
+}
+
+QTreeWidgetItem* ResultsPage::CardFolderItem(const QString& folder) const
+{
+    if (foldersRoot_ == nullptr)
+        return nullptr;
+    std::vector<QTreeWidgetItem*> items{foldersRoot_};
+    while (!items.empty()) {
+        QTreeWidgetItem* item = items.back();
+        items.pop_back();
+        if (item->data(0, preview::CTypeTreeCtrl::kCardFolderRole).toString() == folder)
+            return item;
+        for (int i = 0; i < item->childCount(); ++i)
+            items.push_back(item->child(i));
+    }
+    return nullptr;
 }
 
 void ResultsPage::ShowFoundTypes()
@@ -201,14 +247,24 @@ preview::PhotoFactsTable* ResultsPage::FactsForTiles()
     return catalogue_.Mode() == RecoveryMode::Exact ? &facts_ : nullptr;
 }
 
-std::uint64_t ResultsPage::ServeTilesOf(const QString& token)
+std::uint64_t ResultsPage::ServeTilesOf(const preview::FoundFileGroup& group)
 {
     const std::optional<VolumeOpener> opener = source_.opener();
-    return fetcher_->Begin(catalogue_, token.toStdString(), opener ? *opener : VolumeOpener{}, QDir::currentPath(),
-                           FactsForTiles());
+    return fetcher_->Begin(catalogue_, group, opener ? *opener : VolumeOpener{}, QDir::currentPath(), FactsForTiles());
 }
 
 void ResultsPage::BuildThumbnails(const QString& token)
+{
+    ShowGroup(preview::FoundFileGroup::OfType(token.toStdString()));
+}
+
+void ResultsPage::ShowCardFolder(const QString& folder)
+{
+    if (catalogue_.Mode() == RecoveryMode::Exact)
+        ShowGroup(preview::FoundFileGroup::OfCardFolder(catalogue_, folder.toStdString()));
+}
+
+void ResultsPage::ShowGroup(preview::FoundFileGroup group)
 {
     if (builder_->IsRunning() || source_.scanRunning())
         return;
@@ -217,9 +273,10 @@ void ResultsPage::BuildThumbnails(const QString& token)
         return;
     fetcher_->Stop();
     datesTask_->Stop();
-    if (catalogue_.CountOfType(token.toStdString()) > kBuildOneByOneLimit) {
+    if (group.Count(catalogue_) > kBuildOneByOneLimit) {
         // Too many to make one by one: every row now, the tiles of the rows in view first.
-        model_->ShowAllRows(token, fetcher_.get(), ServeTilesOf(token));
+        const std::uint64_t generation = ServeTilesOf(group);
+        model_->ShowAllRows(std::move(group), fetcher_.get(), generation);
         list_->scrollToTop();
         return;
     }
@@ -228,11 +285,11 @@ void ResultsPage::BuildThumbnails(const QString& token)
     frame_.stop->show();
     frame_.stop->setEnabled(true);
     tree_->setEnabled(false);
-    model_->BeginBuiltRows(token);
+    model_->BeginBuiltRows(group);
     frame_.progress->setValue(0);
     frame_.progress->show();
     builderReportPending_ = true;
-    builder_->Start(catalogue_, token.toStdString(), *opener, QDir::currentPath(), FactsForTiles());
+    builder_->Start(catalogue_, std::move(group), *opener, QDir::currentPath(), FactsForTiles());
 }
 
 void ResultsPage::OnBuiltTile(qulonglong position, const QImage& tile)
@@ -249,7 +306,7 @@ void ResultsPage::OnThumbnailsFinished()
     tree_->setEnabled(true);
     frame_.progress->hide();
     // A tile the cache let go is made again when its row is shown.
-    model_->FetchMissingTiles(fetcher_.get(), ServeTilesOf(model_->Token()));
+    model_->FetchMissingTiles(fetcher_.get(), ServeTilesOf(model_->Group()));
     emit ThumbnailsEnded();
 }
 
@@ -308,22 +365,22 @@ void ResultsPage::FindCopies()
 void ResultsPage::OrderByCaptureDate()
 {
     const std::optional<VolumeOpener> opener = source_.opener();
-    const std::string token = model_->Token().toStdString();
-    if (catalogue_.Mode() != RecoveryMode::Exact || builder_->IsRunning() || token.empty() || !opener)
+    const preview::FoundFileGroup group = model_->Group();
+    if (catalogue_.Mode() != RecoveryMode::Exact || builder_->IsRunning() || group.Empty() || !opener)
         return;
     auto order = std::make_shared<std::vector<std::uint64_t>>();
     datesTask_->Start(
-        [this, opener = *opener, token, order](const std::atomic<int>& stop, const std::function<void(int)>& progress) {
+        [this, opener = *opener, group, order](const std::atomic<int>& stop, const std::function<void(int)>& progress) {
             VolumeReader reader;
             const bool opened = reader.Open(opener).ok();
-            const std::uint64_t count = catalogue_.CountOfType(token);
+            const std::uint64_t count = group.Count(catalogue_);
             std::vector<std::pair<CaptureTime, std::uint64_t>> dated;
             std::vector<std::uint64_t> undated;
             int shown = -1;
             for (std::uint64_t position = 0; position < count; ++position) {
                 if (stop.load())
                     return;
-                const std::uint64_t index = catalogue_.IndexOfTypeEntry(token, position);
+                const std::uint64_t index = group.IndexAt(catalogue_, position);
                 if (!facts_.Has(index) && opened)
                     facts_.Put(index, ReadFoundFileMetadata(reader, catalogue_, index).facts);
                 if (const std::optional<CaptureTime> captured = facts_.CapturedAt(index))
@@ -339,8 +396,8 @@ void ResultsPage::OrderByCaptureDate()
                 order->push_back(position);
             order->insert(order->end(), undated.begin(), undated.end());
         },
-        [this, order, token] {
-            if (model_->Token().toStdString() == token)
+        [this, order, group] {
+            if (model_->Group() == group)
                 model_->SetOrder(std::move(*order));
         });
 }
@@ -348,7 +405,7 @@ void ResultsPage::OrderByCaptureDate()
 void ResultsPage::OrderByPosition()
 {
     datesTask_->Stop();
-    if (model_->Ordered() || !model_->Token().isEmpty())
+    if (model_->Ordered() || !model_->Group().Empty())
         model_->SetOrder({});
 }
 
@@ -402,7 +459,7 @@ void ResultsPage::ShowListMenu(const QPoint& position)
         byPosition->setCheckable(true);
         byDate->setChecked(model_->Ordered());
         byPosition->setChecked(!model_->Ordered());
-        const bool canOrder = !builder_->IsRunning() && !model_->Token().isEmpty();
+        const bool canOrder = !builder_->IsRunning() && !model_->Group().Empty();
         byDate->setEnabled(canOrder && !datesTask_->Running());
         byPosition->setEnabled(canOrder);
     }

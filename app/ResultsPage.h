@@ -2,6 +2,7 @@
 
 #include "DuplicateFinder.h"
 #include "FoundFileCatalogue.h"
+#include "FoundFileGroup.h"
 #include "PhotoFactsTable.h"
 #include "MainDialogEnvironment.h"
 #include "ScanObserver.h"
@@ -63,6 +64,10 @@ public:
 
     // The tiles of one type: one by one on the thumbnail worker, or all rows at once.
     void BuildThumbnails(const QString& token);
+    // The files the card kept in `folder` ("" for its root), in the list (exact recovery).
+    void ShowCardFolder(const QString& folder);
+    // The item of a card folder in the tree's "Card Folders" view, or null.
+    QTreeWidgetItem* CardFolderItem(const QString& folder) const;
     bool ThumbnailsRunning() const;
     void StopThumbnails();
     // Waits until the thumbnail worker has ended and its reports have been handled.
@@ -106,7 +111,11 @@ private:
     void OnBuiltTile(qulonglong position, const QImage& tile);
     void OnThumbnailsFinished();
     void ShowListMenu(const QPoint& position);
-    std::uint64_t ServeTilesOf(const QString& token);
+    std::uint64_t ServeTilesOf(const preview::FoundFileGroup& group);
+    void ShowGroup(preview::FoundFileGroup group);
+    // The tree's second view: the card's folders as they were, each with the count of the files
+    // found that it held (exact recovery, when the card named any).
+    void ShowCardFolders();
     // The facts table the tile workers fill: in exact recovery only.
     preview::PhotoFactsTable* FactsForTiles();
     void FindCopies();
@@ -118,6 +127,7 @@ private:
     Source source_;
     preview::CTypeTreeCtrl* tree_ = nullptr;
     QTreeWidgetItem* root_ = nullptr;
+    QTreeWidgetItem* foldersRoot_ = nullptr;  // "Card Folders"
     preview::FoundFileListView* list_ = nullptr;
     QLabel* scanningPicture_ = nullptr;
     QLabel* details_ = nullptr;

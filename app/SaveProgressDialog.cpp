@@ -78,6 +78,7 @@ void SaveProgressDialog::showEvent(QShowEvent* event)
     started_ = true;
     worker_->saver.SetSpaceBudget(job_.spaceBudget);
     worker_->saver.SetNameByCaptureDate(job_.nameByCaptureDate);
+    worker_->saver.SetKeepCardNames(job_.keepCardNames);
     thread_ = std::thread([this] {
         if (job_.skipDuplicates) {
             const DuplicateMap* duplicates = job_.duplicates;

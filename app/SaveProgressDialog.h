@@ -34,6 +34,7 @@ public:
         std::optional<std::uint64_t> spaceBudget;  // save only as many as fit in this many bytes
         bool nameByCaptureDate = false;            // exact recovery: photos named by when they were taken
         bool skipDuplicates = false;               // exact recovery: copies of a saved file left out
+        bool keepCardNames = false;                // exact recovery: files saved under the card's names
         const DuplicateMap* duplicates = nullptr;  // the copies, when known; else found before saving
     };
 

@@ -40,6 +40,7 @@ std::optional<SaveReport> SaveWorkflow::Save(const SaveRequest& request)
     if (exact) {
         job.nameByCaptureDate = request.photoSaving.nameByCaptureDate;
         job.skipDuplicates = request.photoSaving.skipDuplicates;
+        job.keepCardNames = request.photoSaving.keepCardNames;
         job.duplicates = request.duplicates;
     }
     SaveProgressDialog dialog(std::move(job), env_.ask, parent_);

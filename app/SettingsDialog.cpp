@@ -18,7 +18,7 @@ SettingsDialog::SettingsDialog(const QString& prefixSetting, const QString& size
     : QDialog(parent), notice_(std::move(notice))
 {
     setWindowTitle("Setting");
-    setFixedSize(DialogSize(246, 150));
+    setFixedSize(DialogSize(246, 166));
     QFont font("Verdana");
     font.setPixelSize(13);
 
@@ -41,14 +41,19 @@ SettingsDialog::SettingsDialog(const QString& prefixSetting, const QString& size
     skipDuplicates_ = new QCheckBox("Skip duplicates", this);
     skipDuplicates_->setGeometry(DialogRect(30, 88, 200, 12));
     skipDuplicates_->setToolTip("Exact recovery: each photo is saved once, however many copies the card holds");
-    for (QWidget* w : std::initializer_list<QWidget*>{prefixLabel, sizeLabel, prefix_, size_, nameByDate_, skipDuplicates_})
+    keepCardNames_ = new QCheckBox("Keep the names the card remembers", this);
+    keepCardNames_->setGeometry(DialogRect(30, 104, 210, 12));
+    keepCardNames_->setToolTip("Exact recovery: a file the card's file system still names is saved in its folder on "
+                               "the card, under its name, with its time");
+    for (QWidget* w : std::initializer_list<QWidget*>{prefixLabel, sizeLabel, prefix_, size_, nameByDate_, skipDuplicates_,
+                                                     keepCardNames_})
         w->setFont(font);
 
     ok_ = new controls::CSkinButton(this);
-    ok_->setGeometry(DialogRect(59, 118, 58, 17));
+    ok_->setGeometry(DialogRect(59, 134, 58, 17));
     ok_->SetButtonImages(res::id::kOk, res::id::kOkHover);
     cancel_ = new controls::CSkinButton(this);
-    cancel_->setGeometry(DialogRect(131, 118, 58, 17));
+    cancel_->setGeometry(DialogRect(131, 134, 58, 17));
     cancel_->SetButtonImages(res::id::kCancel, res::id::kCancelHover);
     connect(ok_, &QAbstractButton::clicked, this, &SettingsDialog::OnOk);
     connect(cancel_, &QAbstractButton::clicked, this, &QDialog::reject);
@@ -57,14 +62,16 @@ SettingsDialog::SettingsDialog(const QString& prefixSetting, const QString& size
 QString SettingsDialog::Prefix() const { return prefix_->text(); }
 QString SettingsDialog::Size() const { return size_->text(); }
 
-void SettingsDialog::SetPhotoChoices(bool nameByCaptureDate, bool skipDuplicates)
+void SettingsDialog::SetPhotoChoices(bool nameByCaptureDate, bool skipDuplicates, bool keepCardNames)
 {
     nameByDate_->setChecked(nameByCaptureDate);
     skipDuplicates_->setChecked(skipDuplicates);
+    keepCardNames_->setChecked(keepCardNames);
 }
 
 bool SettingsDialog::NameByCaptureDate() const { return nameByDate_->isChecked(); }
 bool SettingsDialog::SkipDuplicates() const { return skipDuplicates_->isChecked(); }
+bool SettingsDialog::KeepCardNames() const { return keepCardNames_->isChecked(); }
 
 void SettingsDialog::OnOk()
 {

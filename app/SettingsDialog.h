@@ -24,11 +24,13 @@ public:
     QString Prefix() const;
     QString Size() const;
     // The two photo choices, shown checked as given; read back after OK.
-    void SetPhotoChoices(bool nameByCaptureDate, bool skipDuplicates);
+    void SetPhotoChoices(bool nameByCaptureDate, bool skipDuplicates, bool keepCardNames = true);
     bool NameByCaptureDate() const;
     bool SkipDuplicates() const;
+    bool KeepCardNames() const;
     QCheckBox* NameByCaptureDateBox() const { return nameByDate_; }
     QCheckBox* SkipDuplicatesBox() const { return skipDuplicates_; }
+    QCheckBox* KeepCardNamesBox() const { return keepCardNames_; }
     QLineEdit* PrefixEditor() const { return prefix_; }
     QLineEdit* SizeEditor() const { return size_; }
     controls::CSkinButton* OkButton() const { return ok_; }
@@ -47,6 +49,7 @@ private:
     QLineEdit* size_;
     QCheckBox* nameByDate_;
     QCheckBox* skipDuplicates_;
+    QCheckBox* keepCardNames_ = nullptr;
     controls::CSkinButton* ok_;
     controls::CSkinButton* cancel_;
 };

@@ -39,7 +39,7 @@ int main(int argc, char** argv)
         tiles += tile.isNull() ? 0 : 1;
     });
     const auto start = std::chrono::steady_clock::now();
-    builder.Start(catalogue, "JPG", opener, QString());
+    builder.Start(catalogue, quorvex::preview::FoundFileGroup::OfType("JPG"), opener, QString());
     builder.Wait();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     QCoreApplication::processEvents();  // deliver the queued tiles

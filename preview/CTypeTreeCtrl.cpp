@@ -215,7 +215,9 @@ void CTypeTreeCtrl::mousePressEvent(QMouseEvent* event)
     setCurrentItem(item);
     setFocus();
     if (event->button() == Qt::LeftButton) {
-        if (IsTypeToken(item->text(0)))
+        if (const QVariant folder = item->data(0, kCardFolderRole); folder.isValid())
+            emit CardFolderClicked(folder.toString());
+        else if (IsTypeToken(item->text(0)))
             emit TypeClicked(item->text(0));
         item->setExpanded(!item->isExpanded());
         return;

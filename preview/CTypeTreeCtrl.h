@@ -22,6 +22,9 @@ public:
         kDisplayFolderCommand = 32005,
     };
     enum CheckState { kNoCheck = 0, kUnchecked = 1, kChecked = 2 };
+    // The item data of a card folder's item: its path on the card ("" for the root of "Card
+    // Folders"). Such an item is a folder whatever its label.
+    static constexpr int kCardFolderRole = Qt::UserRole + 3;
 
     explicit CTypeTreeCtrl(QWidget* parent = nullptr);
 
@@ -61,6 +64,8 @@ public:
 signals:
     // A type label was clicked: build its thumbnails.
     void TypeClicked(const QString& token);
+    // A card folder's item was clicked: show the files the card kept there.
+    void CardFolderClicked(const QString& folder);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

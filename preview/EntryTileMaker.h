@@ -1,5 +1,8 @@
 #pragma once
 
+#include <map>
+#include <memory>
+
 #include "FoundFileCatalogue.h"
 #include "PhotoFactsTable.h"
 #include "VolumeReader.h"
@@ -59,6 +62,24 @@ private:
     std::uint32_t format_;
     QImage placeholders_[4];  // one per verdict mark, each shared by every item that has it
     QImage decodeBuffer_;     // lent to every decode, so large pictures do not allocate anew each time
+};
+
+// The tile makers of a group's files, one per type, made as the group's types come.
+class GroupTileMakers {
+public:
+    GroupTileMakers(QString placeholderFolder, PhotoFactsTable* facts) : folder_(std::move(placeholderFolder)), facts_(facts) {}
+    EntryTileMaker& For(const std::string& token)
+    {
+        std::unique_ptr<EntryTileMaker>& maker = makers_[token];
+        if (!maker)
+            maker = std::make_unique<EntryTileMaker>(token, folder_, facts_);
+        return *maker;
+    }
+
+private:
+    QString folder_;
+    PhotoFactsTable* facts_;
+    std::map<std::string, std::unique_ptr<EntryTileMaker>> makers_;
 };
 
 }  // namespace quorvex::preview

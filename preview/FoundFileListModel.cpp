@@ -4,6 +4,7 @@
 #include "ThumbnailTile.h"
 #include "TileFetcher.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QMetaObject>
 #include <algorithm>
@@ -16,6 +17,16 @@ QString SizeText(std::uint64_t bytes)
 {
     const double kib = static_cast<double>(bytes) / 1024.0;
     return kib >= 1024 ? QString("%1 MB").arg(kib / 1024.0, 0, 'f', 1) : QString("%1 KB").arg(kib, 0, 'f', 1);
+}
+
+// What the card's file system says of a file: its folder there, live or deleted, and its time.
+QString CardNameText(const CardName& name)
+{
+    QString text = QString("on the card in /%1, %2").arg(QString::fromStdString(name.folder),
+                                                         name.deleted ? "deleted" : "not deleted");
+    if (name.modified != 0)
+        text += ", changed " + QDateTime::fromSecsSinceEpoch(name.modified, Qt::UTC).toString("yyyy-MM-dd hh:mm:ss");
+    return text;
 }
 
 QString PixelsText(const PhotoFacts& facts)
@@ -56,6 +67,8 @@ QString FoundFileTip(const FoundFileEntry& entry, const std::optional<PhotoFacts
         tip += "\n" + PixelsText(*facts) + " pixels";
     if (!copyOf.isEmpty())
         tip += "\nA copy of " + copyOf + " (the same bytes)";
+    if (entry.cardName)
+        tip += "\n" + CardNameText(*entry.cardName);
     return tip;
 }
 
@@ -73,6 +86,10 @@ QString FoundFileDetails(const FoundFileEntry& entry, const std::optional<PhotoF
         parts << QString::fromUtf8(VerdictName(entry.verdict));
     if (!copyOf.isEmpty())
         parts << "copy of " + copyOf;
+    if (entry.cardName) {
+        parts.front() = QString::fromStdString(entry.cardName->name);
+        parts << CardNameText(*entry.cardName);
+    }
     return parts.join(" · ");
 }
 
@@ -88,7 +105,7 @@ void FoundFileListModel::Clear()
     if (fetcher_ != nullptr)
         disconnect(fetcher_, nullptr, this, nullptr);
     fetcher_ = nullptr;
-    token_.clear();
+    group_ = {};
     entries_ = 0;
     shownRows_ = 0;
     allRows_ = false;
@@ -101,11 +118,11 @@ void FoundFileListModel::Clear()
     endResetModel();
 }
 
-void FoundFileListModel::BeginBuiltRows(const QString& token)
+void FoundFileListModel::BeginBuiltRows(FoundFileGroup group)
 {
     Clear();
-    token_ = token;
-    entries_ = catalogue_.CountOfType(token.toStdString());
+    group_ = std::move(group);
+    entries_ = group_.Count(catalogue_);
 }
 
 void FoundFileListModel::AddBuiltTile(std::uint64_t position, const QImage& tile)
@@ -118,12 +135,12 @@ void FoundFileListModel::AddBuiltTile(std::uint64_t position, const QImage& tile
     endInsertRows();
 }
 
-void FoundFileListModel::ShowAllRows(const QString& token, TileFetcher* fetcher, std::uint64_t generation)
+void FoundFileListModel::ShowAllRows(FoundFileGroup group, TileFetcher* fetcher, std::uint64_t generation)
 {
     Clear();
     beginResetModel();
-    token_ = token;
-    entries_ = catalogue_.CountOfType(token.toStdString());
+    group_ = std::move(group);
+    entries_ = group_.Count(catalogue_);
     allRows_ = true;
     shownRows_ = static_cast<int>(std::min<std::uint64_t>(entries_, kBatchRows));
     endResetModel();
@@ -149,7 +166,7 @@ std::uint64_t FoundFileListModel::PositionAt(int row) const
 
 std::uint64_t FoundFileListModel::IndexAt(int row) const
 {
-    return catalogue_.IndexOfTypeEntry(token_.toStdString(), PositionAt(row));
+    return group_.IndexAt(catalogue_, PositionAt(row));
 }
 
 QString FoundFileListModel::NameAt(int row) const
@@ -234,8 +251,14 @@ QVariant FoundFileListModel::data(const QModelIndex& index, int role) const
         return {};
     const int row = index.row();
     switch (role) {
-    case Qt::DisplayRole:
+    case Qt::DisplayRole: {
+        // A file the card still names is shown by that name; it is found (and saved, unless the
+        // names are kept) by its found name.
+        if (catalogue_.NamedCount() > 0)
+            if (const CardName* name = catalogue_.CardNameAt(IndexAt(row)))
+                return QString::fromStdString(name->name);
         return NameAt(row);
+    }
     case Qt::DecorationRole: {
         const std::uint64_t position = PositionAt(row);
         if (const QImage* tile = tiles_.Find(position))

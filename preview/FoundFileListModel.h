@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DuplicateFinder.h"
+#include "FoundFileGroup.h"
 #include "FoundFileCatalogue.h"
 #include "PhotoFactsTable.h"
 #include "TileCache.h"
@@ -29,8 +30,8 @@ QString FoundFileTip(const FoundFileEntry& entry, const std::optional<PhotoFacts
 // One line of what is known of a found file: taken, camera, pixel size, file size, verdict.
 QString FoundFileDetails(const FoundFileEntry& entry, const std::optional<PhotoFacts>& facts, const QString& copyOf);
 
-// The results list's rows: the found files of one type, in catalogue order, each with its name
-// and its tile. A type's rows come either one by one as the thumbnail builder makes their tiles
+// The results list's rows: the found files of one group (a type, or a card folder), in catalogue
+// order, each with its name and its tile. A group's rows come either one by one as the thumbnail builder makes their tiles
 // (a type with few files), or all at once with tiles made on demand for the rows in view (a type
 // with many). The tiles kept are bounded by a TileCache; a row whose tile was dropped gets it
 // made again when it is shown. Rows are revealed in batches as the view scrolls to its end.
@@ -45,19 +46,19 @@ public:
 
     // No rows, no tiles, no requests.
     void Clear();
-    // Starts the rows of `token` empty; AddBuiltTile appends them as the builder makes them.
-    void BeginBuiltRows(const QString& token);
-    // The builder's tile of the type's entry at `position`: a new last row.
+    // Starts the rows of `group` empty; AddBuiltTile appends them as the builder makes them.
+    void BeginBuiltRows(FoundFileGroup group);
+    // The builder's tile of the group's file at `position`: a new last row.
     void AddBuiltTile(std::uint64_t position, const QImage& tile);
-    // Shows a row for every entry of `token` (revealed in batches); tiles come from `fetcher`,
-    // which must already serve this type (its generation given), for the rows in view.
-    void ShowAllRows(const QString& token, TileFetcher* fetcher, std::uint64_t generation);
+    // Shows a row for every file of `group` (revealed in batches); tiles come from `fetcher`,
+    // which must already serve this group (its generation given), for the rows in view.
+    void ShowAllRows(FoundFileGroup group, TileFetcher* fetcher, std::uint64_t generation);
     // What the photos' metadata said (read by the tile workers), and the copies among the found
     // files; both must outlive the model's use of them. Null: not known.
     void SetPhotoFacts(const PhotoFactsTable* facts) { facts_ = facts; }
     void SetDuplicates(const DuplicateMap* duplicates);
 
-    // Shows the rows in this order of positions (each of the type's positions once), or in
+    // Shows the rows in this order of positions (each of the group's positions once), or in
     // catalogue order when `positions` is empty. Built rows keep only the positions they have.
     void SetOrder(std::vector<std::uint64_t> positions);
     bool Ordered() const { return ordered_; }
@@ -66,11 +67,13 @@ public:
     std::uint64_t IndexAt(int row) const;
     QString DetailsAt(int row) const;
 
-    // From now on, rows whose tile is missing ask `fetcher` (serving this type) for it.
+    // From now on, rows whose tile is missing ask `fetcher` (serving this group) for it.
     void FetchMissingTiles(TileFetcher* fetcher, std::uint64_t generation);
 
-    const QString& Token() const { return token_; }
-    // The type's entries, whether or not their rows are revealed yet.
+    const FoundFileGroup& Group() const { return group_; }
+    // The type shown; empty for a card folder (and for no rows).
+    QString Token() const { return QString::fromStdString(group_.Token()); }
+    // The group's files, whether or not their rows are revealed yet.
     std::uint64_t EntryCount() const { return entries_; }
     std::uint64_t PositionAt(int row) const;
     QString NameAt(int row) const;
@@ -90,7 +93,7 @@ private:
     void AskForWanted();
 
     const FoundFileCatalogue& catalogue_;
-    QString token_;
+    FoundFileGroup group_;
     std::uint64_t entries_ = 0;
     int shownRows_ = 0;
     bool allRows_ = false;

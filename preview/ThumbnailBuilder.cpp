@@ -16,26 +16,26 @@ void ThumbnailBuilder::Wait()
         thread_.join();
 }
 
-void ThumbnailBuilder::Start(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener,
+void ThumbnailBuilder::Start(const FoundFileCatalogue& catalogue, FoundFileGroup group, VolumeOpener opener,
                              QString placeholderFolder, PhotoFactsTable* facts)
 {
     RequestStop();
     Wait();
     stopRequested_.store(0);
     running_.store(1);
-    thread_ = std::thread([this, &catalogue, token = std::move(token), opener = std::move(opener),
+    thread_ = std::thread([this, &catalogue, group = std::move(group), opener = std::move(opener),
                            folder = std::move(placeholderFolder), facts]() mutable {
-        Run(&catalogue, std::move(token), std::move(opener), std::move(folder), facts);
+        Run(&catalogue, std::move(group), std::move(opener), std::move(folder), facts);
     });
 }
 
-void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener,
+void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, FoundFileGroup group, VolumeOpener opener,
                            QString placeholderFolder, PhotoFactsTable* facts)
 {
-    EntryTileMaker maker(token, std::move(placeholderFolder), facts);
-    const std::uint64_t count = catalogue->CountOfType(token);
+    GroupTileMakers makers(std::move(placeholderFolder), facts);
+    const std::uint64_t count = group.Count(*catalogue);
     VolumeReader reader;
-    const bool opened = maker.NeedsVolume() && reader.Open(opener).ok();
+    bool tried = false, opened = false;
     int lastPercent = -1;
     bool stopped = false;
     for (std::uint64_t position = 0; position < count; ++position) {
@@ -48,7 +48,12 @@ void ThumbnailBuilder::Run(const FoundFileCatalogue* catalogue, std::string toke
             lastPercent = percent;
             emit Progress(percent);
         }
-        const std::uint64_t index = catalogue->IndexOfTypeEntry(token, position);
+        const std::uint64_t index = group.IndexAt(*catalogue, position);
+        EntryTileMaker& maker = makers.For(std::string(catalogue->TokenAt(index)));
+        if (!tried && maker.NeedsVolume()) {
+            tried = true;  // opened once, for the first file that needs it
+            opened = reader.Open(opener).ok();
+        }
         const std::optional<QImage> tile = maker.Make(*catalogue, index, opened ? &reader : nullptr, stopRequested_);
         if (stopRequested_.load()) {
             stopped = true;

@@ -13,16 +13,16 @@ TileFetcher::~TileFetcher()
     Stop();
 }
 
-std::uint64_t TileFetcher::Begin(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener,
+std::uint64_t TileFetcher::Begin(const FoundFileCatalogue& catalogue, FoundFileGroup group, VolumeOpener opener,
                                  QString placeholderFolder, PhotoFactsTable* facts)
 {
     Stop();
     quit_ = false;
     stop_.store(0);
     const std::uint64_t generation = ++generation_;
-    thread_ = std::thread([this, &catalogue, token = std::move(token), opener = std::move(opener),
+    thread_ = std::thread([this, &catalogue, group = std::move(group), opener = std::move(opener),
                            folder = std::move(placeholderFolder), facts, generation]() mutable {
-        Run(&catalogue, std::move(token), std::move(opener), std::move(folder), facts, generation);
+        Run(&catalogue, std::move(group), std::move(opener), std::move(folder), facts, generation);
     });
     return generation;
 }
@@ -63,11 +63,11 @@ void TileFetcher::WaitUntilIdle()
     idle_.wait(lock, [this] { return quit_ || (waiting_.empty() && !working_); });
 }
 
-void TileFetcher::Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener,
+void TileFetcher::Run(const FoundFileCatalogue* catalogue, FoundFileGroup group, VolumeOpener opener,
                       QString placeholderFolder, PhotoFactsTable* facts, std::uint64_t generation)
 {
-    EntryTileMaker maker(token, std::move(placeholderFolder), facts);
-    const std::uint64_t count = catalogue->CountOfType(token);
+    GroupTileMakers makers(std::move(placeholderFolder), facts);
+    const std::uint64_t count = group.Count(*catalogue);
     VolumeReader reader;
     bool tried = false, opened = false;
     for (;;) {
@@ -85,11 +85,12 @@ void TileFetcher::Run(const FoundFileCatalogue* catalogue, std::string token, Vo
         }
         if (position >= count)
             continue;
+        const std::uint64_t index = group.IndexAt(*catalogue, position);
+        EntryTileMaker& maker = makers.For(std::string(catalogue->TokenAt(index)));
         if (!tried && maker.NeedsVolume()) {
             tried = true;  // opened once, on the first picture asked for
             opened = opener && reader.Open(opener).ok();
         }
-        const std::uint64_t index = catalogue->IndexOfTypeEntry(token, position);
         std::optional<QImage> tile = maker.Make(*catalogue, index, opened ? &reader : nullptr, stop_);
         if (stop_.load())
             break;

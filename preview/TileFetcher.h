@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FoundFileGroup.h"
+
 #include "PhotoFactsTable.h"
 
 #include "EntryTileMaker.h"
@@ -30,11 +32,11 @@ public:
     explicit TileFetcher(QObject* parent = nullptr);
     ~TileFetcher() override;
 
-    // Serves the entries of `token` in `catalogue` from now on; the catalogue must not change
+    // Serves the files of `group` in `catalogue` from now on; the catalogue must not change
     // until Stop. Returns the generation that the tiles made for it carry.
-    std::uint64_t Begin(const FoundFileCatalogue& catalogue, std::string token, VolumeOpener opener,
+    std::uint64_t Begin(const FoundFileCatalogue& catalogue, FoundFileGroup group, VolumeOpener opener,
                         QString placeholderFolder, PhotoFactsTable* facts = nullptr);
-    // Asks for the tiles of these rows (positions among the type's entries), first ones first,
+    // Asks for the tiles of these rows (positions among the group's files), first ones first,
     // ahead of what was asked before.
     void Ask(const std::vector<std::uint64_t>& positions);
     // Drops every request and waits for the worker to end; the catalogue may change after it.
@@ -47,7 +49,7 @@ signals:
     void TileMade(qulonglong generation, qulonglong position, const QImage& tile);
 
 private:
-    void Run(const FoundFileCatalogue* catalogue, std::string token, VolumeOpener opener, QString placeholderFolder,
+    void Run(const FoundFileCatalogue* catalogue, FoundFileGroup group, VolumeOpener opener, QString placeholderFolder,
              PhotoFactsTable* facts, std::uint64_t generation);
 
     std::thread thread_;

@@ -17,6 +17,8 @@ namespace fx = quorvex::fixtures;
 
 namespace {
 
+FoundFileGroup OfType(const char* token) { return FoundFileGroup::OfType(token); }
+
 QImage Tile(QRgb colour)
 {
     QImage tile(kTileSize, kTileSize, QImage::Format_RGB888);
@@ -61,7 +63,7 @@ struct AllRowsShown {
         view.resize(600, 300);
         view.setModel(&model);
         view.show();
-        model.ShowAllRows("BMP", &fetcher, fetcher.Begin(card.catalogue, "BMP", card.opener, QString()));
+        model.ShowAllRows(OfType("BMP"), &fetcher, fetcher.Begin(card.catalogue, OfType("BMP"), card.opener, QString()));
     }
     FoundFileListModel model;
     FoundFileListView view;
@@ -131,7 +133,7 @@ private slots:
         view.resize(300, 150);
         view.setModel(&model);
         view.show();
-        model.BeginBuiltRows("BMP");
+        model.BeginBuiltRows(OfType("BMP"));
         for (std::uint64_t position = 0; position < 10; ++position)
             model.AddBuiltTile(position, Tile(qRgb(10, 20, static_cast<int>(position))));
         QCOMPARE(view.Count(), 10);
@@ -140,7 +142,7 @@ private slots:
         QVERIFY(!model.TileAt(0));  // dropped: the first rows were the least recently used
 
         TileFetcher fetcher;
-        model.FetchMissingTiles(&fetcher, fetcher.Begin(card.catalogue, "BMP", card.opener, QString()));
+        model.FetchMissingTiles(&fetcher, fetcher.Begin(card.catalogue, OfType("BMP"), card.opener, QString()));
         view.scrollToTop();
         QTRY_VERIFY_WITH_TIMEOUT(model.TileAt(0) && IsPicture(*model.TileAt(0)), 10000);
     }

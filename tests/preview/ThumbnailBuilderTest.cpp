@@ -93,7 +93,7 @@ TEST(ThumbnailBuilder, TilesOneTypeInCatalogueOrderWithRisingProgress)
     ThumbnailBuilder builder;
     PassRecord record;
     record.Connect(builder, card.catalogue, {"JPG"});
-    builder.Start(card.catalogue, "JPG", card.Opener(), QString());
+    builder.Start(card.catalogue, quorvex::preview::FoundFileGroup::OfType("JPG"), card.Opener(), QString());
     builder.Wait();
     ASSERT_EQ(record.finished, std::vector<bool>{false});
     ASSERT_EQ(record.names.size(), 150u);
@@ -114,9 +114,9 @@ TEST(ThumbnailBuilder, StartingAnotherPassStopsTheOneStillRunning)
     ThumbnailBuilder builder;
     PassRecord record;
     record.Connect(builder, card.catalogue, {"JPG", "BMP"});
-    builder.Start(card.catalogue, "JPG", card.Opener(std::chrono::milliseconds(50)), QString());
+    builder.Start(card.catalogue, quorvex::preview::FoundFileGroup::OfType("JPG"), card.Opener(std::chrono::milliseconds(50)), QString());
     ASSERT_TRUE(record.WaitFor([](PassRecord& r) { return !r.names.empty(); }));
-    builder.Start(card.catalogue, "BMP", card.Opener(), QString());
+    builder.Start(card.catalogue, quorvex::preview::FoundFileGroup::OfType("BMP"), card.Opener(), QString());
     builder.Wait();
     ASSERT_EQ(record.finished.size(), 2u);
     EXPECT_TRUE(record.finished[0]);  // the JPG pass was stopped, not waited out
