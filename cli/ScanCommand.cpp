@@ -487,6 +487,9 @@ int RunScanCommand(const ScanCommandOptions& options)
     // Benchmarks measure how exact recovery scales with the workers that check found files.
     if (const char* workers = std::getenv("QUORVEX_CHECK_WORKERS"))
         engineOptions.checkWorkers = static_cast<unsigned>(std::max(0L, std::strtol(workers, nullptr, 10)));
+    // ... and what reading the card's file systems first costs.
+    if (const char* read = std::getenv("QUORVEX_READ_CARD_FILE_SYSTEMS"); read != nullptr && std::string(read) == "0")
+        engineOptions.readCardFileSystems = false;
     ScanEngine engine(catalogue, scanPrinter, engineOptions);
     if (sessionWriter)
         engine.SetCheckpointSink(&*sessionWriter);

@@ -131,6 +131,12 @@ TSK_WALK_RET_ENUM VisitEntry(TSK_FS_FILE* file, const char* path, void* context)
     while (!folder.empty() && folder.front() == '/')
         folder.erase(folder.begin());
 
+    // The file systems' own files (NTFS's $MFT and the rest of its first records and $Extend,
+    // the entries The Sleuth Kit makes for exFAT's bitmap and up-case table) are no one's photos.
+    const bool system = (TSK_FS_TYPE_ISNTFS(walk.fs->ftype) && file->meta->addr < 24) ||
+                        (file->name->name != nullptr && file->name->name[0] == '$' && (folder.empty() || folder[0] == '$'));
+    if (system)
+        return TSK_WALK_CONT;
     CardFile entry;
     entry.folder = std::move(folder);
     entry.name = CleanText(file->name->name);
