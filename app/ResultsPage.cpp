@@ -180,7 +180,7 @@ void ResultsPage::ShowCardFolders()
 {
     if (catalogue_.Mode() != RecoveryMode::Exact || catalogue_.NamedCount() == 0 || foldersRoot_ != nullptr)
         return;
-    foldersRoot_ = InsertTreeNode(kFoldersRootLabel, nullptr);
+    foldersRoot_ = tree_->InsertItem(kFoldersRootLabel, nullptr, false);  // after "Found File Type"
     foldersRoot_->setData(0, preview::CTypeTreeCtrl::kCardFolderRole, QString(""));
     for (const auto& [folder, count] : preview::CardFolderCounts(catalogue_)) {
         QTreeWidgetItem* item = foldersRoot_;
@@ -194,6 +194,7 @@ void ResultsPage::ShowCardFolders()
             if (child == nullptr) {
                 child = InsertTreeNode(part, item);
                 child->setData(0, preview::CTypeTreeCtrl::kCardFolderRole, path);
+                item->setExpanded(true);
             }
             item = child;
         }

@@ -151,6 +151,56 @@ class ResultsPageTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void theCardsFoldersAreASecondViewThatShowsWhatEachHeld()
+    {
+        // A FAT32 card written with mtools: two photos in DCIM/100CANON (one deleted), one in Pictures.
+        quorvex::testing::TempFolder folder;
+        const std::string img = "'" + (folder / "card.img").string() + "'";
+        std::string command = "MTOOLS_SKIP_CHECK=1 sh -c \"truncate -s 40M " + img + " && mkfs.vfat -F 32 -s 1 " + img +
+                              " && mmd -i " + img + " ::/DCIM && mmd -i " + img + " ::/DCIM/100CANON && mmd -i " + img + " ::/Pictures";
+        const char* names[] = {"DCIM/100CANON/IMG_0001.JPG", "DCIM/100CANON/IMG_0002.JPG", "Pictures/Sea view.jpg"};
+        for (int i = 0; i < 3; ++i) {
+            const auto photo = folder / ("p" + std::to_string(i) + ".jpg");
+            const fx::Bytes bytes = fx::EncodeJpegJfif(fx::MakeScene(120, 90, i), 85);
+            std::ofstream(photo, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            command += " && mcopy -i " + img + " '" + photo.string() + "' '::/" + names[i] + "'";
+        }
+        command += " && mdel -i " + img + " ::/DCIM/100CANON/IMG_0002.JPG\" >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0)
+            QSKIP("mkfs.vfat or mtools is not installed");
+        const std::string path = (folder / "card.img").string();
+        ScannedCard card([path] { return FileVolumeSource::Open(path); }, 20480, true);
+        MainDialog& dialog = card.dialog;
+        QTreeWidget* tree = dialog.ResultsTree();
+        QCOMPARE(tree->topLevelItemCount(), 2);
+        QTreeWidgetItem* folders = tree->topLevelItem(1);
+        QCOMPARE(folders->text(0), QString("Card Folders"));
+        QCOMPARE(folders->childCount(), 2);  // DCIM and Pictures
+        QTreeWidgetItem* dcim = folders->child(0);
+        QCOMPARE(dcim->text(0), QString("DCIM"));
+        QCOMPARE(dcim->childCount(), 1);
+        QTreeWidgetItem* canon = dcim->child(0);
+        QCOMPARE(preview::CTypeTreeCtrl::DisplayedLabel(canon), QString("100CANON (2)"));
+        // A folder named like a type is a folder all the same.
+        ClickItem(tree, canon);
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->Count(), 2);
+        QCOMPARE(dialog.ResultsList()->NameAt(0), QString("IMG_0001.JPG"));
+        QCOMPARE(dialog.ResultsList()->NameAt(1), QString("IMG_0002.JPG"));
+        const QString tip = dialog.ResultsList()->model()->index(1, 0).data(Qt::ToolTipRole).toString();
+        QVERIFY2(tip.contains("on the card in /DCIM/100CANON, deleted"), qPrintable(tip));
+        ClickItem(tree, folders->child(1));
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->Count(), 1);
+        QCOMPARE(dialog.ResultsList()->NameAt(0), QString("Sea view.jpg"));
+        // The type view is still there, with every file under its type.
+        QTreeWidgetItem* jpg = TypeNode(dialog, "JPG");
+        QVERIFY(jpg != nullptr);
+        ClickItem(tree, jpg);
+        dialog.WaitForThumbnails();
+        QCOMPARE(dialog.ResultsList()->Count(), 3);
+    }
+
     void aTreeWithOnlyItsRootExpandsAndStartsNothing()
     {
         ScannedCard card(MemoryOpener(quorvex::testing::MakeVolumeBytes(64)));

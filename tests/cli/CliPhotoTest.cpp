@@ -168,3 +168,43 @@ TEST(CliPhoto, AnExactScanPutsAPhotoStoredInPiecesBackTogetherUnlessToldNotTo)
     EXPECT_EQ(LinesByName(left.out).begin()->second["verdict"], "damaged");
     EXPECT_FALSE(LinesByName(left.out).begin()->second.contains("fragments"));
 }
+
+TEST(CliPhotos, TheCardsNamesComeInTheJsonAndTheSaveUnlessFoundNamesAreAsked)
+{
+    PhotoCard photos;
+    const fs::path image = photos.Dir() / "fat.img", photo = photos.Dir() / "p.jpg";
+    std::ofstream(photo, std::ios::binary).write(reinterpret_cast<const char*>(photos.First().data()),
+                                                 static_cast<std::streamsize>(photos.First().size()));
+    const std::string img = "'" + image.string() + "'";
+    if (std::system(("MTOOLS_SKIP_CHECK=1 sh -c \"truncate -s 40M " + img + " && mkfs.vfat -F 32 -s 1 " + img +
+                     " && mmd -i " + img + " ::/DCIM && touch -d @1718000000 '" + photo.string() + "' && mcopy -m -i " +
+                     img + " '" + photo.string() + "' '::/DCIM/Café day.jpg' && mcopy -m -i " + img + " '" + photo.string() +
+                     "' ::/DCIM/GONE.JPG && mdel -i " + img + " ::/DCIM/GONE.JPG\" >/dev/null 2>&1")
+                        .c_str()) != 0)
+        GTEST_SKIP() << "mkfs.vfat or mtools is not installed";
+    const Result scan = RunCli("scan --exact --json " + img);
+    ASSERT_EQ(scan.status, 0);
+    std::vector<nlohmann::json> named;
+    for (const std::string& text : Lines(scan.out)) {
+        const nlohmann::json line = nlohmann::json::parse(text);
+        if (line.contains("card_path"))
+            named.push_back(line);
+    }
+    ASSERT_EQ(named.size(), 2u);
+    EXPECT_EQ(named[0]["card_path"], "DCIM/Café day.jpg");
+    EXPECT_EQ(named[0]["card_state"], "live");
+    EXPECT_EQ(named[0]["card_modified"], "2024-06-10T06:13:20");
+    EXPECT_EQ(named[1]["card_path"], "DCIM/_ONE.JPG");  // deleted: no name beside it gives its first letter back
+    EXPECT_EQ(named[1]["card_state"], "deleted");
+
+    const fs::path kept = photos.Dir() / "kept", found = photos.Dir() / "found";
+    ASSERT_EQ(RunCli("scan --exact --out '" + kept.string() + "' " + img).status, 0);
+    EXPECT_TRUE(fs::exists(kept / "recoverd/DCIM/Café day.jpg"));
+    EXPECT_TRUE(fs::exists(kept / "recoverd/DCIM/_ONE.JPG"));
+    ASSERT_EQ(RunCli("scan --exact --found-names --out '" + found.string() + "' " + img).status, 0);
+    EXPECT_FALSE(fs::exists(found / "recoverd/DCIM"));
+    EXPECT_TRUE(fs::exists(found / "recoverd/JPG"));
+    // The described mode knows nothing of the card's names, and says so.
+    EXPECT_EQ(RunCli("scan --keep-names " + img).status, 1);
+    EXPECT_EQ(Lines(RunCli("scan --json " + img).out).front().find("card_path"), std::string::npos);
+}

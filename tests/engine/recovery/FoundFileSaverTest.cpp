@@ -334,3 +334,39 @@ TEST(FoundFileSaver, ABudgetSavesAsManyFilesAsFitInOrder)
     EXPECT_EQ(report.unsavedNames, std::vector<std::string>{"FoundFileBMP3.BMP"});
     EXPECT_FALSE(fs::exists(dest / "recoverd/BMP/FoundFileBMP3.BMP"));
 }
+
+TEST(FoundFileSaver, KeptCardNamesGoIntoTheCardsFoldersWithTheirTimesSafelyAndOnce)
+{
+    // Four exact finds on the card: two the card names the same, one whose name climbs, one unnamed.
+    FoundFileCatalogue catalogue;
+    catalogue.Reset(SelectedTypes::AllTypes("FoundFile", 20480), RecoveryMode::Exact);
+    const std::size_t bmp = *catalogue.Selection().IndexOf("BMP"), gif = *catalogue.Selection().IndexOf("GIF");
+    catalogue.AppendFoundFile(bmp, 8, 1024, Verdict::Complete);
+    catalogue.AppendFoundFile(gif, 40, 4096, Verdict::Complete);
+    catalogue.AppendFoundFile(bmp, 72, 1024, Verdict::Complete);
+    catalogue.AppendFoundFile(bmp, 100, 512, Verdict::Complete);
+    ASSERT_TRUE(catalogue.SetCardName(0, CardName{"DCIM/100CANON", "IMG_0001.BMP", false, 1718000000}));
+    ASSERT_TRUE(catalogue.SetCardName(1, CardName{"../../..", "evil.gif", true, 0}));
+    ASSERT_TRUE(catalogue.SetCardName(2, CardName{"DCIM/100CANON", "img_0001.bmp", true, 1718003600}));
+
+    TempFolder dest;
+    RecordingSaveObserver observer;
+    FoundFileSaver saver(catalogue, observer);
+    saver.SetKeepCardNames(true);
+    const SaveReport report = saver.SaveAll(CardOpener(), dest.Path().string());
+    EXPECT_EQ(report.saved, 4u);
+    EXPECT_EQ(FilesUnder(dest.Path()),
+              (std::vector<std::string>{"recoverd/", "recoverd/BMP/", "recoverd/BMP/FoundFileBMP4.BMP", "recoverd/DCIM/",
+                                        "recoverd/DCIM/100CANON/", "recoverd/DCIM/100CANON/IMG_0001.BMP",
+                                        "recoverd/DCIM/100CANON/img_0001_2.bmp", "recoverd/evil.gif"}));
+    EXPECT_EQ(fs::last_write_time(dest / "recoverd/DCIM/100CANON/IMG_0001.BMP").time_since_epoch(),
+              (fs::file_time_type::clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(1718000000)))).time_since_epoch());
+    EXPECT_EQ(ReadWholeFile(dest / "recoverd/DCIM/100CANON/img_0001_2.bmp")[0], 'B');
+
+    // Without the choice every file keeps its found name, named by the card or not.
+    TempFolder plain;
+    FoundFileSaver found(catalogue, observer);
+    found.SaveAll(CardOpener(), plain.Path().string());
+    EXPECT_TRUE(fs::exists(plain / "recoverd/BMP/FoundFileBMP1.BMP"));
+    EXPECT_FALSE(fs::exists(plain / "recoverd/DCIM"));
+}

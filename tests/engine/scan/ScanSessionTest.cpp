@@ -293,3 +293,41 @@ TEST(ScanSession, AFolderThatCannotTakeTheSessionLetsTheScanGoOnAndSaysSoOnce)
     EXPECT_EQ(failures.size(), 1u);
     EXPECT_FALSE(writer.Failure().empty());
 }
+
+TEST(ScanSession, TheCardsNamesAndMappedPiecesSurviveASessionAndHostileOnesAreRefused)
+{
+    FoundFileCatalogue catalogue;
+    catalogue.Reset(SelectedTypes::AllTypes("Found", 20480), RecoveryMode::Exact);
+    const std::size_t jpg = *catalogue.Selection().IndexOf("JPG");
+    catalogue.AppendFoundFile(jpg, 8, 3000, Verdict::Complete);
+    catalogue.AppendFoundFile(jpg, 40, 2000, Verdict::Damaged);
+    catalogue.AppendFoundFile(jpg, 80, 5000, Verdict::Complete);
+    ASSERT_TRUE(catalogue.SetCardName(0, CardName{"DCIM/100CANON", "IMG_0001.JPG", true, 1718000000}));
+    ASSERT_TRUE(catalogue.SetMappedPieces(2, {{80 * 512, 4096}, {120 * 512, 904}}));
+    ASSERT_TRUE(catalogue.SetCardName(2, CardName{"", "Beach day.jpg", false, 0}));
+    SourceIdentity source;
+    source.path = "card.img";
+    source.sizeBytes = 1 << 20;
+    const std::vector<unsigned char> bytes = SessionBytes(source, catalogue, {});
+    ScanSession session;
+    ASSERT_TRUE(ParseSession(bytes, session).ok()) << ParseSession(bytes, session).reason;
+    ASSERT_NE(session.catalogue.CardNameAt(0), nullptr);
+    EXPECT_EQ(*session.catalogue.CardNameAt(0), *catalogue.CardNameAt(0));
+    EXPECT_EQ(session.catalogue.CardNameAt(1), nullptr);
+    EXPECT_EQ(session.catalogue.CardNameAt(2)->Path(), "Beach day.jpg");
+    EXPECT_EQ(session.catalogue.PiecesAt(2), catalogue.PiecesAt(2));
+    EXPECT_EQ(session.catalogue.VerdictAt(2), Verdict::Complete);
+    EXPECT_EQ(session.catalogue.ReassembledCount(), 0u);
+
+    // The names come last, before the checksum: index, folder, name, deleted flag, time.
+    const std::size_t last = bytes.size() - 8 - (8 + 2 + 0 + 2 + 13 + 1 + 8);
+    auto forged = [&](std::size_t at, unsigned char value) {
+        std::vector<unsigned char> changed = bytes;
+        changed[at] = value;
+        return Resealed(changed);
+    };
+    EXPECT_TRUE(ParseSession(Resealed(bytes), session).ok());
+    EXPECT_EQ(ParseSession(forged(last, 7), session).problem, SessionProblem::Damaged);                 // no such entry
+    EXPECT_EQ(ParseSession(forged(bytes.size() - 8 - 9, 2), session).problem, SessionProblem::Damaged);  // deleted is 0 or 1
+    EXPECT_EQ(ParseSession(forged(last, 0), session).problem, SessionProblem::Damaged);                 // out of order
+}
