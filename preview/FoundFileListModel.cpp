@@ -87,8 +87,9 @@ QString FoundFileDetails(const FoundFileEntry& entry, const std::optional<PhotoF
     if (!copyOf.isEmpty())
         parts << "copy of " + copyOf;
     if (entry.cardName) {
+        // What the card said comes first: the line is cut at the list's width.
         parts.front() = QString::fromStdString(entry.cardName->name);
-        parts << CardNameText(*entry.cardName);
+        parts.insert(1, CardNameText(*entry.cardName));
     }
     return parts.join(" · ");
 }

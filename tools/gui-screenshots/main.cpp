@@ -80,8 +80,9 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc < 3 || argc > 5) {
-        std::fprintf(stderr, "usage: gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER [EXACT_CARD_IMAGE]\n");
+    if (argc < 3 || argc > 6) {
+        std::fprintf(stderr, "usage: gui-screenshots SAMPLE_IMAGE OUTPUT_FOLDER [EXACT_CARD_IMAGE [MODERN_CARD_IMAGE "
+                             "[NAMES_CARD_IMAGE]]]\n");
         return 1;
     }
     const QString image = QString::fromLocal8Bit(argv[1]);
@@ -355,7 +356,26 @@ int main(int argc, char** argv)
             std::printf("raw: %s\n", qPrintable(exact.Results()->DetailsLine()->text()));
         }
     }
-    if (argc == 5) {
+    if (argc == 6) {
+        // A card whose file system still names its files: the tree's Card Folders view.
+        MainDialog named(env);
+        named.show();
+        named.AddDiskImage(QString::fromLocal8Bit(argv[5]));
+        named.OnNext();
+        named.ExactRecoveryBox()->setChecked(true);
+        named.OnNext();
+        named.WaitForScan();
+        named.Results()->ShowCardFolder("DCIM/100CANON");
+        if (QTreeWidgetItem* item = named.Results()->CardFolderItem("DCIM/100CANON"))
+            named.ResultsTree()->setCurrentItem(item);
+        named.WaitForThumbnails();
+        for (int k = 0; k < 50; ++k)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        named.ResultsList()->setCurrentIndex(named.ResultsList()->model()->index(2, 0));
+        Shot(named).save(out.filePath("24-results-card-folders.png"));
+        std::printf("card folders: %s\n", qPrintable(named.Results()->DetailsLine()->text()));
+    }
+    if (argc >= 5) {
         MainDialog modern(env);
         modern.show();
         modern.AddDiskImage(QString::fromLocal8Bit(argv[4]));
