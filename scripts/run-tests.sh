@@ -56,6 +56,12 @@ for preset in "${presets[@]}"; do
         sed "s/^/${reader%%:*}: /"
       rm -rf "$corpus"
     done
+    # What a card's file system remembers, on seeds written with the file systems' own tools.
+    corpus=$(mktemp -d)
+    bash fuzz/make-filesystem-seeds.sh "$corpus" >/dev/null
+    build/fuzz/fuzz/filesystem_fuzz -max_total_time="${QUORVEX_FORMAT_FUZZ_SECONDS:-4}" -timeout=30 -rss_limit_mb=2048 \
+      -max_len=262144 "$corpus" 2>&1 | grep -E '^Done|ERROR|SUMMARY' | sed "s/^/filesystem: /"
+    rm -rf "$corpus"
     # The image service's targets: a short run each on seeds from our own encoders.
     if [ -x build/fuzz/fuzz/image_fuzz_jpeg ]; then
       cmake --build --preset release --target quorvex-make-fuzz-seeds >/dev/null
