@@ -20,4 +20,13 @@ struct AccessReply {
     std::string message;  // for the user, when not granted
 };
 
+// A reply without a descriptor.
+inline AccessReply Refusal(AccessOutcome outcome, std::string message)
+{
+    AccessReply reply;
+    reply.outcome = outcome;
+    reply.message = std::move(message);
+    return reply;
+}
+
 }  // namespace quorvex::access

@@ -16,14 +16,6 @@ namespace quorvex::access {
 
 namespace {
 
-AccessReply Reply(AccessOutcome outcome, std::string message)
-{
-    AccessReply reply;
-    reply.outcome = outcome;
-    reply.message = std::move(message);
-    return reply;
-}
-
 std::string FindOnPath(const std::string& program)
 {
     const char* path = std::getenv("PATH");
@@ -71,23 +63,23 @@ AccessReply OpenThroughHelper(const std::string& devicePath, const HelperOptions
 {
     const std::string pkexec = options.pkexecPath.empty() ? FindOnPath("pkexec") : options.pkexecPath;
     if (pkexec.empty() || ::access(pkexec.c_str(), X_OK) != 0)
-        return Reply(AccessOutcome::Unavailable, "pkexec is not installed");
+        return Refusal(AccessOutcome::Unavailable, "pkexec is not installed");
     if (options.helperPath.empty() || ::access(options.helperPath.c_str(), X_OK) != 0)
-        return Reply(AccessOutcome::Unavailable, "Quorvex's open helper is not installed (" + options.helperPath + ")");
+        return Refusal(AccessOutcome::Unavailable, "Quorvex's open helper is not installed (" + options.helperPath + ")");
 
     int sockets[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
-        return Reply(AccessOutcome::Failed, std::string("a socket for the helper: ") + std::strerror(errno));
+        return Refusal(AccessOutcome::Failed, std::string("a socket for the helper: ") + std::strerror(errno));
     UniqueFd ours(sockets[0]), theirs(sockets[1]);
     int errors[2];
     if (::pipe2(errors, O_CLOEXEC) != 0)
-        return Reply(AccessOutcome::Failed, std::string("a pipe for the helper: ") + std::strerror(errno));
+        return Refusal(AccessOutcome::Failed, std::string("a pipe for the helper: ") + std::strerror(errno));
     UniqueFd errorsIn(errors[0]), errorsOut(errors[1]);
 
     const char* argv[] = {pkexec.c_str(), options.helperPath.c_str(), devicePath.c_str(), nullptr};
     const pid_t child = ::fork();
     if (child < 0)
-        return Reply(AccessOutcome::Failed, std::string("starting the helper: ") + std::strerror(errno));
+        return Refusal(AccessOutcome::Failed, std::string("starting the helper: ") + std::strerror(errno));
     if (child == 0) {
         // dup2 leaves the copies open across exec; everything else here closes on exec.
         if (::dup2(theirs.Get(), STDOUT_FILENO) < 0 || ::dup2(errorsOut.Get(), STDERR_FILENO) < 0)
@@ -109,12 +101,12 @@ AccessReply OpenThroughHelper(const std::string& devicePath, const HelperOptions
     }
 
     if (received.outcome == ReceiveOutcome::TimedOut)
-        return Reply(AccessOutcome::Failed, "no answer came in time");
+        return Refusal(AccessOutcome::Failed, "no answer came in time");
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (received.outcome == ReceiveOutcome::Received && exitCode == 0) {
         const int flags = ::fcntl(received.fd.Get(), F_GETFL);
         if (flags < 0 || (flags & O_ACCMODE) != O_RDONLY)
-            return Reply(AccessOutcome::Failed, "the helper opened the drive for writing; it was not used");
+            return Refusal(AccessOutcome::Failed, "the helper opened the drive for writing; it was not used");
         AccessReply granted;
         granted.outcome = AccessOutcome::Granted;
         granted.fd = std::move(received.fd);
@@ -122,11 +114,11 @@ AccessReply OpenThroughHelper(const std::string& devicePath, const HelperOptions
     }
     switch (exitCode) {
     case 126:
-        return Reply(AccessOutcome::Refused, "the password dialog was closed");
+        return Refusal(AccessOutcome::Refused, "the password dialog was closed");
     case 127:
-        return Reply(AccessOutcome::Refused, "the system did not allow Quorvex to read the drive");
+        return Refusal(AccessOutcome::Refused, "the system did not allow Quorvex to read the drive");
     default:
-        return Reply(AccessOutcome::Failed, said.empty() ? "the open helper failed" : said);
+        return Refusal(AccessOutcome::Failed, said.empty() ? "the open helper failed" : said);
     }
 }
 

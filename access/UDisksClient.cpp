@@ -26,14 +26,6 @@ struct Error {
     bool Is(const char* name) const { return sd_bus_error_has_name(&error, name) != 0; }
 };
 
-AccessReply Reply(AccessOutcome outcome, std::string message)
-{
-    AccessReply reply;
-    reply.outcome = outcome;
-    reply.message = std::move(message);
-    return reply;
-}
-
 // What a failed call says for the user, and whether the answer is "no" or "not here".
 AccessReply ReplyForError(const Error& error, int result)
 {
@@ -42,16 +34,16 @@ AccessReply ReplyForError(const Error& error, int result)
         error.Is("org.freedesktop.UDisks2.Error.NotAuthorizedDismissed") ||
         error.Is("org.freedesktop.DBus.Error.AccessDenied") ||
         error.Is("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"))
-        return Reply(AccessOutcome::Refused, "the system did not allow Quorvex to read the drive");
+        return Refusal(AccessOutcome::Refused, "the system did not allow Quorvex to read the drive");
     if (error.Is("org.freedesktop.DBus.Error.ServiceUnknown") || error.Is("org.freedesktop.DBus.Error.NameHasNoOwner") ||
         error.Is("org.freedesktop.DBus.Error.UnknownMethod") || error.Is("org.freedesktop.DBus.Error.UnknownObject") ||
         error.Is("org.freedesktop.DBus.Error.UnknownInterface") ||
         (error.error.name != nullptr && std::strncmp(error.error.name, "org.freedesktop.DBus.Error.Spawn.", 33) == 0))
-        return Reply(AccessOutcome::Unavailable, "the system's disk service (UDisks2) is not running");
+        return Refusal(AccessOutcome::Unavailable, "the system's disk service (UDisks2) is not running");
     if (result == -ETIMEDOUT || error.Is("org.freedesktop.DBus.Error.NoReply") || error.Is("org.freedesktop.DBus.Error.Timeout"))
-        return Reply(AccessOutcome::Failed, "the system's disk service did not answer in time");
+        return Refusal(AccessOutcome::Failed, "the system's disk service did not answer in time");
     const char* said = error.error.message != nullptr ? error.error.message : std::strerror(-result);
-    return Reply(AccessOutcome::Failed, std::string("the system's disk service could not open the drive: ") + said);
+    return Refusal(AccessOutcome::Failed, std::string("the system's disk service could not open the drive: ") + said);
 }
 
 int Connect(Bus& bus, const std::string& address)
@@ -106,7 +98,7 @@ AccessReply OpenThroughUDisks(const std::string& devicePath, const UDisksOptions
 {
     Bus bus;
     if (const int result = Connect(bus, options.busAddress); result < 0)
-        return Reply(AccessOutcome::Unavailable, std::string("there is no system bus here: ") + std::strerror(-result));
+        return Refusal(AccessOutcome::Unavailable, std::string("there is no system bus here: ") + std::strerror(-result));
     const std::uint64_t timeoutUs = static_cast<std::uint64_t>(options.timeout.count()) * 1000;
 
     const std::string object = ObjectPathOf(bus.bus, devicePath, timeoutUs);
@@ -126,15 +118,15 @@ AccessReply OpenThroughUDisks(const std::string& devicePath, const UDisksOptions
 
     int fd = -1;
     if (sd_bus_message_read(reply.message, "h", &fd) <= 0 || fd < 0)
-        return Reply(AccessOutcome::Failed, "the system's disk service sent no descriptor");
+        return Refusal(AccessOutcome::Failed, "the system's disk service sent no descriptor");
     // The descriptor belongs to the reply: keep a copy of our own.
     AccessReply granted;
     granted.fd.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
     if (!granted.fd.Valid())
-        return Reply(AccessOutcome::Failed, std::string("keeping the drive's descriptor: ") + std::strerror(errno));
+        return Refusal(AccessOutcome::Failed, std::string("keeping the drive's descriptor: ") + std::strerror(errno));
     const int flags = ::fcntl(granted.fd.Get(), F_GETFL);
     if (flags < 0 || (flags & O_ACCMODE) != O_RDONLY)
-        return Reply(AccessOutcome::Failed, "the system's disk service opened the drive for writing; it was not used");
+        return Refusal(AccessOutcome::Failed, "the system's disk service opened the drive for writing; it was not used");
     granted.outcome = AccessOutcome::Granted;
     return granted;
 }

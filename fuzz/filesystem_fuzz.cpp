@@ -3,6 +3,7 @@
 // lost first letters repaired, and each name made into the path it would be saved under. Every
 // piece must lie on the volume and add up to the file's size, every name and folder be text that
 // can be shown, and every path stay below the recovery folder.
+#include "FuzzVolume.h"
 #include "CardFileSystem.h"
 #include "CardNames.h"
 #include "CardNaming.h"
@@ -13,24 +14,6 @@
 #include <vector>
 
 namespace {
-
-class FuzzVolume final : public quorvex::VolumeSource {
-public:
-    explicit FuzzVolume(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
-    std::uint64_t SizeBytes() const override { return bytes_.size(); }
-    quorvex::ReadOutcome ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override
-    {
-        if (offset >= bytes_.size())
-            return {0, 0};
-        const std::size_t n = std::min<std::uint64_t>(destination.size(), bytes_.size() - offset);
-        if (n > 0)
-            std::memcpy(destination.data(), bytes_.data() + offset, n);
-        return {n, 0};
-    }
-
-private:
-    std::vector<unsigned char> bytes_;
-};
 
 void Require(bool condition)
 {

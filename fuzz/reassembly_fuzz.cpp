@@ -3,6 +3,7 @@
 // nothing outside the volume, and what it returns are two or more pieces that start at the file,
 // lie on the volume and on the grid, and add up to no more than the file's bound. The strict
 // decoder is run over the bytes too: it never reads past them and ends where it says.
+#include "FuzzVolume.h"
 #include "FragmentReassembler.h"
 #include "VolumeByteCache.h"
 #include "ByteSource.h"
@@ -14,23 +15,6 @@
 #include <vector>
 
 namespace {
-
-class FuzzVolume final : public quorvex::VolumeSource {
-public:
-    explicit FuzzVolume(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {}
-    std::uint64_t SizeBytes() const override { return bytes_.size(); }
-    quorvex::ReadOutcome ReadAt(std::uint64_t offset, std::span<unsigned char> destination) override
-    {
-        if (offset >= bytes_.size())
-            return {0, 0};
-        const std::size_t n = std::min<std::uint64_t>(destination.size(), bytes_.size() - offset);
-        std::memcpy(destination.data(), bytes_.data() + offset, n);
-        return {n, 0};
-    }
-
-private:
-    std::vector<unsigned char> bytes_;
-};
 
 }  // namespace
 
