@@ -42,9 +42,9 @@ struct VolumeSystemCloser {
     void operator()(TSK_VS_INFO* vs) const { tsk_vs_close(vs); }
 };
 
-// A name or folder from the card as text that can be shown and written anywhere: control
-// characters and bytes that are not UTF-8 become '_'.
-std::string CleanText(const char* raw)
+}  // namespace
+
+std::string CleanCardText(const char* raw)
 {
     std::string text;
     if (raw == nullptr)
@@ -68,6 +68,8 @@ std::string CleanText(const char* raw)
     }
     return text;
 }
+
+namespace {
 
 constexpr std::size_t kMaxFolderText = 4096;
 
@@ -123,7 +125,7 @@ TSK_WALK_RET_ENUM VisitEntry(TSK_FS_FILE* file, const char* path, void* context)
         return TSK_WALK_CONT;
     if (file->meta->size <= 0)
         return TSK_WALK_CONT;
-    std::string folder = CleanText(path);
+    std::string folder = CleanCardText(path);
     if (static_cast<unsigned>(std::count(folder.begin(), folder.end(), '/')) > walk.limits.maxDepth)
         return TSK_WALK_CONT;
     while (!folder.empty() && folder.back() == '/')
@@ -139,7 +141,7 @@ TSK_WALK_RET_ENUM VisitEntry(TSK_FS_FILE* file, const char* path, void* context)
         return TSK_WALK_CONT;
     CardFile entry;
     entry.folder = std::move(folder);
-    entry.name = CleanText(file->name->name);
+    entry.name = CleanCardText(file->name->name);
     entry.deleted = (file->name->flags & TSK_FS_NAME_FLAG_UNALLOC) != 0 || (file->meta->flags & TSK_FS_META_FLAG_UNALLOC) != 0;
     entry.sizeBytes = static_cast<std::uint64_t>(file->meta->size);
     entry.modified = file->meta->mtime > 0 ? static_cast<std::int64_t>(file->meta->mtime) : 0;

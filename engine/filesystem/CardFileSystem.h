@@ -36,6 +36,11 @@ struct CardFileSystems {
     std::vector<std::string> found;  // what was read, e.g. "FAT32 at byte 1048576"
 };
 
+// A name or folder as the card has it (NUL-terminated, meant to be UTF-8), made text that can be
+// shown and written anywhere: control characters and bytes that are not UTF-8 become '_'; at most
+// 1024 bytes are kept.
+std::string CleanCardText(const char* raw);
+
 // Bounds on what a damaged file system can make the reader do.
 struct CardReadLimits {
     std::size_t maxFiles = 4'000'000;        // entries kept; the rest are dropped

@@ -185,6 +185,18 @@ TEST(CardFileSystem, APartitionTableIsFollowedAndNoOrAHostileFileSystemGivesNoth
             EXPECT_LE(piece.offset + piece.length, hostile.size());
 }
 
+TEST(CardFileSystem, NamesThatAreNoTextBecomeTextThatCanBeShownAndWritten)
+{
+    EXPECT_EQ(CleanCardText("IMG_0001.JPG"), "IMG_0001.JPG");
+    EXPECT_EQ(CleanCardText("Caf\xc3\xa9 \xe6\x97\xa5.jpg"), "Caf\xc3\xa9 \xe6\x97\xa5.jpg");
+    EXPECT_EQ(CleanCardText("a\x01" "b\x7f\x1b[31m"), "a_b__[31m");
+    EXPECT_EQ(CleanCardText("\xff\xfe.jpg"), "__.jpg");  // not UTF-8
+    EXPECT_EQ(CleanCardText("\xc0\xaf"), "__");          // an overlong '/'
+    EXPECT_EQ(CleanCardText("end\xc3"), "end_");          // a character cut short
+    EXPECT_EQ(CleanCardText(nullptr), "");
+    EXPECT_EQ(CleanCardText(std::string(5000, 'x').c_str()).size(), 1024u);
+}
+
 TEST(CardNames, ALostFirstLetterComesBackOnlyWhenTheNamesAroundItAgree)
 {
     auto file = [](std::string folder, std::string name, bool deleted) {
