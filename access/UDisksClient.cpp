@@ -21,7 +21,7 @@ struct Message {
     ~Message() { sd_bus_message_unref(message); }
 };
 struct Error {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // all null: SD_BUS_ERROR_NULL, without its C99 compound literal
     ~Error() { sd_bus_error_free(&error); }
     bool Is(const char* name) const { return sd_bus_error_has_name(&error, name) != 0; }
 };
