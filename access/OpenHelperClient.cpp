@@ -104,8 +104,7 @@ AccessReply OpenThroughHelper(const std::string& devicePath, const HelperOptions
         return Refusal(AccessOutcome::Failed, "no answer came in time");
     const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (received.outcome == ReceiveOutcome::Received && exitCode == 0) {
-        const int flags = ::fcntl(received.fd.Get(), F_GETFL);
-        if (flags < 0 || (flags & O_ACCMODE) != O_RDONLY)
+        if (!OpenedReadOnly(received.fd.Get()))
             return Refusal(AccessOutcome::Failed, "the helper opened the drive for writing; it was not used");
         AccessReply granted;
         granted.outcome = AccessOutcome::Granted;

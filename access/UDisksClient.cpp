@@ -124,8 +124,7 @@ AccessReply OpenThroughUDisks(const std::string& devicePath, const UDisksOptions
     granted.fd.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
     if (!granted.fd.Valid())
         return Refusal(AccessOutcome::Failed, std::string("keeping the drive's descriptor: ") + std::strerror(errno));
-    const int flags = ::fcntl(granted.fd.Get(), F_GETFL);
-    if (flags < 0 || (flags & O_ACCMODE) != O_RDONLY)
+    if (!OpenedReadOnly(granted.fd.Get()))
         return Refusal(AccessOutcome::Failed, "the system's disk service opened the drive for writing; it was not used");
     granted.outcome = AccessOutcome::Granted;
     return granted;

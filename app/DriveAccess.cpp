@@ -4,7 +4,6 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QWidget>
-#include <fcntl.h>
 #include <thread>
 
 namespace quorvex::app {
@@ -45,7 +44,7 @@ bool DriveAccess::EnsureReadable(const VolumeDescription& drive)
         return false;
 
     access::AccessReply reply = Request(drive.path);
-    if (reply.outcome == access::AccessOutcome::Granted && (::fcntl(reply.fd.Get(), F_GETFL) & O_ACCMODE) != O_RDONLY) {
+    if (reply.outcome == access::AccessOutcome::Granted && !OpenedReadOnly(reply.fd.Get())) {
         reply.outcome = access::AccessOutcome::Failed;
         reply.message = "the drive was opened for writing, so Quorvex did not use it";
     }

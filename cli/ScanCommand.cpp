@@ -176,6 +176,12 @@ struct PhotoDetails {
     const DuplicateMap* duplicates = nullptr;
 };
 
+// The folder a save into `outputFolder` writes everything below.
+std::string RecoveryFolderIn(const std::string& outputFolder)
+{
+    return WithTrailingSeparator(outputFolder) + kRecoveryFolderName;
+}
+
 // A time the card gives (seconds since 1970, UTC) as YYYY-MM-DDTHH:MM:SS.
 std::string UtcTimeText(std::int64_t seconds)
 {
@@ -304,7 +310,7 @@ void PrintSummary(const FoundFileCatalogue& catalogue, const ScanSummary& scan, 
                          "may still be damaged that could be put back together.\n";
     }
     if (save && outputFolder) {
-        std::cerr << "Saved " << save->saved << " into " << WithTrailingSeparator(*outputFolder) << kRecoveryFolderName
+        std::cerr << "Saved " << save->saved << " into " << RecoveryFolderIn(*outputFolder)
                   << "/";
         if (save->failed > 0)
             std::cerr << "; " << save->failed << " could not be written";
@@ -373,10 +379,6 @@ SourceIdentity IdentifyPath(const std::string& path, const VolumeOpener& opener,
     return status.ok() ? IdentifySource(reader, path) : SourceIdentity{};
 }
 
-std::string RecoveryFolderIn(const std::string& outputFolder)
-{
-    return WithTrailingSeparator(outputFolder) + kRecoveryFolderName;
-}
 
 // The photo options need an exact recovery: its lengths are the files' own.
 bool PhotoOptionsFit(const PhotoOptions& photos, RecoveryMode mode, const char* withoutIt)

@@ -352,11 +352,6 @@ ImagingReport DiskImager::Run(const VolumeOpener& opener, const std::string& ima
                          std::string(mapPath.empty() ? "" : " or give the map it was made with");
         return failed;
     }
-    if (imageExists && !S_ISREG(imageInfo.st_mode)) {
-        failed.outcome = ImagingOutcome::ImageUnwritable;
-        failed.message = imagePath + " is not a regular file";
-        return failed;
-    }
 
     run.image = ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (run.image < 0 || ::ftruncate(run.image, static_cast<off_t>(size)) != 0) {

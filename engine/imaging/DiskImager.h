@@ -50,15 +50,16 @@ struct ImagingReport {
     bool resumed = false;             // a map from an earlier run was continued
 };
 
+// Why `imagePath` cannot take an image (with `mapPath`, may be empty), or an empty text when it
+// can: its folder must exist, and an image already there must be a regular file and have its map.
+std::string CheckImageDestination(const std::string& imagePath, const std::string& mapPath);
+
 // Copies a device into an image file the way failing media need: large reads over the good
 // areas first, skipping ahead past an error; then the skipped areas; then the edges of every
 // failed area sector by sector (trimming), finally each sector left (scraping). Unreadable
 // sectors stay zeros in the image. The source is opened read-only. With a map file, the map is
 // written (GNU ddrescue's format, atomically) every few seconds and at the end, and a run that
 // finds a map continues it.
-// Why `imagePath` cannot take an image (with `mapPath`, may be empty), or an empty text when it
-// can: its folder must exist, and an image already there needs its map to be continued.
-std::string CheckImageDestination(const std::string& imagePath, const std::string& mapPath);
 
 class DiskImager final : public Stoppable {
 public:

@@ -50,6 +50,12 @@ std::string SafeComponent(const std::string& part, bool keepExtension)
     return safe;
 }
 
+std::string LowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
 }  // namespace
 
 std::optional<std::string> SafeCardPath(const CardName& name)
@@ -77,9 +83,7 @@ std::optional<std::string> SafeCardPath(const CardName& name)
 std::string SavedPaths::Claim(const std::string& relativePath)
 {
     for (;;) {
-        std::string key = relativePath;
-        std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
-        const unsigned use = ++uses_[key];
+        const unsigned use = ++uses_[LowerCase(relativePath)];
         if (use == 1)
             return relativePath;
         const std::size_t slash = relativePath.rfind('/');
@@ -88,12 +92,8 @@ std::string SavedPaths::Claim(const std::string& relativePath)
         std::string candidate = extension ? relativePath.substr(0, dot) + "_" + std::to_string(use) + relativePath.substr(dot)
                                           : relativePath + "_" + std::to_string(use);
         // The numbered name may itself be one the card had: claim it like any other.
-        std::string candidateKey = candidate;
-        std::transform(candidateKey.begin(), candidateKey.end(), candidateKey.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (uses_.find(candidateKey) == uses_.end()) {
-            uses_[candidateKey] = 1;
+        if (uses_.try_emplace(LowerCase(candidate), 1).second)
             return candidate;
-        }
     }
 }
 

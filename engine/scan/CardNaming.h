@@ -20,9 +20,6 @@ class CardNaming {
 public:
     explicit CardNaming(CardFileSystems card);
 
-    bool Empty() const { return files_.empty(); }
-    std::size_t FileCount() const { return files_.size(); }
-
     // For the entry just recorded at `index` (on the scan thread): names it and, where the card
     // maps it in pieces that agree, completes it. `reader` reads the volume.
     void NameFound(FoundFileCatalogue& catalogue, std::uint64_t index, VolumeReader& reader) const;

@@ -51,10 +51,9 @@ VolumeOpenResult FileVolumeSource::Open(const std::string& path)
 
 VolumeOpenResult FileVolumeSource::FromDescriptor(UniqueFd fd, const std::string& path)
 {
-    const int flags = ::fcntl(fd.Get(), F_GETFL);
-    if (flags < 0)
+    if (::fcntl(fd.Get(), F_GETFL) < 0)
         return FailureFromErrno(errno, path);
-    if ((flags & O_ACCMODE) != O_RDONLY)
+    if (!OpenedReadOnly(fd.Get()))
         return Failure(OpenFailure::Other, path + ": was opened for writing, so it is not read");
 
     struct stat info {};

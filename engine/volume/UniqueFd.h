@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <utility>
 
@@ -35,5 +36,12 @@ public:
 private:
     int fd_ = -1;
 };
+
+// Whether `fd` is open for reading only (false for a descriptor that could write, or none).
+inline bool OpenedReadOnly(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && (flags & O_ACCMODE) == O_RDONLY;
+}
 
 }  // namespace quorvex
