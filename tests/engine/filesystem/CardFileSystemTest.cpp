@@ -375,6 +375,9 @@ TEST(CardPaths, ANameFromTheCardNeverLeadsOutsideTheRecoveryFolder)
     const std::string shortened = *path("", longName);
     EXPECT_LE(shortened.size(), 255u);
     EXPECT_TRUE(shortened.ends_with(".JPG"));
+    // A folder keeps no "extension", and an extension longer than an extension is none either.
+    EXPECT_EQ(*path(std::string(300, 'f') + ".d", "a.jpg"), std::string(255, 'f') + "/a.jpg");
+    EXPECT_EQ(*path("", std::string(300, 'n') + "." + std::string(20, 'e')), std::string(255, 'n'));
     std::string deep;
     for (int i = 0; i < 40; ++i)
         deep += "d/";
