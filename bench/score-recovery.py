@@ -15,7 +15,9 @@ A recovered file that starts at no planted file's first sector is a false find; 
 another type's folder (recoverd/<TOKEN>/) than its file's is a wrong-token file. With --verdicts
 (the JSON lines of quorvex-cli scan --exact --json), files the recovery says it reassembled are
 checked: reassembled_exact are byte-exact, reassembled_wrong are not (or are false finds), of
-fragmented_planted (JPEG and PNG files stored in two or more pieces, all still on the card). Prints one line
+fragmented_planted (JPEG and PNG files stored in two or more pieces, all still on the card). Files
+stored in pieces are also counted by family (the first word of what the manifest says a file is):
+<family>_fragmented_planted, _exact, _wrong (said reassembled, not byte-exact). Prints one line
 per planted file (with -v) and a summary of NAME_key=value lines on stdout, also as JSON on the
 last line.
 """
@@ -83,6 +85,7 @@ def main():
     intact_contiguous = intact_contiguous_exact = 0
     fragmented = {"planted": 0, "two_piece": 0, "exact": 0, "reassembled_exact": 0, "reassembled_two_piece": 0}
     reassembled_wrong = 0
+    families = {}  # by the first word of what a file is: its fragmented files, exact, wrong
     wrong_token = 0
     found_bytes = output_bytes = 0
     for sector, f in sorted(owners.items()):
@@ -109,6 +112,11 @@ def main():
                 fragmented["reassembled_two_piece"] += f["pieces"] == 2
         if said == "reassembled" and verdict != "exact":
             reassembled_wrong += 1
+        if f["pieces"] >= 2 and f["intact"]:
+            family = families.setdefault(f["what"].split(" ")[0], {"planted": 0, "exact": 0, "wrong": 0})
+            family["planted"] += 1
+            family["exact"] += verdict == "exact"
+            family["wrong"] += said == "reassembled" and verdict != "exact"
         if f["intact"] and f["contiguous"]:
             intact_contiguous += 1
             intact_contiguous_exact += verdict == "exact"
@@ -146,6 +154,9 @@ def main():
         summary["reassembled_exact"] = fragmented["reassembled_exact"]
         summary["reassembled_exact_two_piece"] = fragmented["reassembled_two_piece"]
         summary["reassembled_wrong"] = reassembled_wrong
+    for family, figures in sorted(families.items()):
+        for key, value in figures.items():
+            summary[f"{family}_fragmented_{key}"] = value
     for key, value in summary.items():
         print(f"{name}_{key}={value}")
     print(json.dumps(summary))

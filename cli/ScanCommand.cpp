@@ -21,6 +21,7 @@
 #include <ctime>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -497,6 +498,14 @@ int RunScanCommand(const ScanCommandOptions& options)
         engine.SetCheckpointSink(&*sessionWriter);
     ReassemblyLimits reassembly;
     reassembly.enabled = options.reassemble;
+    // How each search for a file's pieces went, for whoever looks into one that was not mended.
+    if (std::getenv("QUORVEX_TRACE_PIECES") != nullptr) {
+        static std::mutex traceLines;
+        reassembly.trace = [](const std::string& line) {
+            std::lock_guard lock(traceLines);
+            std::cerr << "pieces: " << line << '\n';
+        };
+    }
     engine.SetReassemblyLimits(reassembly);
     InterruptGuard::SetActiveJob(&engine);
     const ScanSummary scan = resumeFrom ? engine.Resume(opener, *resumeFrom) : engine.Run(opener, std::move(selection), mode);

@@ -280,9 +280,15 @@ inline void JpegEntropyDecoder::Fill()
         // Coded data never holds a long run of zero bytes (all-zero bits decode as valid codes
         // in common tables): such a run is an empty area of the card, where the data ends.
         state_.zeroRun = b == 0 ? state_.zeroRun + 1 : 0;
-        if (state_.zeroRun >= kLongestZeroRun) {
-            state_.atMarker = true;
-            return;
+        if (state_.zeroRun == kLongestZeroRun) {
+            if (state_.position != zeroRunToPass_) {
+                zeroStopAt_ = state_.position;
+                stoppedAtZeros_ = true;
+                state_.atMarker = true;
+                return;
+            }
+            // The picture's own: the rest of this run is read as data.
+            state_.zeroRun = kLongestZeroRun + 1;
         }
         if (b == 0xFF) {
             // Inside the data only a stuffed zero may follow; anything else is a marker.

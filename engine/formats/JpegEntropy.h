@@ -65,7 +65,9 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file);
 
 // Decodes a scan's entropy-coded data one MCU at a time, strictly: a code no table has, a run
 // past the 64th coefficient, a coefficient out of an 8-bit picture's range, a marker inside an
-// MCU, a restart marker missing or out of turn are errors. Keeps only what judging a joint
+// MCU, a restart marker missing or out of turn are errors. A long run of zero bytes ends the data
+// too (an empty area of the card), unless it was passed: a flat area coded with tables whose
+// shortest codes are all zeros makes such runs within a picture. Keeps only what judging a joint
 // needs: the luminance DC values. Its state can be saved and restored, so that a decode can go
 // on from any MCU over other bytes.
 class JpegEntropyDecoder {
@@ -93,7 +95,23 @@ public:
     Step Next(LumaDc& lumaDc);
 
     const State& Current() const { return state_; }
-    void Restore(const State& state) { state_ = state; }
+    void Restore(const State& state)
+    {
+        state_ = state;
+        stoppedAtZeros_ = false;
+    }
+    // Whether the last step ended at a long run of zero bytes rather than a marker or an error.
+    bool StoppedAtZeros() const { return stoppedAtZeros_; }
+    // Takes the run of zeros the last step stopped at for the picture's own, and goes on from
+    // `state` (from before the run): the decode reads through it.
+    void ResumeThroughZeros(const State& state)
+    {
+        zeroRunToPass_ = zeroStopAt_;
+        Restore(state);
+        // A state whose read-ahead had reached the run stopped there: it may read on.
+        if (state_.atMarker && state_.position == zeroRunToPass_)
+            state_.atMarker = false;
+    }
     std::uint64_t EndOffset() const { return endOffset_; }
     // Goes on reading from `file` (the same file laid out otherwise, e.g. with another piece after
     // a joint); the state stays.
@@ -112,6 +130,9 @@ private:
     ByteSource* file_;
     State state_;
     std::uint64_t endOffset_ = 0;
+    bool stoppedAtZeros_ = false;
+    std::uint64_t zeroStopAt_ = UINT64_MAX;     // the byte at which the last zero run stopped a decode
+    std::uint64_t zeroRunToPass_ = UINT64_MAX;  // the same of the run to read through
     std::array<unsigned char, 2048> window_;
     std::uint64_t windowStart_ = UINT64_MAX;
     std::size_t windowBytes_ = 0;

@@ -15,13 +15,25 @@ bool LiesInside(const std::vector<ByteRange>& ranges, std::uint64_t offset)
     return offset - range.offset < range.length;
 }
 
-std::vector<std::uint64_t> JoinSearch::ContinuationsAfter(std::uint64_t pieceEnd) const
+std::vector<std::uint64_t> JoinSearch::Continuations(std::uint64_t pieceEnd, const std::vector<ByteRange>& pieces) const
 {
     std::vector<std::uint64_t> starts;
+    const auto offer = [&](std::uint64_t at) {
+        const bool own = std::any_of(pieces.begin(), pieces.end(), [at](const ByteRange& piece) {
+            return at >= piece.offset && at < piece.offset + piece.length;
+        });
+        if (!own && !IsTaken(at))
+            starts.push_back(at);
+    };
     const std::uint64_t limit = std::min(volume.Size(), pieceEnd + searchBytes);
     for (std::uint64_t at = grid.BoundaryAtOrAfter(pieceEnd + 1); at < limit; at += grid.clusterBytes)
-        if (!IsTaken(at))
-            starts.push_back(at);
+        offer(at);
+    const std::uint64_t earliest = grid.BoundaryAtOrAfter(fileStart > searchBytes ? fileStart - searchBytes : 0);
+    for (std::uint64_t at = fileStart; at >= earliest + grid.clusterBytes && at <= fileStart;) {
+        at -= grid.clusterBytes;
+        if (at < pieceEnd + 1 || at >= limit)  // not offered already
+            offer(at);
+    }
     return starts;
 }
 

@@ -8,13 +8,15 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace quorvex {
 
 // One file's search for its pieces: where it starts, the cluster grid its pieces lie on, how far
-// and how long to look. Continuations are looked for only after a break, within searchBytes of
-// it, on the grid, and never inside a file recovered whole.
+// and how long to look. Continuations are looked for on the grid within searchBytes after a break,
+// then within searchBytes before the file's start (a file system fills earlier holes first), and
+// never inside a file recovered whole or in the file's own pieces.
 struct JoinSearch {
     explicit JoinSearch(VolumeByteCache& cache) : volume(cache) {}
 
@@ -27,15 +29,25 @@ struct JoinSearch {
     // Whether an offset lies inside a file recovered whole (may wait until that is known).
     std::function<bool(std::uint64_t)> isTaken;
     std::function<bool()> giveUp;                   // time is up, or a stop was asked for
+    std::function<void(const std::string&)> trace;  // hears how the search goes (may be empty)
+
+    bool Tracing() const { return static_cast<bool>(trace); }
+    void Trace(const std::string& line) const
+    {
+        if (trace)
+            trace(line);
+    }
 
     bool GiveUp() const { return giveUp && giveUp(); }
 
     // Whether a continuation starting at `offset` would lie inside a file recovered whole.
     bool IsTaken(std::uint64_t offset) const { return isTaken && isTaken(offset); }
 
-    // The grid boundaries after `pieceEnd` (exclusive) and within searchBytes of it, on the
-    // volume and outside taken files: where the next piece may start, nearest first.
-    std::vector<std::uint64_t> ContinuationsAfter(std::uint64_t pieceEnd) const;
+    // Where the piece after the one ending at `pieceEnd` may start: the grid boundaries after
+    // pieceEnd (exclusive) and within searchBytes of it, nearest first, then those before the
+    // file's start within searchBytes of it, nearest first; on the volume, outside taken files and
+    // outside `pieces` (the file's own so far, the one ending at pieceEnd among them).
+    std::vector<std::uint64_t> Continuations(std::uint64_t pieceEnd, const std::vector<ByteRange>& pieces) const;
 
     // The grid boundaries in [from, to] (volume offsets) after `pieceStart` (exclusive): where the
     // piece that starts there may end.

@@ -57,6 +57,10 @@ std::optional<std::vector<ByteRange>> MendFile(VolumeByteCache& volume, const Cl
     search.maxPieces = limits.maxPieces;
     search.isTaken = isTaken;
     search.giveUp = giveUp;
+    if (limits.trace)
+        search.trace = [&limits, start = file.start](const std::string& line) {
+            limits.trace("file at " + std::to_string(start) + ": " + line);
+        };
     std::optional<std::vector<ByteRange>> pieces =
         file.token == "PNG" ? JoinPngPieces(search) : JoinJpegPieces(search);
     // Both joiners have checked all of the file's data (every MCU of a JPEG decoded strictly, the

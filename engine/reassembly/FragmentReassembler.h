@@ -27,6 +27,9 @@ struct ReassemblyLimits {
     std::chrono::milliseconds total{120000};   // all of them
     std::uint64_t searchBytes = 3ull << 20;    // how far past a break its continuation may lie
     std::size_t maxPieces = 8;
+    // Hears, for each file searched, the breaks found, the candidates tried and why each was
+    // refused (may be empty; called from the searching threads, one line at a time).
+    std::function<void(const std::string&)> trace;
 };
 
 struct ReassemblyReport {

@@ -115,8 +115,10 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
     std::uint64_t openStart = search.fileStart;
     auto file = std::make_unique<PiecesByteSource>(search.volume, closed, openStart, search.maxFileBytes);
     const std::optional<JpegScanLayout> header = ReadJpegScanLayout(*file);
-    if (!header || header->McuCount() == 0 || header->McuCount() > (1u << 26))
+    if (!header || header->McuCount() == 0 || header->McuCount() > (1u << 26)) {
+        search.Trace("JPEG headers the strict decoder does not take (progressive, arithmetic, or malformed)");
         return std::nullopt;
+    }
     const JpegScanLayout& layout = *header;
     const std::size_t perLine = layout.mcusPerLine;
 
@@ -134,6 +136,49 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
     JpegEntropyDecoder::LumaDc dc{};
     std::size_t openFirstMcu = 0;  // the first MCU that starts in the open piece
     std::uint64_t rowsFlagged = 0;  // rows up to here have been judged for a jump
+    JpegEntropyDecoder::State failedFrom;  // the decoder's state before the MCU that failed
+    // After a break that no continuation explains: a jump is the picture's own (a horizon), and
+    // so is a run of zero bytes (a flat area), which the decode then reads through; anything else
+    // ends the search.
+    // A joint taken at a jump may be wrong (the jump the picture's own, and a continuation that
+    // fits it found elsewhere): when the search fails later, it goes back to the jump and on
+    // without the joint.
+    struct BeforeJoint {
+        std::vector<ByteRange> closed;
+        std::uint64_t openStart;
+        JpegEntropyDecoder::State state;
+        std::vector<JpegEntropyDecoder::State> starts;
+        EdgeTable edges;
+        std::size_t openFirstMcu;
+        std::uint64_t rowsFlagged;
+    };
+    std::vector<BeforeJoint> jointsToUndo;
+    const auto goBack = [&] {
+        if (jointsToUndo.empty())
+            return false;
+        BeforeJoint& before = jointsToUndo.back();
+        search.Trace("  back to before the joint at MCU " + std::to_string(before.starts.size()));
+        closed = std::move(before.closed);
+        openStart = before.openStart;
+        file = std::make_unique<PiecesByteSource>(search.volume, closed, openStart, search.maxFileBytes);
+        decoder.SetSource(*file);
+        decoder.Restore(before.state);
+        starts = std::move(before.starts);
+        edges = std::move(before.edges);
+        openFirstMcu = before.openFirstMcu;
+        rowsFlagged = before.rowsFlagged;
+        jointsToUndo.pop_back();
+        return true;
+    };
+    const auto goOnAfterAll = [&](bool jumped) {
+        if (jumped)
+            return true;
+        if (!decoder.StoppedAtZeros())
+            return goBack();
+        search.Trace("  the run of zeros is taken for the picture's own");
+        decoder.ResumeThroughZeros(failedFrom);
+        return true;
+    };
     for (;;) {
         if (search.GiveUp())
             return std::nullopt;
@@ -154,6 +199,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             rowsFlagged = row + 1;
             jumped = true;
         } else {
+            failedFrom = starts.back();
             starts.pop_back();
         }
         if (step == JpegEntropyDecoder::Step::End)
@@ -164,7 +210,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         // ends in this row or the one before; a jump that no continuation explains is taken for
         // the picture's own (a horizon) and the decode goes on.
         if (closed.size() + 1 >= search.maxPieces) {
-            if (!jumped)
+            if (!goOnAfterAll(jumped))
                 return std::nullopt;
             continue;
         }
@@ -232,7 +278,9 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 ends.erase(ends.begin(), ends.end() - 64);
             // How far blocks stand from their neighbours in the picture so far: what a right
             // continuation looks like.
-            const double usual = edges.MeanCost(perLine, usualUpTo);
+            // (In the first row, the MCUs have only their left neighbours to stand apart from.)
+            const double usual =
+                usualUpTo > perLine ? edges.MeanCost(perLine, usualUpTo) : edges.MeanCost(1, std::max<std::size_t>(usualUpTo, 2));
             const double limit = 4.0 * usual + 64.0;  // the most a right continuation stands apart
             std::vector<Trial> survivors;
             for (const std::uint64_t end : ends) {
@@ -244,7 +292,9 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 if (starts[first].position > joint)
                     continue;
                 const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + jointMcus);
-                for (const std::uint64_t next : search.ContinuationsAfter(end)) {
+                std::vector<ByteRange> pieces = closed;
+                pieces.push_back({openStart, end - openStart});
+                for (const std::uint64_t next : search.Continuations(end, pieces)) {
                     if (search.GiveUp())
                         return std::nullopt;
                     if (const auto costs = tryJoint(end, next, first, target, limit))
@@ -252,9 +302,18 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 }
             }
             std::sort(survivors.begin(), survivors.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
+            if (search.Tracing())
+                search.Trace("  " + std::to_string(ends.size()) + " piece ends from MCU " + std::to_string(firstTried) +
+                             ": " + std::to_string(survivors.size()) + " continuations decode" +
+                             (survivors.empty() ? std::string()
+                                                : ", best at " + std::to_string(survivors[0].continuation) + " cost " +
+                                                      std::to_string(survivors[0].cost)) +
+                             (survivors.size() > 1 ? ", next cost " + std::to_string(survivors[1].cost) : std::string()) +
+                             ", limit " + std::to_string(limit));
             if (survivors.empty() || survivors[0].cost > limit)
                 return std::nullopt;
-            if (survivors.size() == 1 || survivors[0].cost <= 0.6 * survivors[1].cost)
+            // (Two that fit perfectly, as empty areas decoded do, are as close as can be.)
+            if (survivors.size() == 1 || (survivors[1].cost > 0 && survivors[0].cost <= 0.6 * survivors[1].cost))
                 return survivors[0];
             // Others come close to the best. A continuation that decodes to the file's end, with
             // the end marker right after the last MCU, is the file's own: when only one does, it
@@ -272,6 +331,10 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 if (search.GiveUp())
                     return std::nullopt;
             }
+            if (toTheEnd.size() == 1) {
+                search.Trace("  only one decodes to the end");
+                return toTheEnd[0];
+            }
             std::vector<Trial> further;
             for (const Trial& trial : toTheEnd.empty() ? close : toTheEnd) {
                 const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), trial.firstMcu + 8 * perLine);
@@ -282,13 +345,22 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                     return std::nullopt;
             }
             std::sort(further.begin(), further.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
+            if (search.Tracing())
+                search.Trace("  decoded on: " + std::to_string(further.size()) + " hold" +
+                             (further.empty() ? std::string() : ", best ratio " + std::to_string(further[0].cost)) +
+                             (further.size() > 1 ? ", next " + std::to_string(further[1].cost) : std::string()));
             if (further.empty() || further[0].cost > 2.5)
                 return std::nullopt;  // even the best joint stands far apart from its own picture
-            if (further.size() > 1 && further[0].cost > 0.6 * further[1].cost)
+            if (further.size() > 1 && (further[1].cost <= 0 || further[0].cost > 0.6 * further[1].cost))
                 return std::nullopt;
             return further[0];
         };
 
+        if (search.Tracing())
+            search.Trace(std::string(jumped ? "jump" : decoder.StoppedAtZeros() ? "zeros" : "error") + " at MCU " + std::to_string(starts.size()) + " of " +
+                         std::to_string(layout.McuCount()) + " (" + std::to_string(perLine) + " a row), byte " +
+                         std::to_string(decoder.Current().position) + " of the file, piece " +
+                         std::to_string(closed.size() + 1));
         const std::size_t reachBack = jumped ? 2 * perLine : perLine;
         const std::size_t firstTried = std::max(openFirst, failed > reachBack ? failed - reachBack : 0);
         std::optional<Trial> joint =
@@ -299,11 +371,13 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         if (!joint && !jumped && firstTried > openFirst + perLine)
             joint = findJoint(openFirst + perLine, starts[firstTried].position, firstTried);
         if (!joint) {
-            if (!jumped)
+            if (!goOnAfterAll(jumped))
                 return std::nullopt;
             continue;
         }
         const Trial& best = *joint;
+        if (jumped && jointsToUndo.size() < 4)
+            jointsToUndo.push_back({closed, openStart, decoder.Current(), starts, edges, openFirstMcu, rowsFlagged});
 
         closed.push_back({openStart, best.pieceEnd - openStart});
         openStart = best.continuation;

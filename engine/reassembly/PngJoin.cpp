@@ -112,7 +112,7 @@ std::optional<Joint> FindJoint(const JoinSearch& search, PiecesByteSource& file,
                 continue;
             prefixCrc = *crc;
         }
-        for (const std::uint64_t next : search.ContinuationsAfter(end)) {
+        for (const std::uint64_t next : search.Continuations(end, file.PiecesFor(joint))) {
             if (search.GiveUp())
                 return std::nullopt;
             // The file's bytes with this continuation: before the joint from the file as laid,
