@@ -2,8 +2,11 @@
 #include "JpegEntropy.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <unordered_map>
 
 namespace quorvex {
 namespace {
@@ -105,7 +108,90 @@ struct Trial {
     std::uint64_t continuation;
     std::size_t firstMcu;
     double cost;
+    bool toTheEnd = false;  // the file decodes from the joint to its end marker
 };
+
+// What the clusters where continuations may start hold, each read once per file: which of them
+// hold the same bytes as another.
+class ClusterContents {
+public:
+    // Reads the clusters at `offsets` not read yet.
+    void Learn(ByteSource& volume, const std::vector<std::uint64_t>& offsets, std::uint64_t clusterBytes)
+    {
+        std::vector<unsigned char> bytes(clusterBytes);
+        for (const std::uint64_t offset : offsets) {
+            if (hashes_.count(offset) != 0)
+                continue;
+            const std::size_t got = volume.ReadAt(offset, bytes);
+            std::uint64_t hash = got;
+            for (std::size_t i = 0; i + 8 <= got; i += 8) {
+                std::uint64_t word;
+                std::memcpy(&word, &bytes[i], 8);
+                hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+                hash ^= hash >> 29;
+            }
+            hashes_.emplace(offset, hash);
+            ++counts_[hash];
+        }
+    }
+    // Whether another cluster learned holds what the one at `offset` does.
+    bool Repeated(std::uint64_t offset) const
+    {
+        const auto hash = hashes_.find(offset);
+        return hash != hashes_.end() && counts_.at(hash->second) > 1;
+    }
+
+private:
+    std::unordered_map<std::uint64_t, std::uint64_t> hashes_;
+    std::unordered_map<std::uint64_t, std::uint32_t> counts_;
+};
+
+// Whether the cluster of `clusterBytes` at `offset` of the volume holds only zero bytes.
+bool ClusterIsEmpty(ByteSource& volume, std::uint64_t offset, std::uint64_t clusterBytes)
+{
+    std::array<unsigned char, 4096> bytes;
+    for (std::uint64_t done = 0; done < clusterBytes;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), clusterBytes - done));
+        const std::size_t got = volume.ReadAt(offset + done, std::span(bytes).first(want));
+        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got), [](unsigned char b) { return b != 0; }))
+            return false;
+        if (got < want)
+            return true;
+        done += got;
+    }
+    return true;
+}
+
+// Whether the run of zero bytes of `file` that holds `at` covers a whole cluster of the grid.
+bool ZerosFillACluster(PiecesByteSource& file, const ClusterGeometry& grid, std::uint64_t at)
+{
+    std::array<unsigned char, 512> bytes;
+    std::uint64_t first = at;  // the run's first byte
+    while (first > 0) {
+        const std::uint64_t from = first > bytes.size() ? first - bytes.size() : 0;
+        const std::size_t got = file.ReadAt(from, std::span(bytes).first(static_cast<std::size_t>(first - from)));
+        std::size_t k = got;
+        while (k > 0 && bytes[k - 1] == 0)
+            --k;
+        first = from + k;
+        if (k > 0 || got < first - from || from == 0)
+            break;
+        if (at - first > grid.clusterBytes)
+            break;  // enough before it
+    }
+    // The boundary at or after the run's first byte, and the cluster after it, all zeros.
+    const std::uint64_t boundary = grid.BoundaryAtOrAfter(file.VolumeOffsetOf(first));
+    const std::uint64_t fileBoundary = first + (boundary - file.VolumeOffsetOf(first));
+    for (std::uint64_t offset = std::max(at, fileBoundary); offset < fileBoundary + grid.clusterBytes;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), fileBoundary + grid.clusterBytes - offset));
+        if (file.ReadAt(offset, std::span(bytes).first(want)) != want)
+            return false;
+        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(want), [](unsigned char b) { return b != 0; }))
+            return false;
+        offset += want;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -136,7 +222,9 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
     JpegEntropyDecoder::LumaDc dc{};
     std::size_t openFirstMcu = 0;  // the first MCU that starts in the open piece
     std::uint64_t rowsFlagged = 0;  // rows up to here have been judged for a jump
+    ClusterContents contents;
     JpegEntropyDecoder::State failedFrom;  // the decoder's state before the MCU that failed
+    bool provenToTheEnd = false;  // the last joint decodes to the end: the picture's jumps are its own
     // After a break that no continuation explains: a jump is the picture's own (a horizon), and
     // so is a run of zero bytes (a flat area), which the decode then reads through; anything else
     // ends the search.
@@ -190,7 +278,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             // A row that stands far from the picture above it, in data that decodes without an
             // error: the data of another picture coded with the same tables, or an empty area.
             const std::size_t decoded = edges.Count();
-            if (decoded % perLine != 0 || decoded / perLine < 3 || decoded / perLine <= rowsFlagged)
+            if (provenToTheEnd || decoded % perLine != 0 || decoded / perLine < 3 || decoded / perLine <= rowsFlagged)
                 continue;
             const std::size_t row = decoded / perLine - 1;
             const double usual = edges.MeanCost(perLine, row * perLine);
@@ -204,6 +292,13 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         }
         if (step == JpegEntropyDecoder::Step::End)
             return closed.empty() ? std::nullopt : std::optional(file->PiecesFor(decoder.EndOffset()));
+        // An empty area between pieces is whole clusters of zeros: a shorter run is a flat area
+        // of the picture, read through at once.
+        if (step == JpegEntropyDecoder::Step::Error && decoder.StoppedAtZeros() &&
+            !ZerosFillACluster(*file, search.grid, decoder.Current().position)) {
+            decoder.ResumeThroughZeros(failedFrom);
+            continue;
+        }
 
         // The data broke at MCU `failed`: the open piece ends on the grid somewhere from a row
         // before it to where the decoder stopped, and goes on after a gap. After a jump the piece
@@ -281,7 +376,9 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             // (In the first row, the MCUs have only their left neighbours to stand apart from.)
             const double usual =
                 usualUpTo > perLine ? edges.MeanCost(perLine, usualUpTo) : edges.MeanCost(1, std::max<std::size_t>(usualUpTo, 2));
-            const double limit = 4.0 * usual + 64.0;  // the most a right continuation stands apart
+            // The most a right continuation stands apart; in the first rows, with little of the
+            // picture to go by, more.
+            const double limit = 4.0 * usual + (usualUpTo > 2 * perLine ? 64.0 : 256.0);
             std::vector<Trial> survivors;
             for (const std::uint64_t end : ends) {
                 const std::uint64_t joint = openFileStart + (end - openStart);
@@ -294,9 +391,16 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + jointMcus);
                 std::vector<ByteRange> pieces = closed;
                 pieces.push_back({openStart, end - openStart});
-                for (const std::uint64_t next : search.Continuations(end, pieces)) {
+                const std::vector<std::uint64_t> continuations = search.Continuations(end, pieces);
+                contents.Learn(search.volume, continuations, search.grid.clusterBytes);
+                for (const std::uint64_t next : continuations) {
                     if (search.GiveUp())
                         return std::nullopt;
+                    // An empty cluster decodes as a flat area and fits anywhere; clusters alike
+                    // (text, a pattern) decode alike and cannot be told apart: no piece starts
+                    // at either.
+                    if (contents.Repeated(next) || ClusterIsEmpty(search.volume, next, search.grid.clusterBytes))
+                        continue;
                     if (const auto costs = tryJoint(end, next, first, target, limit))
                         survivors.push_back({end, next, first, costs->joint});
                 }
@@ -333,6 +437,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             }
             if (toTheEnd.size() == 1) {
                 search.Trace("  only one decodes to the end");
+                toTheEnd[0].toTheEnd = true;
                 return toTheEnd[0];
             }
             std::vector<Trial> further;
@@ -376,6 +481,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             continue;
         }
         const Trial& best = *joint;
+        provenToTheEnd = best.toTheEnd;
         if (jumped && jointsToUndo.size() < 4)
             jointsToUndo.push_back({closed, openStart, decoder.Current(), starts, edges, openFirstMcu, rowsFlagged});
 

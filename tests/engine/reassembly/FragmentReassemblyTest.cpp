@@ -472,6 +472,105 @@ TEST(FragmentReassembly, APngBrokenAnywhereInAChunkComesBackWholeFromItsCrcs)
     }
 }
 
+namespace {
+
+// The longest run of zero bytes in `bytes`.
+std::size_t LongestZeroRun(const fx::Bytes& bytes)
+{
+    std::size_t longest = 0, run = 0;
+    for (const unsigned char b : bytes) {
+        run = b == 0 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+}  // namespace
+
+TEST(FragmentReassembly, JpegsOfEveryKindComeBackWholeWhereverTheyBreak)
+{
+    // A picture whose top two thirds are one flat colour: coded with tables made for it, a flat area's
+    // shortest codes are zeros, and its data holds long runs of zero bytes that are no gap.
+    fx::RgbImage flatSky = fx::MakeScene(1024, 768, 6);
+    std::fill(flatSky.pixels.begin(), flatSky.pixels.begin() + 1024 * 512 * 3, static_cast<unsigned char>(128));
+    struct Case {
+        const char* what;
+        std::array<int, 2> sampling;
+        bool grey, optimised;
+        int restart;
+        double cut;  // where it breaks, as a share of the file
+        int gapKind;
+    };
+    const Case cases[] = {
+        {"4:4:4 optimised, flat area, zeros between", {1, 1}, false, true, 0, 0.6, 0},
+        {"4:4:4 optimised, flat area, random between", {1, 1}, false, true, 0, 0.5, 1},
+        {"4:1:1 with restarts, broken in the first row", {4, 1}, false, false, 5, 0.0, 1},
+        {"4:2:2 broken in the first row, zeros between", {2, 1}, false, false, 0, 0.0, 0},
+        {"grey optimised with restarts, broken near the end", {1, 1}, true, true, 40, 0.93, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fx::JpegOptions options;
+        options.quality = 95;
+        options.lumaSampling = c.sampling;
+        options.grayscale = c.grey;
+        options.optimizeCoding = c.optimised;
+        options.restartInterval = c.restart;
+        const fx::Bytes photo = fx::EncodeJpeg(flatSky, options);
+        if (c.optimised && !c.grey)
+            ASSERT_GE(LongestZeroRun(photo), 64u);  // the flat area's zeros are there to read through
+        MemoryByteSource whole(photo);
+        const std::uint64_t firstDataCluster = (ReadJpegScanLayout(whole)->scanDataStart / kCluster + 1) * kCluster;
+        const std::uint64_t cut = std::max(firstDataCluster, ClusterCut(c.cut, photo.size()));
+        fx::Bytes volume = NoiseVolume(4 << 20);
+        const auto pieces = LayInPieces(volume, photo, {cut}, {Filled(9 * kCluster, c.gapKind, 3)});
+        ExactScan run;
+        Scan(run, volume);
+        const std::uint64_t index = run.IndexAt(kFileStart);
+        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+        EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+        EXPECT_EQ(BytesOf(volume, run.catalogue, index), photo);
+    }
+}
+
+TEST(FragmentReassembly, APieceStoredBeforeTheFilesStartIsFoundThere)
+{
+    // The file system put the second piece into an earlier hole: second piece, a gap, the first.
+    // A gap of text repeats one cluster over and over: clusters alike are never a continuation.
+    const fx::Bytes text = [] {
+        const std::string line = "Notes left on the card by an earlier owner. ";
+        fx::Bytes bytes;
+        while (bytes.size() < 6 * kCluster)
+            bytes.insert(bytes.end(), line.begin(), line.end());
+        bytes.resize(6 * kCluster);
+        for (std::uint64_t c = 1; c < 6; ++c)
+            std::copy_n(bytes.begin(), kCluster, bytes.begin() + static_cast<std::ptrdiff_t>(c * kCluster));
+        return bytes;
+    }();
+    for (const bool png : {false, true}) {
+        for (const bool textBetween : {false, true}) {
+            SCOPED_TRACE(std::string(png ? "PNG" : "JPEG") + (textBetween ? ", text between" : ", random between"));
+            const fx::Bytes& file = png ? Picture() : Photo(4);
+            const std::uint64_t cut = ClusterCut(0.4, file.size());
+            const std::uint64_t secondLength = file.size() - cut;
+            const std::uint64_t secondAt = kFileStart;
+            const fx::Bytes gap = textBetween ? text : Filled(6 * kCluster, 1, 5);
+            const std::uint64_t firstAt = secondAt + (secondLength + kCluster - 1) / kCluster * kCluster + gap.size();
+            fx::Bytes volume = NoiseVolume(3 << 20);
+            std::copy(file.begin() + static_cast<std::ptrdiff_t>(cut), file.end(),
+                      volume.begin() + static_cast<std::ptrdiff_t>(secondAt));
+            std::copy(gap.begin(), gap.end(), volume.begin() + static_cast<std::ptrdiff_t>(firstAt - gap.size()));
+            std::copy_n(file.begin(), cut, volume.begin() + static_cast<std::ptrdiff_t>(firstAt));
+            ExactScan run;
+            Scan(run, volume);
+            const std::uint64_t index = run.IndexAt(firstAt);
+            EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+            EXPECT_EQ(run.catalogue.PiecesAt(index), (std::vector<ByteRange>{{firstAt, cut}, {secondAt, secondLength}}));
+            EXPECT_EQ(BytesOf(volume, run.catalogue, index), file);
+        }
+    }
+}
+
 TEST(FragmentReassembly, AnotherWholePhotoBetweenThePiecesIsNeverTakenForTheContinuation)
 {
     // The classic wrong join: right after the break lies another photo, whole, with the same
