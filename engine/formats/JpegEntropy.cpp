@@ -14,8 +14,7 @@ constexpr int kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kDqt = 0xDB, kDht = 0xC4, k
 // a little slack for encoders' rounding.
 constexpr int kCoefficientLimit = 1100;
 
-// Zero bytes in a row that end the coded data.
-constexpr int kLongestZeroRun = 16;
+constexpr int kLongestZeroRun = JpegEntropyDecoder::kZeroRunThatEnds;
 
 // libjpeg's largest picture side.
 constexpr int kLibjpegMaxDimension = 65500;
@@ -75,17 +74,15 @@ bool BuildTable(JpegScanLayout::HuffmanTable& table, const unsigned char* counts
 
 }  // namespace
 
-std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
+namespace {
+
+// Reads the marker segments from `pos` on into `layout` up to the next scan's header, and gives
+// that scan's layout (or, after a progressive JPEG's scans, where the image ends).
+std::optional<JpegScanLayout> ReadSegments(ByteSource& file, std::uint64_t pos, JpegScanLayout layout, bool progressive)
 {
-    const auto soi = ReadU16(file, 0, ByteOrder::Big);
-    if (!soi || *soi != (0xFF00 | kSoi))
-        return std::nullopt;
-    JpegScanLayout layout;
-    struct FrameComponent {
-        int id, h, v, tq;
-    };
-    std::vector<FrameComponent> frame;
-    std::uint64_t pos = 2;
+    using FrameComponent = JpegScanLayout::FrameComponent;
+    std::vector<FrameComponent>& frame = layout.frame;
+    layout.components.clear();
     for (int segments = 0; segments < 512; ++segments) {
         auto ff = ReadU8(file, pos);
         while (ff && *ff == 0xFF) {
@@ -95,6 +92,10 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
             ++pos;  // fill bytes
         }
         const auto marker = ReadU8(file, pos + 1);
+        if (progressive && layout.progressive && ff && *ff == 0xFF && marker && *marker == kEoi) {
+            layout.imageEnd = pos + 2;
+            return layout;
+        }
         const auto length = ReadU16(file, pos + 2, ByteOrder::Big);
         if (!ff || *ff != 0xFF || !marker || !length || *length < 2)
             return std::nullopt;
@@ -105,10 +106,13 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
             return std::nullopt;
         const int m = *marker;
         const bool readSilently = (m >= 0xE0 && m <= 0xEF) || m == 0xFE || m == kDqt || m == kDht || m == kDri ||
-                                  m == 0xC0 || m == 0xC1 || m == kSos;
+                                  m == 0xC0 || m == 0xC1 || m == kSos || (progressive && m == 0xC2);
         if (!readSilently)
             layout.libjpegReadsSilently = false;
-        if (m == 0xC0 || m == 0xC1) {
+        if (m == 0xC0 || m == 0xC1 || (progressive && m == 0xC2)) {
+            if (!frame.empty() && layout.progressive)
+                return std::nullopt;  // a frame among a progressive JPEG's scans
+            layout.progressive = m == 0xC2;
             if (bytes.size() < 6 || bytes[0] != 8)
                 return std::nullopt;
             if (!frame.empty())
@@ -136,7 +140,8 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
             }
             if ((count != 1 && count != 3) || layout.width > kLibjpegMaxDimension || layout.height > kLibjpegMaxDimension)
                 layout.libjpegReadsSilently = false;
-        } else if ((m >= 0xC2 && m <= 0xCF && m != kDht && m != 0xC8 && m != 0xCC) || m == 0xCC) {
+        } else if ((m >= 0xC2 && m <= 0xCF && m != kDht && m != 0xC8 && m != 0xCC && !(progressive && m == 0xC2)) ||
+                   m == 0xCC) {
             return std::nullopt;  // progressive, lossless or arithmetic coding
         } else if (m == kDqt) {
             std::size_t at = 0;
@@ -178,17 +183,37 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
                 return std::nullopt;
             layout.restartInterval = bytes[0] << 8 | bytes[1];
         } else if (m == kSos) {
-            if (frame.empty() || bytes.empty() || bytes[0] != frame.size() || bytes.size() != 4u + 2u * bytes[0])
+            const std::size_t count = bytes.empty() ? 0 : bytes[0];
+            if (frame.empty() || count == 0 || bytes.size() != 4u + 2u * count ||
+                (layout.progressive ? count > frame.size() : count != frame.size()))
                 return std::nullopt;
+            const std::size_t tail = 1 + 2 * count;
+            if (layout.progressive) {
+                layout.spectralFirst = bytes[tail];
+                layout.spectralLast = bytes[tail + 1];
+                layout.bitHigh = bytes[tail + 2] >> 4;
+                layout.bitLow = bytes[tail + 2] & 15;
+                const bool dc = layout.spectralFirst == 0;
+                if (layout.spectralLast > 63 || layout.spectralFirst > layout.spectralLast ||
+                    dc != (layout.spectralLast == 0) || (!dc && count != 1) || layout.bitLow > 13 ||
+                    (layout.bitHigh != 0 && layout.bitHigh != layout.bitLow + 1))
+                    return std::nullopt;
+            } else if (bytes[tail] != 0 || bytes[tail + 1] != 63 || bytes[tail + 2] != 0) {
+                return std::nullopt;  // not a sequential scan
+            }
+            // The tables a scan decodes with: both in a sequential scan; a progressive DC scan's
+            // DC table (none when it refines), an AC scan's AC table.
+            const bool needsDc = !layout.progressive || (layout.spectralFirst == 0 && layout.bitHigh == 0);
+            const bool needsAc = !layout.progressive || layout.spectralFirst > 0;
             int hMax = 1, vMax = 1;
             for (const FrameComponent& c : frame)
                 hMax = std::max(hMax, c.h), vMax = std::max(vMax, c.v);
-            for (std::size_t s = 0; s < frame.size(); ++s) {
+            for (std::size_t s = 0; s < count; ++s) {
                 const int id = bytes[1 + 2 * s];
                 const auto found = std::find_if(frame.begin(), frame.end(), [&](const FrameComponent& c) { return c.id == id; });
                 const int td = bytes[2 + 2 * s] >> 4, ta = bytes[2 + 2 * s] & 15;
-                if (found == frame.end() || td > 3 || ta > 3 || !layout.dc[td].defined || !layout.ac[ta].defined ||
-                    !layout.quantDefined[found->tq])
+                if (found == frame.end() || td > 3 || ta > 3 || (needsDc && !layout.dc[td].defined) ||
+                    (needsAc && !layout.ac[ta].defined) || !layout.quantDefined[found->quantTable])
                     return std::nullopt;
                 const auto& dcValues = layout.dc[td].values;
                 if (std::any_of(dcValues.begin(), dcValues.end(), [](std::uint8_t symbol) { return symbol > 15; }))
@@ -198,19 +223,24 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
                         layout.libjpegReadsSilently = false;
                 JpegScanLayout::Component component;
                 // A lone component is coded one block at a time, whatever its sampling factors.
-                component.h = frame.size() == 1 ? 1 : found->h;
-                component.v = frame.size() == 1 ? 1 : found->v;
-                component.quantTable = found->tq;
+                component.h = count == 1 ? 1 : found->h;
+                component.v = count == 1 ? 1 : found->v;
+                component.quantTable = found->quantTable;
                 component.dcTable = td;
                 component.acTable = ta;
+                component.frameIndex = static_cast<int>(found - frame.begin());
                 layout.components.push_back(component);
             }
-            const std::size_t tail = 1 + 2 * frame.size();
-            if (bytes[tail] != 0 || bytes[tail + 1] != 63 || bytes[tail + 2] != 0)
-                return std::nullopt;  // not a sequential scan
-            const int across = frame.size() == 1 ? 8 : 8 * hMax, down = frame.size() == 1 ? 8 : 8 * vMax;
-            layout.mcusPerLine = static_cast<std::uint32_t>((layout.width + across - 1) / across);
-            layout.mcuRows = static_cast<std::uint32_t>((layout.height + down - 1) / down);
+            if (count == 1) {
+                // The component's own blocks, as far as its samples go.
+                const FrameComponent& only = frame[static_cast<std::size_t>(layout.components[0].frameIndex)];
+                const int width = (layout.width * only.h + hMax - 1) / hMax, height = (layout.height * only.v + vMax - 1) / vMax;
+                layout.mcusPerLine = static_cast<std::uint32_t>((width + 7) / 8);
+                layout.mcuRows = static_cast<std::uint32_t>((height + 7) / 8);
+            } else {
+                layout.mcusPerLine = static_cast<std::uint32_t>((layout.width + 8 * hMax - 1) / (8 * hMax));
+                layout.mcuRows = static_cast<std::uint32_t>((layout.height + 8 * vMax - 1) / (8 * vMax));
+            }
             layout.scanDataStart = end;
             int blocks = 0;
             for (const auto& c : layout.components)
@@ -226,7 +256,61 @@ std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
     return std::nullopt;
 }
 
-JpegEntropyDecoder::JpegEntropyDecoder(const JpegScanLayout& layout, ByteSource& file) : layout_(layout), file_(&file)
+std::optional<JpegScanLayout> ReadFirstScan(ByteSource& file, bool progressive)
+{
+    const auto soi = ReadU16(file, 0, ByteOrder::Big);
+    if (!soi || *soi != (0xFF00 | kSoi))
+        return std::nullopt;
+    return ReadSegments(file, 2, JpegScanLayout{}, progressive);
+}
+
+}  // namespace
+
+std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file)
+{
+    return ReadFirstScan(file, false);
+}
+
+std::optional<JpegScanLayout> ReadFirstJpegScan(ByteSource& file)
+{
+    return ReadFirstScan(file, true);
+}
+
+std::optional<JpegScanLayout> ReadNextJpegScan(ByteSource& file, std::uint64_t offset, const JpegScanLayout& previous)
+{
+    if (!previous.progressive)
+        return std::nullopt;
+    return ReadSegments(file, offset, previous, true);
+}
+
+bool JpegCoefficients::Reset(const JpegScanLayout& layout, std::uint64_t maxBlocks)
+{
+    int hMax = 1, vMax = 1;
+    for (const auto& c : layout.frame)
+        hMax = std::max(hMax, c.h), vMax = std::max(vMax, c.v);
+    // Every component's blocks in whole MCUs (of an interleaved scan), a lone one's as far as its
+    // samples go, as the scans visit them.
+    const std::uint64_t mcusAcross = (static_cast<std::uint64_t>(layout.width) + 8 * hMax - 1) / (8 * hMax);
+    const std::uint64_t mcusDown = (static_cast<std::uint64_t>(layout.height) + 8 * vMax - 1) / (8 * vMax);
+    start_.clear();
+    perLine_.clear();
+    std::uint64_t blocks = 0;
+    for (const auto& c : layout.frame) {
+        const bool lone = layout.frame.size() == 1;
+        const std::uint64_t across = lone ? (static_cast<std::uint64_t>(layout.width) + 7) / 8 : mcusAcross * c.h;
+        const std::uint64_t down = lone ? (static_cast<std::uint64_t>(layout.height) + 7) / 8 : mcusDown * c.v;
+        start_.push_back(blocks);
+        perLine_.push_back(across);
+        blocks += across * down;
+        if (blocks > maxBlocks)
+            return false;
+    }
+    values_.assign(64 * blocks, 0);
+    return true;
+}
+
+JpegEntropyDecoder::JpegEntropyDecoder(const JpegScanLayout& layout, ByteSource& file)
+    : layout_(layout), file_(&file), mcuCount_(layout.McuCount())
 {
     state_.position = layout.scanDataStart;
 }
@@ -234,6 +318,7 @@ JpegEntropyDecoder::JpegEntropyDecoder(const JpegScanLayout& layout, ByteSource&
 void JpegEntropyDecoder::SetSource(ByteSource& file)
 {
     file_ = &file;
+    zeroRunsPassedTo_ = 0;  // the runs judged lay in the file as laid before
     windowStart_ = UINT64_MAX;
     windowBytes_ = 0;
 }
@@ -281,7 +366,7 @@ inline void JpegEntropyDecoder::Fill()
         // in common tables): such a run is an empty area of the card, where the data ends.
         state_.zeroRun = b == 0 ? state_.zeroRun + 1 : 0;
         if (state_.zeroRun == kLongestZeroRun) {
-            if (state_.position != zeroRunToPass_) {
+            if (state_.position > zeroRunsPassedTo_) {
                 zeroStopAt_ = state_.position;
                 stoppedAtZeros_ = true;
                 state_.atMarker = true;
@@ -491,8 +576,228 @@ bool JpegEntropyDecoder::TakeEndMarker()
     return true;
 }
 
+bool JpegEntropyDecoder::Receive(int count, int& value)
+{
+    if (!Bits(count, value))
+        return false;
+    // The JPEG sign extension: a leading 0 bit means a negative value.
+    if (count > 0 && value < (1 << (count - 1)))
+        value = value - (1 << count) + 1;
+    return true;
+}
+
+bool JpegEntropyDecoder::TakeScanEnd()
+{
+    // After a progressive scan's last MCU: padding, then a marker that is no restart marker.
+    Fill();
+    if (state_.bitCount >= 8 || !state_.atMarker || stoppedAtZeros_)
+        return false;
+    std::uint64_t at = state_.position;
+    if (Byte(at) != 0xFF)
+        return false;
+    while (Byte(at + 1) == 0xFF)
+        ++at;
+    const int marker = Byte(at + 1);
+    if (marker <= 0 || (marker >= 0xD0 && marker <= 0xD7))
+        return false;
+    endOffset_ = at;
+    return true;
+}
+
+template <typename Visit>
+bool JpegEntropyDecoder::ForEachBlock(std::uint64_t mcu, Visit&& block)
+{
+    const std::uint64_t row = mcu / layout_.mcusPerLine, column = mcu % layout_.mcusPerLine;
+    for (std::size_t c = 0; c < layout_.components.size(); ++c) {
+        const auto& component = layout_.components[c];
+        for (int y = 0; y < component.v; ++y)
+            for (int x = 0; x < component.h; ++x)
+                if (!block(c, coefficients_->Block(component.frameIndex, row * static_cast<std::uint64_t>(component.v) + y,
+                                                   column * static_cast<std::uint64_t>(component.h) + x)))
+                    return false;
+    }
+    return true;
+}
+
+void JpegEntropyDecoder::Unrefine(std::int16_t* coefficients) const
+{
+    // A first scan set its band from nothing; a refinement added the bit at bitLow (those before
+    // were multiples of the bit above it): to a DC value's two's complement, to an AC value's
+    // magnitude.
+    if (layout_.spectralFirst == 0 && layout_.bitHigh != 0) {
+        coefficients[0] = static_cast<std::int16_t>(coefficients[0] & ~(1 << layout_.bitLow));
+        return;
+    }
+    for (int k = layout_.spectralFirst; k <= layout_.spectralLast; ++k) {
+        if (layout_.bitHigh == 0) {
+            coefficients[k] = 0;
+        } else {
+            const int magnitude = std::abs(coefficients[k]) & ~(1 << layout_.bitLow);
+            coefficients[k] = static_cast<std::int16_t>(coefficients[k] < 0 ? -magnitude : magnitude);
+        }
+    }
+}
+
+void JpegEntropyDecoder::TakeBack(std::uint64_t mcu)
+{
+    if (coefficients_ != nullptr && mcu < mcuCount_)
+        ForEachBlock(mcu, [&](std::size_t, std::int16_t* coefficients) {
+            Unrefine(coefficients);
+            return true;
+        });
+}
+
+bool JpegEntropyDecoder::DecodeProgressiveBlock(const JpegScanLayout::Component& component, int index,
+                                                std::int16_t* block)
+{
+    const int low = layout_.bitLow, first = layout_.spectralFirst, last = layout_.spectralLast;
+    const auto& quant = layout_.quant[component.quantTable];
+    if (first == 0) {
+        if (layout_.bitHigh != 0) {
+            int bit;
+            if (!Bits(1, bit))
+                return false;
+            if (bit != 0)
+                block[0] = static_cast<std::int16_t>(block[0] | (1 << low));
+            return true;
+        }
+        int category, diff;
+        if (!Decode(layout_.dc[component.dcTable], category) || category > 11 || !Receive(category, diff))
+            return false;
+        int& predictor = state_.predictor[static_cast<std::size_t>(index)];
+        predictor += diff;
+        if (std::abs((predictor << low) * quant[0]) > kCoefficientLimit)
+            return false;
+        block[0] = static_cast<std::int16_t>(predictor << low);
+        return true;
+    }
+    const auto& table = layout_.ac[component.acTable];
+    if (layout_.bitHigh == 0) {
+        // A first AC scan: runs of zeros and values, or an end-of-band run over blocks.
+        if (state_.endOfBands > 0) {
+            --state_.endOfBands;
+            return true;
+        }
+        for (int k = first; k <= last; ++k) {
+            int rs;
+            if (!Decode(table, rs))
+                return false;
+            const int run = rs >> 4, size = rs & 15;
+            if (size == 0) {
+                if (run == 15) {
+                    k += 15;
+                    if (k > last)
+                        return false;
+                    continue;
+                }
+                int extra = 0;
+                if (!Bits(run, extra))
+                    return false;
+                state_.endOfBands = (1u << run) - 1 + static_cast<std::uint32_t>(extra);
+                return true;
+            }
+            k += run;
+            int value;
+            if (k > last || size > 10 || !Receive(size, value) ||
+                std::abs((value * (1 << low)) * quant[k]) > 2 * kCoefficientLimit)
+                return false;
+            block[k] = static_cast<std::int16_t>(value * (1 << low));
+        }
+        return true;
+    }
+    // An AC refinement: a correction bit for each coefficient already set, and new ones of ±1
+    // (at bitLow) after runs of zeros that skip those already set.
+    const int plus = 1 << low, minus = -(1 << low);
+    const auto correct = [&](std::int16_t& coefficient) {
+        int bit;
+        if (!Bits(1, bit))
+            return false;
+        if (bit != 0 && (coefficient & plus) == 0)
+            coefficient = static_cast<std::int16_t>(coefficient + (coefficient >= 0 ? plus : minus));
+        return true;
+    };
+    int k = first;
+    if (state_.endOfBands == 0) {
+        for (; k <= last; ++k) {
+            int rs;
+            if (!Decode(table, rs))
+                return false;
+            int run = rs >> 4;
+            const int size = rs & 15;
+            int value = 0;
+            if (size == 1) {
+                int bit;
+                if (!Bits(1, bit))
+                    return false;
+                value = bit != 0 ? plus : minus;
+            } else if (size != 0) {
+                return false;
+            } else if (run != 15) {
+                int extra = 0;
+                if (!Bits(run, extra))
+                    return false;
+                state_.endOfBands = (1u << run) + static_cast<std::uint32_t>(extra);
+                break;
+            }
+            for (; k <= last; ++k) {
+                std::int16_t& coefficient = block[k];
+                if (coefficient != 0) {
+                    if (!correct(coefficient))
+                        return false;
+                } else if (run-- == 0) {
+                    break;
+                }
+            }
+            if (k > last)
+                return value == 0;  // a new value past the band's end
+            if (value != 0)
+                block[k] = static_cast<std::int16_t>(value);
+        }
+    }
+    if (state_.endOfBands > 0) {
+        for (; k <= last; ++k)
+            if (block[k] != 0 && !correct(block[k]))
+                return false;
+        --state_.endOfBands;
+    }
+    return true;
+}
+
+JpegEntropyDecoder::Step JpegEntropyDecoder::NextProgressive()
+{
+    if (coefficients_ == nullptr)
+        return Step::Error;
+    if (state_.mcu >= mcuCount_)
+        return TakeScanEnd() ? Step::End : Step::Error;
+    if (layout_.restartInterval != 0 && state_.mcu != 0 && state_.mcu % layout_.restartInterval == 0) {
+        if (!TakeRestartMarker())
+            return Step::Error;
+        state_.endOfBands = 0;
+    }
+    const bool rewritten = state_.mcu < rewrittenBelow_;
+    std::array<std::int16_t, 64> scratch;
+    const bool decoded = ForEachBlock(state_.mcu, [&](std::size_t c, std::int16_t* stored) {
+        std::copy_n(stored, 64, scratch.begin());
+        if (rewritten)
+            Unrefine(scratch.data());
+        if (state_.bitCount < 32)
+            Fill();
+        if (!DecodeProgressiveBlock(layout_.components[c], static_cast<int>(c), scratch.data()))
+            return false;
+        if (write_)
+            std::copy_n(scratch.begin(), 64, stored);
+        return true;
+    });
+    if (!decoded)
+        return Step::Error;
+    ++state_.mcu;
+    return Step::Decoded;
+}
+
 JpegEntropyDecoder::Step JpegEntropyDecoder::Next(LumaDc& lumaDc)
 {
+    if (layout_.progressive)
+        return NextProgressive();
     if (state_.mcu >= layout_.McuCount())
         return TakeEndMarker() ? Step::End : Step::Error;
     if (layout_.restartInterval != 0 && state_.mcu != 0 && state_.mcu % layout_.restartInterval == 0 &&

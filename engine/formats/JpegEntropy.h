@@ -2,6 +2,7 @@
 
 #include "ByteSource.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -12,8 +13,9 @@ namespace quorvex {
 // Bits looked at at once to decode a Huffman code (and, for AC codes, the value after it).
 inline constexpr int kLookAheadBits = 11;
 
-// What a sequential Huffman-coded JPEG's headers say, as far as decoding its entropy-coded data
-// goes: one scan that holds every component, 8-bit samples.
+// What a Huffman-coded JPEG's headers say, as far as decoding one scan's entropy-coded data goes
+// (8-bit samples): a sequential JPEG's one scan that holds every component, or one scan of a
+// progressive JPEG (its spectral band and bit position, its components).
 struct JpegScanLayout {
     struct HuffmanTable {
         bool defined = false;
@@ -37,9 +39,20 @@ struct JpegScanLayout {
         int h = 1, v = 1;
         int quantTable = 0;
         int dcTable = 0, acTable = 0;
+        int frameIndex = 0;  // which of the frame's components
+    };
+    struct FrameComponent {
+        int id = 0, h = 1, v = 1, quantTable = 0;
     };
     int width = 0, height = 0;
+    std::vector<FrameComponent> frame;
     std::vector<Component> components;  // in scan order
+    // A progressive scan: the coefficients it codes (zigzag indices first..last) and the bit
+    // positions (high: the one refined before, 0 in a first scan; low: the one coded now).
+    bool progressive = false;
+    int spectralFirst = 0, spectralLast = 63, bitHigh = 0, bitLow = 0;
+    // Set instead of a scan when the image ends: the file offset after its end marker.
+    std::uint64_t imageEnd = 0;
     std::array<std::array<std::uint16_t, 64>, 4> quant{};  // in zigzag order
     std::array<bool, 4> quantDefined{};
     std::array<HuffmanTable, 4> dc, ac;
@@ -62,6 +75,30 @@ struct JpegScanLayout {
 // (progressive or arithmetic coding, a scan without every component, tables that are missing
 // or malformed).
 std::optional<JpegScanLayout> ReadJpegScanLayout(ByteSource& file);
+// The same, progressive JPEGs too: their first scan.
+std::optional<JpegScanLayout> ReadFirstJpegScan(ByteSource& file);
+// The headers after a progressive scan whose data ends at `offset` (its marker there): the next
+// scan, with the tables and frame of `previous` and those defined between, or imageEnd set when
+// the image ends there; nullopt when no such headers are there.
+std::optional<JpegScanLayout> ReadNextJpegScan(ByteSource& file, std::uint64_t offset, const JpegScanLayout& previous);
+
+// A progressive JPEG's DCT coefficients so far (quantised, zigzag order), by frame component
+// and block: what later scans refine.
+class JpegCoefficients {
+public:
+    // Room for every block of the frame `layout` belongs to; false when it has more than
+    // `maxBlocks`.
+    bool Reset(const JpegScanLayout& layout, std::uint64_t maxBlocks);
+    std::int16_t* Block(int frameComponent, std::uint64_t row, std::uint64_t column)
+    {
+        return &values_[64 * (start_[static_cast<std::size_t>(frameComponent)] +
+                              row * perLine_[static_cast<std::size_t>(frameComponent)] + column)];
+    }
+
+private:
+    std::vector<std::int16_t> values_;
+    std::vector<std::uint64_t> start_, perLine_;
+};
 
 // Decodes a scan's entropy-coded data one MCU at a time, strictly: a code no table has, a run
 // past the 64th coefficient, a coefficient out of an 8-bit picture's range, a marker inside an
@@ -82,8 +119,23 @@ public:
         std::array<int, 4> predictor{};
         std::uint64_t mcu = 0;       // MCUs decoded
         int nextRestart = 0;
+        std::uint32_t endOfBands = 0;  // progressive AC scans: blocks left of an end-of-band run
     };
     enum class Step { Decoded, Error, End };
+    // Progressive scans: their MCUs (blocks, in a scan of one component) read and refine
+    // `coefficients`. When `write` is false nothing is changed (a trial); MCUs before
+    // `rewrittenBelow` are read as they were before this scan (what a decode of it wrote is
+    // taken back as it is read).
+    void SetCoefficients(JpegCoefficients* coefficients, bool write, std::uint64_t rewrittenBelow = 0)
+    {
+        coefficients_ = coefficients;
+        write_ = write;
+        rewrittenBelow_ = rewrittenBelow;
+    }
+    // Takes back what this scan wrote into MCU `mcu` (of a progressive scan).
+    void TakeBack(std::uint64_t mcu);
+    // The MCUs (or blocks) of this scan.
+    std::uint64_t McuCount() const { return mcuCount_; }
 
     JpegEntropyDecoder(const JpegScanLayout& layout, ByteSource& file);
 
@@ -91,7 +143,8 @@ public:
     using LumaDc = std::array<int, 16>;
 
     // Decodes the next MCU into `lumaDc`. End: every MCU was decoded and the end marker follows;
-    // then EndOffset() is the file's length.
+    // then EndOffset() is the file's length (a progressive scan: the offset of the marker after
+    // its data, and lumaDc is not set).
     Step Next(LumaDc& lumaDc);
 
     const State& Current() const { return state_; }
@@ -102,16 +155,19 @@ public:
     }
     // Whether the last step ended at a long run of zero bytes rather than a marker or an error.
     bool StoppedAtZeros() const { return stoppedAtZeros_; }
-    // Takes the run of zeros the last step stopped at for the picture's own, and goes on from
-    // `state` (from before the run): the decode reads through it.
+    // Takes the run of zeros the last step stopped at, and those before it, for the picture's own,
+    // and goes on from `state` (from before the run): the decode reads through them (until the
+    // file is laid otherwise).
     void ResumeThroughZeros(const State& state)
     {
-        zeroRunToPass_ = zeroStopAt_;
+        zeroRunsPassedTo_ = std::max(zeroRunsPassedTo_, zeroStopAt_);
         Restore(state);
         // A state whose read-ahead had reached the run stopped there: it may read on.
-        if (state_.atMarker && state_.position == zeroRunToPass_)
+        if (state_.atMarker && state_.position <= zeroRunsPassedTo_ && state_.zeroRun >= kZeroRunThatEnds)
             state_.atMarker = false;
     }
+    // Zero bytes in a row that end the coded data (unless passed).
+    static constexpr int kZeroRunThatEnds = 16;
     std::uint64_t EndOffset() const { return endOffset_; }
     // Goes on reading from `file` (the same file laid out otherwise, e.g. with another piece after
     // a joint); the state stays.
@@ -125,14 +181,26 @@ private:
     bool DecodeBlock(const JpegScanLayout::Component& component, int index, int* dc);
     bool TakeRestartMarker();
     bool TakeEndMarker();
+    bool TakeScanEnd();
+    bool Receive(int count, int& value);
+    Step NextProgressive();
+    // Calls `block(component in scan, coefficients)` for each block of MCU `mcu`.
+    template <typename Visit>
+    bool ForEachBlock(std::uint64_t mcu, Visit&& block);
+    bool DecodeProgressiveBlock(const JpegScanLayout::Component& component, int index, std::int16_t* coefficients);
+    void Unrefine(std::int16_t* coefficients) const;
 
     const JpegScanLayout& layout_;
     ByteSource* file_;
     State state_;
     std::uint64_t endOffset_ = 0;
+    std::uint64_t mcuCount_ = 0;
+    JpegCoefficients* coefficients_ = nullptr;
+    bool write_ = false;
+    std::uint64_t rewrittenBelow_ = 0;
     bool stoppedAtZeros_ = false;
-    std::uint64_t zeroStopAt_ = UINT64_MAX;     // the byte at which the last zero run stopped a decode
-    std::uint64_t zeroRunToPass_ = UINT64_MAX;  // the same of the run to read through
+    std::uint64_t zeroStopAt_ = 0;        // the byte at which the last zero run stopped a decode
+    std::uint64_t zeroRunsPassedTo_ = 0;  // runs that reach this far (file offset) are read through
     std::array<unsigned char, 2048> window_;
     std::uint64_t windowStart_ = UINT64_MAX;
     std::size_t windowBytes_ = 0;

@@ -1,6 +1,9 @@
 #include "FragmentJoin.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <span>
 
 namespace quorvex {
 
@@ -43,6 +46,79 @@ std::vector<std::uint64_t> JoinSearch::BoundariesIn(std::uint64_t pieceStart, st
     for (std::uint64_t at = grid.BoundaryAtOrAfter(std::max(from, pieceStart + 1)); at <= to; at += grid.clusterBytes)
         ends.push_back(at);
     return ends;
+}
+
+void ClusterContents::Learn(ByteSource& volume, const std::vector<std::uint64_t>& offsets, std::uint64_t clusterBytes)
+{
+    std::vector<unsigned char> bytes(clusterBytes);
+    for (const std::uint64_t offset : offsets) {
+        if (hashes_.count(offset) != 0)
+            continue;
+        const std::size_t got = volume.ReadAt(offset, bytes);
+        std::uint64_t hash = got;
+        for (std::size_t i = 0; i + 8 <= got; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, &bytes[i], 8);
+            hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+            hash ^= hash >> 29;
+        }
+        hashes_.emplace(offset, hash);
+        ++counts_[hash];
+    }
+}
+
+bool ClusterIsEmpty(ByteSource& volume, std::uint64_t offset, std::uint64_t clusterBytes)
+{
+    std::array<unsigned char, 4096> bytes;
+    for (std::uint64_t done = 0; done < clusterBytes;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), clusterBytes - done));
+        const std::size_t got = volume.ReadAt(offset + done, std::span(bytes).first(want));
+        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got), [](unsigned char b) { return b != 0; }))
+            return false;
+        if (got < want)
+            return true;
+        done += got;
+    }
+    return true;
+}
+
+bool ZerosFillACluster(PiecesByteSource& file, const ClusterGeometry& grid, std::uint64_t at)
+{
+    std::array<unsigned char, 512> bytes;
+    std::uint64_t first = at;  // the run's first byte (looked for up to a cluster back)
+    while (first > 0 && at - first <= grid.clusterBytes) {
+        const std::uint64_t from = first > bytes.size() ? first - bytes.size() : 0;
+        const std::size_t want = static_cast<std::size_t>(first - from);
+        if (file.ReadAt(from, std::span(bytes).first(want)) != want)
+            break;
+        std::size_t k = want;
+        while (k > 0 && bytes[k - 1] == 0)
+            --k;
+        first = from + k;
+        if (k > 0)
+            break;
+    }
+    // The boundary at or after the run's first byte, and the cluster after it, all zeros.
+    const std::uint64_t boundary = grid.BoundaryAtOrAfter(file.VolumeOffsetOf(first));
+    const std::uint64_t fileBoundary = first + (boundary - file.VolumeOffsetOf(first));
+    for (std::uint64_t offset = std::max(at, fileBoundary); offset < fileBoundary + grid.clusterBytes;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), fileBoundary + grid.clusterBytes - offset));
+        if (file.ReadAt(offset, std::span(bytes).first(want)) != want)
+            return false;
+        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(want), [](unsigned char b) { return b != 0; }))
+            return false;
+        offset += want;
+    }
+    return true;
+}
+
+bool ReadOnThroughZeros(JpegEntropyDecoder& decoder, PiecesByteSource& file, const ClusterGeometry& grid,
+                        const JpegEntropyDecoder::State& before)
+{
+    if (!decoder.StoppedAtZeros() || ZerosFillACluster(file, grid, decoder.Current().position))
+        return false;
+    decoder.ResumeThroughZeros(before);
+    return true;
 }
 
 }  // namespace quorvex

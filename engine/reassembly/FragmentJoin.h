@@ -2,6 +2,7 @@
 
 #include "ClusterGeometry.h"
 #include "FoundFileReader.h"
+#include "JpegEntropy.h"
 #include "VolumeByteCache.h"
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace quorvex {
@@ -54,6 +56,38 @@ struct JoinSearch {
     std::vector<std::uint64_t> BoundariesIn(std::uint64_t pieceStart, std::uint64_t from, std::uint64_t to) const;
 };
 
+// What the clusters where continuations may start hold, each read once per file: which of them
+// hold the same bytes as another (text, a pattern, empty clusters), which decode alike and so
+// cannot be told apart.
+class ClusterContents {
+public:
+    // Reads the clusters at `offsets` not read yet.
+    void Learn(ByteSource& volume, const std::vector<std::uint64_t>& offsets, std::uint64_t clusterBytes);
+    // Whether another cluster learned holds what the one at `offset` does.
+    bool Repeated(std::uint64_t offset) const
+    {
+        const auto hash = hashes_.find(offset);
+        return hash != hashes_.end() && counts_.at(hash->second) > 1;
+    }
+
+private:
+    std::unordered_map<std::uint64_t, std::uint64_t> hashes_;
+    std::unordered_map<std::uint64_t, std::uint32_t> counts_;
+};
+
+// Whether the cluster of `clusterBytes` at `offset` of the volume holds only zero bytes.
+bool ClusterIsEmpty(ByteSource& volume, std::uint64_t offset, std::uint64_t clusterBytes);
+
+// Whether the run of zero bytes of `file` that holds `at` covers a whole cluster of the grid: an
+// empty area between pieces does, a flat area of a picture coded as zeros does not.
+bool ZerosFillACluster(PiecesByteSource& file, const ClusterGeometry& grid, std::uint64_t at);
+
+// After a step of `decoder` over `file` that failed at a run of zero bytes which does not fill a
+// cluster (a flat area of the picture, no gap): goes on from `before` (the state before that
+// step) through the run, and says so; false otherwise.
+bool ReadOnThroughZeros(JpegEntropyDecoder& decoder, PiecesByteSource& file, const ClusterGeometry& grid,
+                        const JpegEntropyDecoder::State& before);
+
 // Whether `offset` lies inside one of `ranges` (sorted by offset, not overlapping).
 bool LiesInside(const std::vector<ByteRange>& ranges, std::uint64_t offset);
 
@@ -61,7 +95,13 @@ bool LiesInside(const std::vector<ByteRange>& ranges, std::uint64_t offset);
 // nullopt when its break cannot be mended with confidence, within the search's bounds.
 std::optional<std::vector<ByteRange>> JoinPngPieces(const JoinSearch& search);
 
-// The same for a sequential (baseline) JPEG, checked by decoding across each joint.
+// The same for a JPEG, checked by decoding across each joint (a progressive one is handed to the
+// joiner below).
 std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search);
+
+// The same for a progressive JPEG: its scans decoded one after another, the coefficients kept; a
+// continuation is taken when it alone makes the broken scan decode to its end, with the headers
+// of the next scan (or the image's end) after it.
+std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch& search);
 
 }  // namespace quorvex

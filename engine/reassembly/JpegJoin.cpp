@@ -111,88 +111,6 @@ struct Trial {
     bool toTheEnd = false;  // the file decodes from the joint to its end marker
 };
 
-// What the clusters where continuations may start hold, each read once per file: which of them
-// hold the same bytes as another.
-class ClusterContents {
-public:
-    // Reads the clusters at `offsets` not read yet.
-    void Learn(ByteSource& volume, const std::vector<std::uint64_t>& offsets, std::uint64_t clusterBytes)
-    {
-        std::vector<unsigned char> bytes(clusterBytes);
-        for (const std::uint64_t offset : offsets) {
-            if (hashes_.count(offset) != 0)
-                continue;
-            const std::size_t got = volume.ReadAt(offset, bytes);
-            std::uint64_t hash = got;
-            for (std::size_t i = 0; i + 8 <= got; i += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, &bytes[i], 8);
-                hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
-                hash ^= hash >> 29;
-            }
-            hashes_.emplace(offset, hash);
-            ++counts_[hash];
-        }
-    }
-    // Whether another cluster learned holds what the one at `offset` does.
-    bool Repeated(std::uint64_t offset) const
-    {
-        const auto hash = hashes_.find(offset);
-        return hash != hashes_.end() && counts_.at(hash->second) > 1;
-    }
-
-private:
-    std::unordered_map<std::uint64_t, std::uint64_t> hashes_;
-    std::unordered_map<std::uint64_t, std::uint32_t> counts_;
-};
-
-// Whether the cluster of `clusterBytes` at `offset` of the volume holds only zero bytes.
-bool ClusterIsEmpty(ByteSource& volume, std::uint64_t offset, std::uint64_t clusterBytes)
-{
-    std::array<unsigned char, 4096> bytes;
-    for (std::uint64_t done = 0; done < clusterBytes;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), clusterBytes - done));
-        const std::size_t got = volume.ReadAt(offset + done, std::span(bytes).first(want));
-        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got), [](unsigned char b) { return b != 0; }))
-            return false;
-        if (got < want)
-            return true;
-        done += got;
-    }
-    return true;
-}
-
-// Whether the run of zero bytes of `file` that holds `at` covers a whole cluster of the grid.
-bool ZerosFillACluster(PiecesByteSource& file, const ClusterGeometry& grid, std::uint64_t at)
-{
-    std::array<unsigned char, 512> bytes;
-    std::uint64_t first = at;  // the run's first byte
-    while (first > 0) {
-        const std::uint64_t from = first > bytes.size() ? first - bytes.size() : 0;
-        const std::size_t got = file.ReadAt(from, std::span(bytes).first(static_cast<std::size_t>(first - from)));
-        std::size_t k = got;
-        while (k > 0 && bytes[k - 1] == 0)
-            --k;
-        first = from + k;
-        if (k > 0 || got < first - from || from == 0)
-            break;
-        if (at - first > grid.clusterBytes)
-            break;  // enough before it
-    }
-    // The boundary at or after the run's first byte, and the cluster after it, all zeros.
-    const std::uint64_t boundary = grid.BoundaryAtOrAfter(file.VolumeOffsetOf(first));
-    const std::uint64_t fileBoundary = first + (boundary - file.VolumeOffsetOf(first));
-    for (std::uint64_t offset = std::max(at, fileBoundary); offset < fileBoundary + grid.clusterBytes;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), fileBoundary + grid.clusterBytes - offset));
-        if (file.ReadAt(offset, std::span(bytes).first(want)) != want)
-            return false;
-        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(want), [](unsigned char b) { return b != 0; }))
-            return false;
-        offset += want;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
@@ -201,8 +119,12 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
     std::uint64_t openStart = search.fileStart;
     auto file = std::make_unique<PiecesByteSource>(search.volume, closed, openStart, search.maxFileBytes);
     const std::optional<JpegScanLayout> header = ReadJpegScanLayout(*file);
+    if (!header) {
+        if (const auto first = ReadFirstJpegScan(*file); first && first->progressive)
+            return JoinProgressiveJpegPieces(search);
+    }
     if (!header || header->McuCount() == 0 || header->McuCount() > (1u << 26)) {
-        search.Trace("JPEG headers the strict decoder does not take (progressive, arithmetic, or malformed)");
+        search.Trace("JPEG headers the strict decoder does not take (arithmetic coding, or malformed)");
         return std::nullopt;
     }
     const JpegScanLayout& layout = *header;
@@ -294,11 +216,8 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             return closed.empty() ? std::nullopt : std::optional(file->PiecesFor(decoder.EndOffset()));
         // An empty area between pieces is whole clusters of zeros: a shorter run is a flat area
         // of the picture, read through at once.
-        if (step == JpegEntropyDecoder::Step::Error && decoder.StoppedAtZeros() &&
-            !ZerosFillACluster(*file, search.grid, decoder.Current().position)) {
-            decoder.ResumeThroughZeros(failedFrom);
+        if (step == JpegEntropyDecoder::Step::Error && ReadOnThroughZeros(decoder, *file, search.grid, failedFrom))
             continue;
-        }
 
         // The data broke at MCU `failed`: the open piece ends on the grid somewhere from a row
         // before it to where the decoder stopped, and goes on after a gap. After a jump the piece
@@ -336,8 +255,12 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             EdgeTable trialEdges = EdgeTable::After(layout, first);
             double jointSum = 0, laterSum = 0;
             while (trial.Current().mcu < target) {
-                if (trial.Next(dc) != JpegEntropyDecoder::Step::Decoded)
+                const JpegEntropyDecoder::State before = trial.Current();
+                if (const auto step = trial.Next(dc); step != JpegEntropyDecoder::Step::Decoded) {
+                    if (step == JpegEntropyDecoder::Step::Error && ReadOnThroughZeros(trial, trialFile, search.grid, before))
+                        continue;
                     return std::nullopt;
+                }
                 const double cost = trialEdges.AddAfter(edges, dc);
                 const std::size_t decoded = trialEdges.Count();
                 if (decoded > jointMcus) {

@@ -533,6 +533,29 @@ TEST(FragmentReassembly, JpegsOfEveryKindComeBackWholeWhereverTheyBreak)
     }
 }
 
+TEST(FragmentReassembly, AProgressiveJpegComesBackWholeWhicheverScanItBreaksIn)
+{
+    fx::JpegOptions options;
+    options.quality = 90;
+    options.progressive = true;
+    for (const std::array<int, 2> sampling : {std::array<int, 2>{2, 2}, std::array<int, 2>{1, 1}}) {
+        options.lumaSampling = sampling;
+        const fx::Bytes photo = fx::EncodeJpeg(fx::MakeScene(1024, 768, 7), options);
+        // Breaks in the first scans (the DC values, the first AC bands) and in the refinements
+        // at the end of the file.
+        for (const double share : {0.05, 0.3, 0.6, 0.9}) {
+            SCOPED_TRACE(std::to_string(sampling[0]) + "x" + std::to_string(sampling[1]) + " cut at " + std::to_string(share));
+            fx::Bytes volume = NoiseVolume(4 << 20);
+            const auto pieces = LayInPieces(volume, photo, {ClusterCut(share, photo.size())}, {Filled(7 * kCluster, 1, 11)});
+            ExactScan run;
+            Scan(run, volume);
+            const std::uint64_t index = run.IndexAt(kFileStart);
+            EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+            EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+        }
+    }
+}
+
 TEST(FragmentReassembly, APieceStoredBeforeTheFilesStartIsFoundThere)
 {
     // The file system put the second piece into an earlier hole: second piece, a gap, the first.
