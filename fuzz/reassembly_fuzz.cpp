@@ -2,7 +2,8 @@
 // at its start, anything after it. Whatever the bytes, the search ends within its bounds, reads
 // nothing outside the volume, and what it returns are two or more pieces that start at the file,
 // lie on the volume and on the grid, and add up to no more than the file's bound. The strict
-// decoder is run over the bytes too: it never reads past them and ends where it says.
+// decoder is run over the bytes too, a progressive JPEG's scans one after another: it never reads
+// past them, decodes no more MCUs than a scan has, and ends where it says.
 #include "FuzzVolume.h"
 #include "FragmentReassembler.h"
 #include "VolumeByteCache.h"
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -39,6 +41,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     __builtin_trap();
             if (step == JpegEntropyDecoder::Step::End && (decoder.EndOffset() > size || mcus != layout->McuCount()))
                 __builtin_trap();
+        }
+        std::optional<JpegScanLayout> scan = ReadFirstJpegScan(file);
+        JpegCoefficients coefficients;
+        if (scan && scan->progressive && coefficients.Reset(*scan, 1u << 16)) {
+            for (int scans = 0; scan && scan->imageEnd == 0 && scans < 64; ++scans) {
+                JpegEntropyDecoder decoder(*scan, file);
+                decoder.SetCoefficients(&coefficients, scans % 2 == 0, scans % 3 == 0 ? 8 : 0);
+                JpegEntropyDecoder::LumaDc dc{};
+                JpegEntropyDecoder::Step step;
+                std::uint64_t mcus = 0;
+                for (;;) {
+                    const JpegEntropyDecoder::State before = decoder.Current();
+                    step = decoder.Next(dc);
+                    if (step == JpegEntropyDecoder::Step::Decoded) {
+                        if (++mcus > decoder.McuCount() || decoder.Current().position > size)
+                            __builtin_trap();
+                        continue;
+                    }
+                    if (step == JpegEntropyDecoder::Step::Error && decoder.StoppedAtZeros()) {
+                        decoder.TakeBack(before.mcu);
+                        decoder.ResumeThroughZeros(before);
+                        continue;
+                    }
+                    break;
+                }
+                if (step != JpegEntropyDecoder::Step::End)
+                    break;
+                if (decoder.EndOffset() >= size || mcus != decoder.McuCount())
+                    __builtin_trap();
+                scan = ReadNextJpegScan(file, decoder.EndOffset(), *scan);
+            }
         }
     }
 
