@@ -25,8 +25,9 @@ packages=(
   # tests, fuzzing and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 clang-14 libclang-rt-14-dev libvips-tools
   # the recovery benchmark runs photorec beside us; the imaging tests continue GNU ddrescue's maps;
-  # the evaluation card of today's photos and videos is made with heif-enc and ffmpeg
-  testdisk gddrescue libheif-examples ffmpeg
+  # the evaluation card of today's photos and videos is made with heif-enc and ffmpeg, the card of
+  # files in pieces with cjpeg too
+  testdisk gddrescue libheif-examples ffmpeg libjpeg-turbo-progs
   # packaging and the end-to-end test on a real X display
   dpkg-dev desktop-file-utils appstream xvfb xauth xdotool x11-utils
 )
