@@ -323,6 +323,19 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         EXPECT_EQ(step, JpegEntropyDecoder::Step::Error);
         EXPECT_LT(empty.Current().position, broken.size() / 2 + 64);
     }
+    // Fill bytes before a marker are no segment: the headers read on past them.
+    {
+        fx::Bytes padded = Photo(2);
+        MemoryByteSource plain(padded);
+        const std::uint64_t sos = ReadJpegScanLayout(plain)->scanDataStart - 14;  // 4:2:0: a 14-byte SOS segment
+        ASSERT_EQ(padded[sos], 0xFF);
+        ASSERT_EQ(padded[sos + 1], 0xDA);
+        padded.insert(padded.begin() + static_cast<std::ptrdiff_t>(sos), {0xFF, 0xFF, 0xFF});
+        MemoryByteSource file(padded);
+        const auto layout = ReadJpegScanLayout(file);
+        ASSERT_TRUE(layout);
+        EXPECT_EQ(layout->scanDataStart, sos + 3 + 14);
+    }
     // Data left over after the last MCU, before the end marker, is no end.
     {
         fx::Bytes extra = Photo(2);
