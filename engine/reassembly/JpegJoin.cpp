@@ -254,12 +254,21 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             trial.Restore(starts[first]);
             EdgeTable trialEdges = EdgeTable::After(layout, first);
             double jointSum = 0, laterSum = 0;
+            const std::uint64_t joint = openFileStart + (end - openStart);
+            bool secondBreak = false;
             while (trial.Current().mcu < target) {
                 const JpegEntropyDecoder::State before = trial.Current();
                 if (const auto step = trial.Next(dc); step != JpegEntropyDecoder::Step::Decoded) {
                     if (step == JpegEntropyDecoder::Step::Error && ReadOnThroughZeros(trial, trialFile, search.grid, before))
                         continue;
-                    return std::nullopt;
+                    // An error only after the continuation's whole first cluster, its MCUs
+                    // fitting so far: the piece may be that short (another break follows it),
+                    // and the joint is judged on what it held.
+                    secondBreak = step == JpegEntropyDecoder::Step::Error && trialEdges.Count() >= 8 &&
+                                  before.position >= joint + search.grid.clusterBytes;
+                    if (!secondBreak)
+                        return std::nullopt;
+                    break;
                 }
                 const double cost = trialEdges.AddAfter(edges, dc);
                 const std::size_t decoded = trialEdges.Count();
@@ -273,11 +282,11 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 if ((decoded >= 4 && mean > 2 * limit) || (decoded >= 16 && mean > limit))
                     return std::nullopt;
             }
-            if (target == layout.McuCount() && trial.Next(dc) != JpegEntropyDecoder::Step::End)
+            if (target == layout.McuCount() && (secondBreak || trial.Next(dc) != JpegEntropyDecoder::Step::End))
                 return std::nullopt;
             // The continuation must have supplied bits: a decode that ended before the joint
             // tested nothing.
-            if (trial.Current().position <= openFileStart + (end - openStart))
+            if (trial.Current().position <= joint)
                 return std::nullopt;
             const std::size_t decoded = trialEdges.Count();
             const std::size_t inJoint = std::min(decoded, jointMcus);

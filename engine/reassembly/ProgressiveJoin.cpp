@@ -24,8 +24,9 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
     std::optional<JpegScanLayout> layout = ReadFirstJpegScan(*file);
     if (!layout || !layout->progressive || layout->McuCount() == 0)
         return std::nullopt;
-    // Their memory is kept from file to file, as the sequential joiner's is.
-    static thread_local JpegCoefficients coefficients;
+    // The coefficients are the file's own (up to 100 MB, given back when its search ends); the
+    // decoder's states are kept from file to file, as the sequential joiner's are.
+    JpegCoefficients coefficients;
     if (!coefficients.Reset(*layout, kMostBlocks)) {
         search.Trace("a progressive JPEG too large to keep the coefficients of");
         return std::nullopt;

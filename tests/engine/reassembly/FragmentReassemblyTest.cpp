@@ -530,8 +530,9 @@ TEST(FragmentReassembly, JpegsOfEveryKindComeBackWholeWhereverTheyBreak)
         options.optimizeCoding = c.optimised;
         options.restartInterval = c.restart;
         const fx::Bytes photo = fx::EncodeJpeg(flatSky, options);
-        if (c.optimised && !c.grey)
+        if (c.optimised && !c.grey) {
             ASSERT_GE(LongestZeroRun(photo), 64u);  // the flat area's zeros are there to read through
+        }
         MemoryByteSource whole(photo);
         const std::uint64_t firstDataCluster = (ReadJpegScanLayout(whole)->scanDataStart / kCluster + 1) * kCluster;
         const std::uint64_t cut = std::max(firstDataCluster, ClusterCut(c.cut, photo.size()));
