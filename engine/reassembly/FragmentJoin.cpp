@@ -50,7 +50,8 @@ std::vector<std::uint64_t> JoinSearch::BoundariesIn(std::uint64_t pieceStart, st
 
 void ClusterContents::Learn(ByteSource& volume, const std::vector<std::uint64_t>& offsets, std::uint64_t clusterBytes)
 {
-    std::vector<unsigned char> bytes(clusterBytes);
+    // Clusters alike begin alike: their first bytes tell them (coded data never repeats so long).
+    std::vector<unsigned char> bytes(std::min<std::uint64_t>(clusterBytes, 256));
     for (const std::uint64_t offset : offsets) {
         if (hashes_.count(offset) != 0)
             continue;

@@ -57,8 +57,8 @@ struct JoinSearch {
 };
 
 // What the clusters where continuations may start hold, each read once per file: which of them
-// hold the same bytes as another (text, a pattern, empty clusters), which decode alike and so
-// cannot be told apart.
+// begin with the same bytes as another (text, a pattern, empty clusters), which decode alike and
+// so cannot be told apart.
 class ClusterContents {
 public:
     // Reads the clusters at `offsets` not read yet.
