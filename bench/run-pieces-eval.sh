@@ -57,19 +57,8 @@ theirs=$(time_of sh -c "rm -rf '$out/photorec'; mkdir -p '$out/photorec'; photor
   partition_none,options,paranoid,keep_corrupted_file_no,fileopt,everything,enable,search >/dev/null 2>&1")
 echo "pieces card: scan + save: ours ${ours}s  photorec ${theirs}s"
 
-python3 - "$out/ours.json" "$out/ours" >"$out/ours.finds" <<'PY'
-import json, sys
-for line in open(sys.argv[1]):
-    entry = json.loads(line)
-    if "summary" not in entry:
-        print(f"{entry['start_sector']}={sys.argv[2]}/recoverd/{entry['token']}/{entry['name']}")
-PY
-find "$out/photorec" -name 'f*.*' -type f | python3 -c "
-import os, re, sys
-for path in sys.stdin:
-    m = re.match(r'f(\d+)', os.path.basename(path.strip()))
-    if m:
-        print(f'{int(m.group(1))}={path.strip()}')" >"$out/photorec.finds"
+python3 bench/list-finds.py ours "$out/ours.json" "$out/ours" >"$out/ours.finds"
+python3 bench/list-finds.py photorec "$out/photorec" >"$out/photorec.finds"
 python3 bench/score-recovery.py $verbose --verdicts "$out/ours.json" "$work/card" ours $(cat "$out/ours.finds") >"$out/ours.score"
 python3 bench/score-recovery.py "$work/card" photorec $(cat "$out/photorec.finds") >"$out/photorec.score"
 python3 - "$out/ours.score" "$out/photorec.score" <<'PY'

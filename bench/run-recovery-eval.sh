@@ -87,20 +87,8 @@ evaluate() {
   theirs=$(best_of "$runs" photorec_once)
   echo "$name: scan + save: ours ${ours}s  photorec ${theirs}s  (warm page cache)"
 
-  python3 - "$out/ours.json" "$out/ours" >"$out/ours.finds" <<'PY'
-import json, sys
-for line in open(sys.argv[1]):
-    entry = json.loads(line)
-    if "summary" not in entry:
-        print(f"{entry['start_sector']}={sys.argv[2]}/recoverd/{entry['token']}/{entry['name']}")
-PY
-  find "$out/photorec" -name 'f*.*' -type f | python3 -c "
-import os, re, sys
-for path in sys.stdin:
-    path = path.strip()
-    m = re.match(r'f(\d+)', os.path.basename(path))
-    if m:
-        print(f'{int(m.group(1))}={path}')" >"$out/photorec.finds"
+  python3 bench/list-finds.py ours "$out/ours.json" "$out/ours" >"$out/ours.finds"
+  python3 bench/list-finds.py photorec "$out/photorec" >"$out/photorec.finds"
 
   python3 bench/score-recovery.py $verbose --verdicts "$out/ours.json" "$work/$name" ours $(cat "$out/ours.finds") >"$out/ours.score"
   python3 bench/score-recovery.py $verbose "$work/$name" photorec $(cat "$out/photorec.finds") >"$out/photorec.score"

@@ -538,21 +538,27 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
     return true;
 }
 
-bool JpegEntropyDecoder::TakeRestartMarker()
+int JpegEntropyDecoder::MarkerAfterData(std::uint64_t& at)
 {
     // What is left of the last byte is padding; a whole byte more is data where none belongs.
     Fill();
     if (state_.bitCount >= 8 || !state_.atMarker)
+        return -1;
+    at = state_.position;
+    if (Byte(at) != 0xFF)
+        return -1;
+    while (Byte(at + 1) == 0xFF)
+        ++at;  // fill bytes
+    return Byte(at + 1);
+}
+
+bool JpegEntropyDecoder::TakeRestartMarker()
+{
+    std::uint64_t at = 0;
+    if (MarkerAfterData(at) != 0xD0 + state_.nextRestart)
         return false;
     state_.bits = 0;
     state_.bitCount = 0;
-    std::uint64_t at = state_.position;
-    if (Byte(at) != 0xFF)
-        return false;
-    while (Byte(at + 1) == 0xFF)
-        ++at;
-    if (Byte(at + 1) != 0xD0 + state_.nextRestart)
-        return false;
     state_.position = at + 2;
     state_.atMarker = false;
     state_.nextRestart = (state_.nextRestart + 1) & 7;
@@ -562,15 +568,8 @@ bool JpegEntropyDecoder::TakeRestartMarker()
 
 bool JpegEntropyDecoder::TakeEndMarker()
 {
-    Fill();
-    if (state_.bitCount >= 8 || !state_.atMarker)
-        return false;
-    std::uint64_t at = state_.position;
-    if (Byte(at) != 0xFF)
-        return false;
-    while (Byte(at + 1) == 0xFF)
-        ++at;
-    if (Byte(at + 1) != kEoi)
+    std::uint64_t at = 0;
+    if (MarkerAfterData(at) != kEoi)
         return false;
     endOffset_ = at + 2;
     return true;
@@ -589,16 +588,9 @@ bool JpegEntropyDecoder::Receive(int count, int& value)
 bool JpegEntropyDecoder::TakeScanEnd()
 {
     // After a progressive scan's last MCU: padding, then a marker that is no restart marker.
-    Fill();
-    if (state_.bitCount >= 8 || !state_.atMarker || stoppedAtZeros_)
-        return false;
-    std::uint64_t at = state_.position;
-    if (Byte(at) != 0xFF)
-        return false;
-    while (Byte(at + 1) == 0xFF)
-        ++at;
-    const int marker = Byte(at + 1);
-    if (marker <= 0 || (marker >= 0xD0 && marker <= 0xD7))
+    std::uint64_t at = 0;
+    const int marker = MarkerAfterData(at);
+    if (stoppedAtZeros_ || marker <= 0 || (marker >= 0xD0 && marker <= 0xD7))
         return false;
     endOffset_ = at;
     return true;

@@ -179,6 +179,9 @@ private:
     bool Bits(int count, int& value);
     bool Decode(const JpegScanLayout::HuffmanTable& table, int& symbol);
     bool DecodeBlock(const JpegScanLayout::Component& component, int index, int* dc);
+    // After the last MCU before a marker: the marker (its byte after 0xFF), with `at` where its
+    // 0xFF is; -1 when the data goes on (a byte or more of bits) or no marker is there.
+    int MarkerAfterData(std::uint64_t& at);
     bool TakeRestartMarker();
     bool TakeEndMarker();
     bool TakeScanEnd();

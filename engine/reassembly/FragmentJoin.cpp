@@ -7,6 +7,58 @@
 
 namespace quorvex {
 
+namespace {
+
+// Whether the cluster of `clusterBytes` at `offset` of the volume holds only zero bytes.
+bool ClusterIsEmpty(ByteSource& volume, std::uint64_t offset, std::uint64_t clusterBytes)
+{
+    std::array<unsigned char, 4096> bytes;
+    for (std::uint64_t done = 0; done < clusterBytes;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), clusterBytes - done));
+        const std::size_t got = volume.ReadAt(offset + done, std::span(bytes).first(want));
+        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got), [](unsigned char b) { return b != 0; }))
+            return false;
+        if (got < want)
+            return true;
+        done += got;
+    }
+    return true;
+}
+
+// Whether the run of zero bytes of `file` that holds `at` covers a whole cluster of the grid: an
+// empty area between pieces does, a flat area of a picture coded as zeros does not.
+bool ZerosFillACluster(PiecesByteSource& file, const ClusterGeometry& grid, std::uint64_t at)
+{
+    std::array<unsigned char, 512> bytes;
+    std::uint64_t first = at;  // the run's first byte (looked for up to a cluster back)
+    while (first > 0 && at - first <= grid.clusterBytes) {
+        const std::uint64_t from = first > bytes.size() ? first - bytes.size() : 0;
+        const std::size_t want = static_cast<std::size_t>(first - from);
+        if (file.ReadAt(from, std::span(bytes).first(want)) != want)
+            break;
+        std::size_t k = want;
+        while (k > 0 && bytes[k - 1] == 0)
+            --k;
+        first = from + k;
+        if (k > 0)
+            break;
+    }
+    // The boundary at or after the run's first byte, and the cluster after it, all zeros.
+    const std::uint64_t boundary = grid.BoundaryAtOrAfter(file.VolumeOffsetOf(first));
+    const std::uint64_t fileBoundary = first + (boundary - file.VolumeOffsetOf(first));
+    for (std::uint64_t offset = std::max(at, fileBoundary); offset < fileBoundary + grid.clusterBytes;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), fileBoundary + grid.clusterBytes - offset));
+        if (file.ReadAt(offset, std::span(bytes).first(want)) != want)
+            return false;
+        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(want), [](unsigned char b) { return b != 0; }))
+            return false;
+        offset += want;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool LiesInside(const std::vector<ByteRange>& ranges, std::uint64_t offset)
 {
     // The last range that starts at or before the offset.
@@ -40,6 +92,17 @@ std::vector<std::uint64_t> JoinSearch::Continuations(std::uint64_t pieceEnd, con
     return starts;
 }
 
+std::vector<std::uint64_t> JoinSearch::DistinctContinuations(std::uint64_t pieceEnd, const std::vector<ByteRange>& pieces,
+                                                             ClusterContents& contents) const
+{
+    std::vector<std::uint64_t> starts = Continuations(pieceEnd, pieces);
+    contents.Learn(volume, starts, grid.clusterBytes);
+    std::erase_if(starts, [&](std::uint64_t at) {
+        return contents.Repeated(at) || ClusterIsEmpty(volume, at, grid.clusterBytes);
+    });
+    return starts;
+}
+
 std::vector<std::uint64_t> JoinSearch::BoundariesIn(std::uint64_t pieceStart, std::uint64_t from, std::uint64_t to) const
 {
     std::vector<std::uint64_t> ends;
@@ -66,51 +129,6 @@ void ClusterContents::Learn(ByteSource& volume, const std::vector<std::uint64_t>
         hashes_.emplace(offset, hash);
         ++counts_[hash];
     }
-}
-
-bool ClusterIsEmpty(ByteSource& volume, std::uint64_t offset, std::uint64_t clusterBytes)
-{
-    std::array<unsigned char, 4096> bytes;
-    for (std::uint64_t done = 0; done < clusterBytes;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), clusterBytes - done));
-        const std::size_t got = volume.ReadAt(offset + done, std::span(bytes).first(want));
-        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(got), [](unsigned char b) { return b != 0; }))
-            return false;
-        if (got < want)
-            return true;
-        done += got;
-    }
-    return true;
-}
-
-bool ZerosFillACluster(PiecesByteSource& file, const ClusterGeometry& grid, std::uint64_t at)
-{
-    std::array<unsigned char, 512> bytes;
-    std::uint64_t first = at;  // the run's first byte (looked for up to a cluster back)
-    while (first > 0 && at - first <= grid.clusterBytes) {
-        const std::uint64_t from = first > bytes.size() ? first - bytes.size() : 0;
-        const std::size_t want = static_cast<std::size_t>(first - from);
-        if (file.ReadAt(from, std::span(bytes).first(want)) != want)
-            break;
-        std::size_t k = want;
-        while (k > 0 && bytes[k - 1] == 0)
-            --k;
-        first = from + k;
-        if (k > 0)
-            break;
-    }
-    // The boundary at or after the run's first byte, and the cluster after it, all zeros.
-    const std::uint64_t boundary = grid.BoundaryAtOrAfter(file.VolumeOffsetOf(first));
-    const std::uint64_t fileBoundary = first + (boundary - file.VolumeOffsetOf(first));
-    for (std::uint64_t offset = std::max(at, fileBoundary); offset < fileBoundary + grid.clusterBytes;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), fileBoundary + grid.clusterBytes - offset));
-        if (file.ReadAt(offset, std::span(bytes).first(want)) != want)
-            return false;
-        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(want), [](unsigned char b) { return b != 0; }))
-            return false;
-        offset += want;
-    }
-    return true;
 }
 
 bool ReadOnThroughZeros(JpegEntropyDecoder& decoder, PiecesByteSource& file, const ClusterGeometry& grid,

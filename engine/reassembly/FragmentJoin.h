@@ -15,6 +15,8 @@
 
 namespace quorvex {
 
+class ClusterContents;
+
 // One file's search for its pieces: where it starts, the cluster grid its pieces lie on, how far
 // and how long to look. Continuations are looked for on the grid within searchBytes after a break,
 // then within searchBytes before the file's start (a file system fills earlier holes first), and
@@ -50,6 +52,12 @@ struct JoinSearch {
     // file's start within searchBytes of it, nearest first; on the volume, outside taken files and
     // outside `pieces` (the file's own so far, the one ending at pieceEnd among them).
     std::vector<std::uint64_t> Continuations(std::uint64_t pieceEnd, const std::vector<ByteRange>& pieces) const;
+    // Of those, the ones a piece may start at: never an empty cluster, which decodes as a flat
+    // area and fits anywhere, nor one that begins as another does (text, a pattern), which
+    // decodes alike wherever it lies and cannot be told apart. `contents` remembers the clusters
+    // read for the file.
+    std::vector<std::uint64_t> DistinctContinuations(std::uint64_t pieceEnd, const std::vector<ByteRange>& pieces,
+                                                     ClusterContents& contents) const;
 
     // The grid boundaries in [from, to] (volume offsets) after `pieceStart` (exclusive): where the
     // piece that starts there may end.
@@ -74,13 +82,6 @@ private:
     std::unordered_map<std::uint64_t, std::uint64_t> hashes_;
     std::unordered_map<std::uint64_t, std::uint32_t> counts_;
 };
-
-// Whether the cluster of `clusterBytes` at `offset` of the volume holds only zero bytes.
-bool ClusterIsEmpty(ByteSource& volume, std::uint64_t offset, std::uint64_t clusterBytes);
-
-// Whether the run of zero bytes of `file` that holds `at` covers a whole cluster of the grid: an
-// empty area between pieces does, a flat area of a picture coded as zeros does not.
-bool ZerosFillACluster(PiecesByteSource& file, const ClusterGeometry& grid, std::uint64_t at);
 
 // After a step of `decoder` over `file` that failed at a run of zero bytes which does not fill a
 // cluster (a flat area of the picture, no gap): goes on from `before` (the state before that

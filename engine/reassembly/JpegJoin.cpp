@@ -258,13 +258,14 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             bool secondBreak = false;
             while (trial.Current().mcu < target) {
                 const JpegEntropyDecoder::State before = trial.Current();
-                if (const auto step = trial.Next(dc); step != JpegEntropyDecoder::Step::Decoded) {
-                    if (step == JpegEntropyDecoder::Step::Error && ReadOnThroughZeros(trial, trialFile, search.grid, before))
+                if (const auto trialStep = trial.Next(dc); trialStep != JpegEntropyDecoder::Step::Decoded) {
+                    if (trialStep == JpegEntropyDecoder::Step::Error &&
+                        ReadOnThroughZeros(trial, trialFile, search.grid, before))
                         continue;
                     // An error only after the continuation's whole first cluster, its MCUs
                     // fitting so far: the piece may be that short (another break follows it),
                     // and the joint is judged on what it held.
-                    secondBreak = step == JpegEntropyDecoder::Step::Error && trialEdges.Count() >= 8 &&
+                    secondBreak = trialStep == JpegEntropyDecoder::Step::Error && trialEdges.Count() >= 8 &&
                                   before.position >= joint + search.grid.clusterBytes;
                     if (!secondBreak)
                         return std::nullopt;
@@ -323,16 +324,9 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + jointMcus);
                 std::vector<ByteRange> pieces = closed;
                 pieces.push_back({openStart, end - openStart});
-                const std::vector<std::uint64_t> continuations = search.Continuations(end, pieces);
-                contents.Learn(search.volume, continuations, search.grid.clusterBytes);
-                for (const std::uint64_t next : continuations) {
+                for (const std::uint64_t next : search.DistinctContinuations(end, pieces, contents)) {
                     if (search.GiveUp())
                         return std::nullopt;
-                    // An empty cluster decodes as a flat area and fits anywhere; clusters alike
-                    // (text, a pattern) decode alike and cannot be told apart: no piece starts
-                    // at either.
-                    if (contents.Repeated(next) || ClusterIsEmpty(search.volume, next, search.grid.clusterBytes))
-                        continue;
                     if (const auto costs = tryJoint(end, next, first, target, limit))
                         survivors.push_back({end, next, first, costs->joint});
                 }

@@ -93,13 +93,9 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
                 const std::size_t first = static_cast<std::size_t>(after - starts.begin()) - 1;
                 std::vector<ByteRange> pieces = closed;
                 pieces.push_back({openStart, *end - openStart});
-                const std::vector<std::uint64_t> continuations = search.Continuations(*end, pieces);
-                contents.Learn(search.volume, continuations, search.grid.clusterBytes);
-                for (const std::uint64_t next : continuations) {
+                for (const std::uint64_t next : search.DistinctContinuations(*end, pieces, contents)) {
                     if (search.GiveUp())
                         return std::nullopt;
-                    if (contents.Repeated(next) || ClusterIsEmpty(search.volume, next, search.grid.clusterBytes))
-                        continue;
                     // The rest of the scan decoded over the continuation, what this scan wrote
                     // taken back as it is read; then the next scan's headers or the image's end.
                     PiecesByteSource trialFile(search.volume, pieces, next, search.maxFileBytes);
