@@ -432,8 +432,10 @@ TEST(ExactGif, BrokenBlocksDamagedFramesTruncationAndFalseStarts)
     fx::Bytes noTable{'G', 'I', 'F', '8', '9', 'a', 10, 0, 10, 0, 0x00, 0, 0, 0x00};
     noTable.resize(512, 0);
     EXPECT_FALSE(LooksLikeGifStart(noTable.data()));
-    noTable[13] = 0x3B;
-    EXPECT_TRUE(LooksLikeGifStart(noTable.data()));
+    for (const int block : {0x21, 0x2C, 0x3B}) {  // an extension, an image, the trailer
+        noTable[13] = static_cast<unsigned char>(block);
+        EXPECT_TRUE(LooksLikeGifStart(noTable.data())) << block;
+    }
 }
 
 // ---- BMP
