@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <libde265/de265.h>
 #include <libheif/heif.h>
 #include <optional>
@@ -180,11 +181,9 @@ std::optional<std::uint64_t> ReadNumber(ByteSource& file, std::uint64_t at, int 
 
 // A track's tables, by where they are, and how its samples begin.
 struct Track {
-    Box stco, co64, stsz, stz2, stsc;
+    Box stco, co64, stsz, stz2, stsc, stss;
     bool hasChunks = false;
-    FourCc codec{};
-    int nalLength = 0;  // H.264 and HEVC: bytes of each NAL unit's length
-    bool video = false;
+    MovieTrack info;
 };
 
 // Reads arrays of big-endian numbers front to back.
@@ -209,7 +208,7 @@ private:
 };
 
 // Whether a video sample's first bytes begin as its codec's samples do.
-bool SampleBeginsWell(ByteSource& file, const Track& track, std::uint64_t at, std::uint64_t size)
+bool SampleBeginsWell(ByteSource& file, const MovieTrack& track, std::uint64_t at, std::uint64_t size)
 {
     unsigned char head[8] = {};
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof head));
@@ -293,7 +292,45 @@ public:
         }
     }
 
+    // The tables of the movie box at `at`: each track's samples, listed by offset.
+    std::optional<MovieTables> Tables(std::uint64_t at)
+    {
+        Box box;
+        token_ = "MP4";
+        if (ReadBox(file_, at, UINT64_MAX, box) != BoxRead::Ok || box.type != Cc("moov") || box.end == 0 ||
+            !Movie(box.payload, box.end) || !movieSeen_)
+            return std::nullopt;
+        MovieTables tables;
+        for (const Track& track : tracks_) {
+            const auto index = static_cast<std::uint32_t>(tables.tracks.size());
+            tables.tracks.push_back(track.info);
+            if (!Chunks(track, UINT64_MAX, &tables.samples, index) || !SyncSamples(track, tables.tracks.back()))
+                return std::nullopt;
+        }
+        std::sort(tables.samples.begin(), tables.samples.end(),
+                  [](const MovieSample& a, const MovieSample& b) { return a.offset < b.offset; });
+        return tables;
+    }
+
 private:
+    // The numbers of a track's sync samples (stss), when it has them.
+    bool SyncSamples(const Track& track, MovieTrack& info)
+    {
+        if (track.stss.start == 0)
+            return true;
+        const auto count = ReadU32(file_, track.stss.payload + 4, ByteOrder::Big);
+        if (!count || track.stss.payload + 8 + 4ull * *count > track.stss.end)
+            return false;
+        ArrayReader numbers(file_, track.stss.payload + 8);
+        for (std::uint32_t i = 0; i < *count; ++i) {
+            const auto number = numbers.Next(4);
+            if (!number || (!info.syncSamples.empty() && *number <= info.syncSamples.back()))
+                return false;
+            info.syncSamples.push_back(static_cast<std::uint32_t>(*number));
+        }
+        return true;
+    }
+
     static bool IsTopLevel(const FourCc& type)
     {
         static constexpr FourCc kTypes[] = {Cc("ftyp"), Cc("moov"), Cc("mdat"), Cc("meta"), Cc("free"), Cc("skip"),
@@ -397,7 +434,7 @@ private:
             if (t == Cc("hdlr")) {
                 unsigned char handler[4] = {};
                 if (ReadExactly(file_, child.payload + 8, handler))
-                    track.video = std::memcmp(handler, "vide", 4) == 0;
+                    track.info.video = std::memcmp(handler, "vide", 4) == 0;
             } else if (t == Cc("stsd")) {
                 SampleDescription(child.payload, end, track);
             } else if (t == Cc("stco")) {
@@ -415,6 +452,9 @@ private:
             } else if (t == Cc("stsc")) {
                 track.stsc = child;
                 track.stsc.end = end;
+            } else if (t == Cc("stss")) {
+                track.stss = child;
+                track.stss.end = end;
             }
             track.hasChunks = (track.stco.start || track.co64.start) && (track.stsz.start || track.stz2.start) &&
                               track.stsc.start;
@@ -422,27 +462,105 @@ private:
         });
     }
 
-    // The codec of the first sample entry, and for H.264 and HEVC their NAL length size.
+    // The codec of the first sample entry; for H.264 and HEVC their NAL length size and decoder
+    // configuration, for AAC its AudioSpecificConfig.
     void SampleDescription(std::uint64_t from, std::uint64_t to, Track& track)
     {
         Box entry;
         if (from + 8 >= to || ReadBox(file_, from + 8, to, entry) != BoxRead::Ok)
             return;
-        track.codec = entry.type;
+        MovieTrack& info = track.info;
+        info.codec = entry.type;
         const FourCc& c = entry.type;
         const bool avc = c == Cc("avc1") || c == Cc("avc3"), hevc = c == Cc("hvc1") || c == Cc("hev1");
+        const std::uint64_t entryEnd = entry.end != 0 ? entry.end : to;
+        if (c == Cc("mp4a")) {
+            SoundConfiguration(entry.payload, entryEnd, info);
+            return;
+        }
         if (!avc && !hevc)
             return;
-        const std::uint64_t entryEnd = entry.end != 0 ? entry.end : to;
-        Children(entry.payload + 78, entryEnd, [&](const Box& child, std::uint64_t) {
+        Children(entry.payload + 78, entryEnd, [&](const Box& child, std::uint64_t end) {
             if ((avc && child.type == Cc("avcC")) || (hevc && child.type == Cc("hvcC"))) {
                 if (const auto lengthByte = ReadU8(file_, child.payload + (avc ? 4 : 21)))
-                    track.nalLength = (*lengthByte & 3) + 1;
+                    info.nalLength = (*lengthByte & 3) + 1;
+                info.configuration = ReadBytes(child.payload, end);
             }
             return true;
         });
-        if (track.nalLength == 3)
-            track.nalLength = 0;  // not a length size a stream may have: left unchecked
+        if (info.nalLength == 3)
+            info.nalLength = 0;  // not a length size a stream may have: left unchecked
+    }
+
+    // An AAC sound entry's esds (directly, or in QuickTime's wave box): the AudioSpecificConfig
+    // in its decoder's specific information.
+    void SoundConfiguration(std::uint64_t payload, std::uint64_t end, MovieTrack& info)
+    {
+        const auto version = ReadU16(file_, payload + 8, ByteOrder::Big);
+        if (!version || *version > 2)
+            return;
+        const std::uint64_t children = payload + (*version == 0 ? 28 : *version == 1 ? 44 : 64);
+        std::function<bool(const Box&, std::uint64_t)> visit = [&](const Box& child, std::uint64_t childEnd) {
+            if (child.type == Cc("esds"))
+                info.configuration = AudioSpecificConfig(child.payload + 4, childEnd);
+            else if (child.type == Cc("wave"))
+                Children(child.payload, childEnd, visit);
+            return true;
+        };
+        Children(children, end, visit);
+    }
+
+    // Walks an ES descriptor to its decoder specific information.
+    std::vector<unsigned char> AudioSpecificConfig(std::uint64_t at, std::uint64_t end)
+    {
+        // A descriptor's tag, then its length in up to four bytes of seven bits each.
+        auto descriptor = [&](int tag) -> std::optional<std::uint64_t> {
+            const auto found = ReadU8(file_, at);
+            if (!found || *found != tag)
+                return std::nullopt;
+            std::uint64_t length = 0;
+            for (int i = 1; i <= 4; ++i) {
+                const auto byte = ReadU8(file_, at + static_cast<std::uint64_t>(i));
+                if (!byte)
+                    return std::nullopt;
+                length = length << 7 | (*byte & 0x7F);
+                if ((*byte & 0x80) == 0) {
+                    at += static_cast<std::uint64_t>(i) + 1;
+                    return length;
+                }
+            }
+            return std::nullopt;
+        };
+        if (!descriptor(3))
+            return {};
+        const auto flags = ReadU8(file_, at + 2);
+        if (!flags)
+            return {};
+        at += 3;
+        if (*flags & 0x80)
+            at += 2;
+        if (*flags & 0x40) {
+            const auto url = ReadU8(file_, at);
+            at += 1 + url.value_or(0);
+        }
+        if (*flags & 0x20)
+            at += 2;
+        if (!descriptor(4))
+            return {};
+        at += 13;
+        const auto length = descriptor(5);
+        if (!length || *length > end - std::min(end, at))
+            return {};
+        return ReadBytes(at, at + *length);
+    }
+
+    // The bytes of [from, to) (a configuration: at most 64 KiB); empty when they cannot be read.
+    std::vector<unsigned char> ReadBytes(std::uint64_t from, std::uint64_t to)
+    {
+        if (to <= from || to - from > 64 * 1024)
+            return {};
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(to - from));
+        return ReadExactly(file_, from, bytes) ? bytes : std::vector<unsigned char>{};
     }
 
     // HEIF: the items (their types, where their data lies, the decoder configuration each one
@@ -649,8 +767,10 @@ private:
         return true;
     }
 
-    // Walks a track's chunks: their extents, and the first bytes of each video sample.
-    bool Chunks(const Track& track, std::uint64_t length)
+    // Walks a track's chunks: their extents, and the first bytes of each video sample. With
+    // `listed`, lists the samples instead (a chunk for sound of one sample size), unread.
+    bool Chunks(const Track& track, std::uint64_t length, std::vector<MovieSample>* listed = nullptr,
+                std::uint32_t trackIndex = 0)
     {
         const bool wide = track.co64.start != 0;
         const Box& offsets = wide ? track.co64 : track.stco;
@@ -730,8 +850,13 @@ private:
             if (!offset || currentPerChunk > *sampleCount - std::min<std::uint64_t>(sample, *sampleCount))
                 return false;
             std::uint64_t bytes = 0;
-            if (fixedSize != 0 && !track.video) {
+            auto list = [&](std::uint64_t at, std::uint64_t size) {
+                listed->push_back({at, size, trackIndex, static_cast<std::uint32_t>(sample + 1)});
+            };
+            if (fixedSize != 0 && !track.info.video) {
                 bytes = currentPerChunk * fixedSize;
+                if (listed != nullptr && bytes > 0 && Fits(*offset, bytes, length))
+                    list(*offset, bytes);
                 sample += currentPerChunk;
             } else {
                 for (std::uint64_t s = 0; s < currentPerChunk; ++s, ++sample) {
@@ -740,14 +865,17 @@ private:
                         return false;
                     if (!Fits(*offset, bytes, length) || !Fits(*offset + bytes, *size, length))
                         return false;
-                    if (track.video && !SampleBeginsWell(file_, track, *offset + bytes, *size))
+                    if (listed != nullptr)
+                        list(*offset + bytes, *size);
+                    else if (track.info.video && !SampleBeginsWell(file_, track.info, *offset + bytes, *size))
                         return false;
                     bytes += *size;
                 }
             }
             if (!Fits(*offset, bytes, length))
                 return false;
-            AddData({*offset, bytes});
+            if (listed == nullptr)
+                AddData({*offset, bytes});
         }
         return true;
     }
@@ -792,6 +920,40 @@ FormatWalk WalkBmff(ByteSource& file, BmffLayout& layout)
 {
     layout = {};
     return BmffWalker(file, layout).Walk();
+}
+
+std::optional<MovieTables> ReadMovieTables(ByteSource& file, std::uint64_t at)
+{
+    BmffLayout layout;
+    return BmffWalker(file, layout).Tables(at);
+}
+
+std::optional<std::uint64_t> VideoUnitAt(ByteSource& file, const MovieTrack& track, std::uint64_t at,
+                                         std::uint64_t remaining)
+{
+    if (!SampleBeginsWell(file, track, at, remaining))
+        return std::nullopt;
+    if (track.nalLength == 0)
+        return remaining;
+    const int n = track.nalLength;
+    std::optional<std::uint64_t> length;
+    if (n == 1) {
+        if (const auto byte = ReadU8(file, at))
+            length = *byte;
+    } else {
+        length = ReadNumber(file, at, n);
+    }
+    if (!length)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(n) + *length;  // SampleBeginsWell has checked it fits
+}
+
+std::optional<BmffBox> ReadBmffBox(ByteSource& file, std::uint64_t at)
+{
+    Box box;
+    if (ReadBox(file, at, UINT64_MAX, box) != BoxRead::Ok)
+        return std::nullopt;
+    return BmffBox{box.type, box.payload, box.end};
 }
 
 FormatWalk WalkBmff(ByteSource& file)

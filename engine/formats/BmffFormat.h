@@ -53,6 +53,50 @@ FormatWalk WalkBmff(ByteSource& file);
 // The same, with what the walk learned.
 FormatWalk WalkBmff(ByteSource& file, BmffLayout& layout);
 
+// A movie track as a search for the movie's pieces needs it: what its samples are and how each
+// begins.
+struct MovieTrack {
+    std::array<char, 4> codec{};  // the first sample entry's: avc1, hvc1, mp4a, jpeg...
+    bool video = false;
+    int nalLength = 0;  // H.264 and HEVC: bytes of each NAL unit's length (0: not such a stream)
+    // What a decoder needs first: an avcC or hvcC box's payload, an AAC stream's AudioSpecificConfig.
+    std::vector<unsigned char> configuration;
+    std::vector<std::uint32_t> syncSamples;  // numbers from 1, ascending; empty: every sample is one
+};
+
+// One sample (for sound of a fixed sample size, one chunk) where the tables put it.
+struct MovieSample {
+    std::uint64_t offset = 0;  // from the file's first byte
+    std::uint64_t size = 0;
+    std::uint32_t track = 0;   // in MovieTables::tracks
+    std::uint32_t number = 0;  // in its track, from 1
+};
+
+struct MovieTables {
+    std::vector<MovieTrack> tracks;
+    std::vector<MovieSample> samples;  // by offset
+};
+
+// The tables of the movie box (moov) at `at` of `file`, wherever its samples lie (they are not
+// read); nullopt when there is no movie box there or its tables do not hold together.
+std::optional<MovieTables> ReadMovieTables(ByteSource& file, std::uint64_t at);
+
+// The bytes of the coded unit of `track` that begins at `at` of a sample with `remaining` bytes
+// left: for H.264 and HEVC a NAL unit (its length field and a valid header, inside the sample);
+// for other codecs `remaining` when the sample begins as theirs do. nullopt: no such unit here.
+std::optional<std::uint64_t> VideoUnitAt(ByteSource& file, const MovieTrack& track, std::uint64_t at,
+                                         std::uint64_t remaining);
+
+// A box's header: its type, where its payload begins and where it ends (0: at the end of the file).
+struct BmffBox {
+    std::array<char, 4> type{};
+    std::uint64_t payload = 0;
+    std::uint64_t end = 0;
+};
+// The box whose header is at `at` (a printable type, a size that holds its header); nullopt when
+// there is none.
+std::optional<BmffBox> ReadBmffBox(ByteSource& file, std::uint64_t at);
+
 // HEIC and AVIF: the primary picture decoded with libheif. CR3: its preview JPEG decoded. Others:
 // not checked (their walk decides).
 DecodeResult DecodeBmff(std::span<const unsigned char> file);

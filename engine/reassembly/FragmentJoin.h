@@ -105,4 +105,12 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search);
 // of the next scan (or the image's end) after it.
 std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch& search);
 
+// The same for an MP4, MOV or 3GP movie, by its own tables: every video sample is a chain of
+// coded units whose lengths the tables' sample sizes close, so where one does not begin where a
+// contiguous file would put it, a break lies before it, and the continuation is where it and the
+// ones after it do begin. Between the last unit in place and the first one out of place, the
+// piece end is the only grid point there or the only one whose samples decode. A movie whose index
+// comes last finds it on the grid around where its data's end puts it.
+std::optional<std::vector<ByteRange>> JoinMoviePieces(const JoinSearch& search);
+
 }  // namespace quorvex

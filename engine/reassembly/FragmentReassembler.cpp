@@ -34,11 +34,16 @@ void AddTaken(std::vector<ByteRange>& taken, const ByteRange& range)
                  range);
 }
 
+bool IsMovie(std::string_view token)
+{
+    return token == "MP4" || token == "MOV" || token == "3GP";
+}
+
 }  // namespace
 
 bool CanBeMended(std::string_view token)
 {
-    return token == "JPG" || token == "PNG";
+    return token == "JPG" || token == "PNG" || IsMovie(token);
 }
 
 std::optional<std::vector<ByteRange>> MendFile(VolumeByteCache& volume, const ClusterGeometry& geometry,
@@ -61,11 +66,12 @@ std::optional<std::vector<ByteRange>> MendFile(VolumeByteCache& volume, const Cl
         search.trace = [&limits, start = file.start](const std::string& line) {
             limits.trace("file at " + std::to_string(start) + ": " + line);
         };
-    std::optional<std::vector<ByteRange>> pieces =
-        file.token == "PNG" ? JoinPngPieces(search) : JoinJpegPieces(search);
-    // Both joiners have checked all of the file's data (every MCU of a JPEG decoded strictly, the
-    // CRC of every chunk of a PNG, walked to IEND); a JPEG's segments are walked again over the
-    // pieces (a PNG's walk would only inflate its data once more).
+    std::optional<std::vector<ByteRange>> pieces = file.token == "PNG" ? JoinPngPieces(search)
+                                                   : IsMovie(file.token) ? JoinMoviePieces(search)
+                                                                         : JoinJpegPieces(search);
+    // The joiners have checked all of the file's data (every MCU of a JPEG decoded strictly, the
+    // CRC of every chunk of a PNG, walked to IEND, a movie walked whole over its pieces); a JPEG's
+    // segments are walked again over the pieces (a PNG's walk would only inflate its data once more).
     if (!pieces || pieces->size() < 2 || (file.token == "JPG" && !ClosesWhereThePiecesEnd(volume, *format, *pieces)))
         return std::nullopt;
     return pieces;
