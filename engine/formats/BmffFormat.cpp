@@ -433,8 +433,9 @@ private:
                 return TrackBoxes(child.payload, end, track, depth + 1);
             if (t == Cc("hdlr")) {
                 unsigned char handler[4] = {};
-                if (ReadExactly(file_, child.payload + 8, handler))
-                    track.info.video = std::memcmp(handler, "vide", 4) == 0;
+                // A QuickTime track has a second handler, of its data (minf's dhlr), after its media's.
+                if (ReadExactly(file_, child.payload + 8, handler) && std::memcmp(handler, "vide", 4) == 0)
+                    track.info.video = true;
             } else if (t == Cc("stsd")) {
                 SampleDescription(child.payload, end, track);
             } else if (t == Cc("stco")) {

@@ -86,11 +86,18 @@ struct MovieLayout {
     }
 };
 
+// A place of the file known on the volume: where its index was found, or where the piece that
+// holds its index's second part begins.
+struct Anchor {
+    std::uint64_t fileOffset = 0;
+    std::uint64_t volumeOffset = 0;
+    std::uint64_t notBefore = 0;  // a break before it lies at or after this file offset
+};
+
 class MovieSearch {
 public:
-    MovieSearch(const JoinSearch& search, const MovieTables& tables, std::uint64_t length,
-                std::optional<std::pair<std::uint64_t, std::uint64_t>> index)
-        : search_(search), tables_(tables), length_(length), index_(index)
+    MovieSearch(const JoinSearch& search, const MovieTables& tables, std::uint64_t length, std::optional<Anchor> anchor)
+        : search_(search), tables_(tables), length_(length), anchor_(anchor)
     {
         for (std::size_t i = 0; i < tables_.samples.size(); ++i) {
             const MovieSample& sample = tables_.samples[i];
@@ -108,6 +115,11 @@ public:
         MovieLayout layout;
         layout.openStart = search_.fileStart;
         std::uint64_t proven = tables_.samples.empty() ? 0 : std::min(tables_.samples.front().offset, length_);
+        if (anchor_ && anchor_->fileOffset <= proven) {
+            // The index ran on into the piece the data follows in.
+            layout = layout.Broken(anchor_->fileOffset, anchor_->volumeOffset);
+            anchor_.reset();
+        }
         for (std::size_t next = 0; next < video_.size();) {
             if (search_.GiveUp())
                 return std::nullopt;
@@ -125,14 +137,14 @@ public:
             layout = *mended;
         }
         // The index, when it was found away from the data: the last piece must lay it there.
-        if (index_ && Laid(layout, index_->first) != index_->second) {
+        if (anchor_ && Laid(layout, anchor_->fileOffset) != anchor_->volumeOffset) {
             if (layout.closed.size() + 2 > search_.maxPieces)
                 return Refuse("too many pieces");
-            const auto mended = MendBefore(layout, proven, index_->first, index_->second);
+            const auto mended = MendBefore(layout, std::max(proven, anchor_->notBefore), *anchor_);
             if (!mended)
                 return std::nullopt;
             layout = *mended;
-        } else if (!index_ && !TailDecodes(layout, proven)) {
+        } else if (!anchor_ && !TailDecodes(layout, proven)) {
             return Refuse("the data after the last coded unit does not decode");
         }
         if (layout.closed.empty())
@@ -223,15 +235,14 @@ private:
         return ChooseEnd(layout, ends, [shift](std::uint64_t end) { return end + shift; });
     }
 
-    // The break before the index found at `volumeAt` (file offset `fileOffset`), after the last
-    // coded unit: the piece end is the one whose bytes decode.
-    std::optional<MovieLayout> MendBefore(const MovieLayout& layout, std::uint64_t proven, std::uint64_t fileOffset,
-                                          std::uint64_t volumeAt)
+    // The break before the anchor, after the last coded unit: the piece end is the only one there
+    // or the one whose bytes decode.
+    std::optional<MovieLayout> MendBefore(const MovieLayout& layout, std::uint64_t proven, const Anchor& anchor)
     {
-        const std::vector<std::uint64_t> ends = PieceEnds(layout, proven, fileOffset + 1);
+        const std::vector<std::uint64_t> ends = PieceEnds(layout, proven, anchor.fileOffset + 1);
         if (ends.empty())
             return Refuse("the index lies away from the data with no piece end before it");
-        return ChooseEnd(layout, ends, [&](std::uint64_t end) { return volumeAt - (fileOffset - end); });
+        return ChooseEnd(layout, ends, [&](std::uint64_t end) { return anchor.volumeOffset - (anchor.fileOffset - end); });
     }
 
     // Of the piece ends, the one (continuing at startOf(end)) whose layout decodes: the only one,
@@ -390,7 +401,7 @@ private:
     const JoinSearch& search_;
     const MovieTables& tables_;
     std::uint64_t length_;
-    std::optional<std::pair<std::uint64_t, std::uint64_t>> index_;  // file offset, volume offset
+    std::optional<Anchor> anchor_;
     std::vector<std::size_t> video_;  // samples of video tracks, by offset
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::size_t> byNumber_;
     std::vector<SampleDecoding> decoders_;
@@ -423,6 +434,43 @@ std::vector<std::uint64_t> IndexCandidates(const JoinSearch& search, std::uint64
     return found;
 }
 
+// A movie whose index, read where it lies, breaks off: the piece it runs on in is the one where the
+// index reads whole, and of those the one whose movie then holds together.
+std::optional<std::vector<ByteRange>> JoinAcrossIndex(const JoinSearch& search, const MovieOutline& outline,
+                                                      std::uint64_t length)
+{
+    const std::uint64_t indexAt = *outline.indexAt;
+    struct Reading {
+        Anchor anchor;
+        MovieTables tables;
+    };
+    std::vector<Reading> readings;
+    for (const std::uint64_t end : search.BoundariesIn(search.fileStart, search.fileStart + indexAt + 1,
+                                                       search.fileStart + outline.indexEnd - 1)) {
+        const std::uint64_t pieceBytes = end - search.fileStart;
+        for (const std::uint64_t start : search.Continuations(end - 1, {{search.fileStart, pieceBytes}})) {
+            if (search.GiveUp())
+                return std::nullopt;
+            PiecesByteSource laid(search.volume, {{search.fileStart, pieceBytes}}, start, outline.indexEnd);
+            auto tables = ReadMovieTables(laid, indexAt);
+            if (tables && !tables->samples.empty())
+                readings.push_back({Anchor{pieceBytes, start, indexAt}, std::move(*tables)});
+            if (readings.size() > kMostIndexCandidates)
+                return std::nullopt;
+        }
+    }
+    search.Trace("movie: its index breaks off, and reads whole in " + std::to_string(readings.size()) + " ways");
+    std::optional<std::vector<ByteRange>> found;
+    for (const Reading& reading : readings) {
+        auto pieces = MovieSearch(search, reading.tables, length, reading.anchor).Run();
+        if (pieces && found)
+            return std::nullopt;  // two ways hold: neither is proven
+        if (pieces)
+            found = std::move(pieces);
+    }
+    return found;
+}
+
 }  // namespace
 
 std::optional<std::vector<ByteRange>> JoinMoviePieces(const JoinSearch& search)
@@ -435,13 +483,10 @@ std::optional<std::vector<ByteRange>> JoinMoviePieces(const JoinSearch& search)
     }
     if (outline->indexAt) {
         // The index first (or the whole movie in place): its tables say where everything lies.
-        const auto tables = ReadMovieTables(contiguous, *outline->indexAt);
-        if (!tables) {
-            search.Trace("movie refused: its index does not read");
-            return std::nullopt;
-        }
         const std::uint64_t length = std::max(outline->mdatEnd, outline->indexEnd);
-        return MovieSearch(search, *tables, length, std::nullopt).Run();
+        if (const auto tables = ReadMovieTables(contiguous, *outline->indexAt))
+            return MovieSearch(search, *tables, length, std::nullopt).Run();
+        return JoinAcrossIndex(search, *outline, length);
     }
     // The index last, not where the data's end would put it: looked for on the grid around.
     const std::uint64_t indexAt = outline->mdatEnd;
@@ -459,7 +504,7 @@ std::optional<std::vector<ByteRange>> JoinMoviePieces(const JoinSearch& search)
         if (!tables || tables->samples.empty() || tables->samples.front().offset < outline->mdatPayload ||
             tables->samples.back().offset + tables->samples.back().size > indexAt)
             continue;  // not this movie's index
-        auto pieces = MovieSearch(search, *tables, indexAt + size, std::make_pair(indexAt, place)).Run();
+        auto pieces = MovieSearch(search, *tables, indexAt + size, Anchor{indexAt, place, 0}).Run();
         if (pieces)
             return pieces;
     }
