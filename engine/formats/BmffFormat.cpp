@@ -1019,9 +1019,70 @@ bool HasZeroRun(std::span<const unsigned char> data)
     return false;
 }
 
+// Pictures are given to libde265 with every sample zero, so that what no coded data reached stays
+// so: a slice of other bytes may end early without a warning, its picture's last blocks never
+// decoded.
+int GetZeroedBuffer(de265_decoder_context* context, de265_image_spec* spec, de265_image* image, void* userdata)
+{
+    const int got = de265_get_default_image_allocation_functions()->get_buffer(context, spec, image, userdata);
+    if (got == 0)
+        return got;
+    // The image's own sizes are not set yet: the spec's are.
+    const int chromaHeight = spec->format == de265_image_format_YUV420P8 ? (spec->height + 1) / 2 : spec->height;
+    for (int channel = 0; channel < (spec->format == de265_image_format_mono8 ? 1 : 3); ++channel) {
+        int stride = 0;
+        auto* plane = const_cast<std::uint8_t*>(de265_get_image_plane(image, channel, &stride));
+        const int height = channel == 0 ? spec->height : chromaHeight;
+        if (plane != nullptr && stride > 0 && height > 0)
+            std::memset(plane, 0, static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
+    }
+    return got;
+}
+
+void ReleaseBuffer(de265_decoder_context* context, de265_image* image, void* userdata)
+{
+    de265_get_default_image_allocation_functions()->release_buffer(context, image, userdata);
+}
+
+// Whether a block of the picture was never reached: 16 × 16 luma samples, and the chroma ones that
+// go with them, all still zero (a decoded block is never so: zero chroma is no colour a picture holds).
+bool HasBlockNeverDecoded(const de265_image* picture)
+{
+    if (de265_get_chroma_format(picture) == de265_chroma_mono)
+        return false;  // black is a picture's own: left to the warnings
+    const int bytes = (de265_get_bits_per_pixel(picture, 0) + 7) / 8;
+    const int width = de265_get_image_width(picture, 0), height = de265_get_image_height(picture, 0);
+    const int chromaWidth = de265_get_image_width(picture, 1), chromaHeight = de265_get_image_height(picture, 1);
+    if (width <= 0 || height <= 0 || chromaWidth <= 0 || chromaHeight <= 0)
+        return true;
+    const int xShift = width / chromaWidth == 2 ? 1 : 0, yShift = height / chromaHeight == 2 ? 1 : 0;
+    int strides[3] = {};
+    const std::uint8_t* planes[3];
+    for (int c = 0; c < 3; ++c)
+        planes[c] = de265_get_image_plane(picture, c, &strides[c]);
+    if (planes[0] == nullptr || planes[1] == nullptr || planes[2] == nullptr)
+        return true;
+    const auto zero = [&](int c, int x0, int y0, int w, int h) {
+        for (int y = y0; y < y0 + h; ++y) {
+            const std::uint8_t* row = planes[c] + static_cast<std::ptrdiff_t>(y) * strides[c] + x0 * bytes;
+            for (int i = 0; i < w * bytes; ++i)
+                if (row[i] != 0)
+                    return false;
+        }
+        return true;
+    };
+    for (int y = 0; y + 16 <= height; y += 16)
+        for (int x = 0; x + 16 <= width; x += 16)
+            if (zero(0, x, y, 16, 16) && zero(1, x >> xShift, y >> yShift, 16 >> xShift, 16 >> yShift) &&
+                zero(2, x >> xShift, y >> yShift, 16 >> xShift, 16 >> yShift))
+                return true;
+    return false;
+}
+
 // An HEVC-coded item decoded with libde265 itself: libheif passes its pictures on but not its
 // warnings, and those are what tell coded data with another file's bytes inside (a photo stored
-// in pieces), which it otherwise decodes into a picture without a word.
+// in pieces), which it otherwise decodes into a picture without a word; and a picture with blocks
+// no coded data reached.
 DecodeResult DecodeHevcItem(std::span<const unsigned char> file, const HeifItem& item)
 {
     const FileExtent& config = item.configuration;
@@ -1035,6 +1096,8 @@ DecodeResult DecodeHevcItem(std::span<const unsigned char> file, const HeifItem&
     // The in-loop filters only smooth the picture; what tells damage is the coded data itself.
     de265_set_parameter_bool(decoder, DE265_DECODER_PARAM_DISABLE_DEBLOCKING, 1);
     de265_set_parameter_bool(decoder, DE265_DECODER_PARAM_DISABLE_SAO, 1);
+    de265_image_allocation zeroed{GetZeroedBuffer, ReleaseBuffer};
+    de265_set_image_allocation_functions(decoder, &zeroed, nullptr);
     bool whole = lengthSize != 3;
     // The parameter sets, in arrays of NAL units with 2-byte lengths.
     std::size_t at = 23;
@@ -1077,8 +1140,10 @@ DecodeResult DecodeHevcItem(std::span<const unsigned char> file, const HeifItem&
         de265_error error = DE265_OK;
         for (int step = 0; more && error == DE265_OK && step < (1 << 20); ++step)
             error = de265_decode(decoder, &more);
+        const de265_image* picture = nullptr;
         whole = (error == DE265_OK || error == DE265_ERROR_WAITING_FOR_INPUT_DATA) &&
-                de265_get_warning(decoder) == DE265_OK && de265_get_next_picture(decoder) != nullptr;
+                de265_get_warning(decoder) == DE265_OK && (picture = de265_get_next_picture(decoder)) != nullptr &&
+                !HasBlockNeverDecoded(picture);
     }
     de265_free_decoder(decoder);
     return whole ? DecodeResult::Clean : DecodeResult::Faulty;

@@ -131,6 +131,23 @@ void ClusterContents::Learn(ByteSource& volume, const std::vector<std::uint64_t>
     }
 }
 
+bool ForeignToCodedData(std::span<const unsigned char> cluster)
+{
+    std::size_t printable = 0, marks = 0, stuffed = 0;
+    for (std::size_t i = 0; i < cluster.size(); ++i) {
+        const unsigned char c = cluster[i];
+        if (i + 2 < cluster.size() && c == 0 && cluster[i + 1] == 0 && cluster[i + 2] <= 2)
+            return true;
+        printable += (c >= 0x20 && c < 0x7F) || c == '\n' || c == '\r' || c == '\t';
+        if (c == 0xFF && i + 1 < cluster.size()) {
+            ++marks;
+            const unsigned char next = cluster[i + 1];
+            stuffed += next == 0x00 || (next >= 0xD0 && next <= 0xD7);
+        }
+    }
+    return printable * 100 >= cluster.size() * 98 || (marks >= 8 && stuffed == marks);
+}
+
 bool ReadOnThroughZeros(JpegEntropyDecoder& decoder, PiecesByteSource& file, const ClusterGeometry& grid,
                         const JpegEntropyDecoder::State& before)
 {

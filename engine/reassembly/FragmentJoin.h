@@ -89,6 +89,12 @@ private:
 bool ReadOnThroughZeros(JpegEntropyDecoder& decoder, PiecesByteSource& file, const ClusterGeometry& grid,
                         const JpegEntropyDecoder::State& before);
 
+// Whether bytes of a cluster cannot lie inside H.264- or HEVC-coded data: they hold three bytes
+// that a NAL unit never holds (00 00 00, 00 00 01, 00 00 02: an encoder puts 03 before the third),
+// or they are text, or JPEG-coded data (every FF followed by a stuffed 00 or a restart marker).
+// Coded data passes none of these tests but by a chance too small to count over a cluster.
+bool ForeignToCodedData(std::span<const unsigned char> bytes);
+
 // Whether `offset` lies inside one of `ranges` (sorted by offset, not overlapping).
 bool LiesInside(const std::vector<ByteRange>& ranges, std::uint64_t offset);
 
@@ -112,5 +118,10 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
 // piece end is the only grid point there or the only one whose samples decode. A movie whose index
 // comes last finds it on the grid around where its data's end puts it.
 std::optional<std::vector<ByteRange>> JoinMoviePieces(const JoinSearch& search);
+
+// The same for a HEIC picture in two pieces: its coded data breaks off at the first cluster that
+// cannot be HEVC-coded data (zeros, text, JPEG-coded data, a file recovered whole), and goes on
+// after the foreign clusters, where the picture laid so walks whole and decodes cleanly.
+std::optional<std::vector<ByteRange>> JoinHeifPieces(const JoinSearch& search);
 
 }  // namespace quorvex

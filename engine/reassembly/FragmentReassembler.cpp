@@ -43,7 +43,7 @@ bool IsMovie(std::string_view token)
 
 bool CanBeMended(std::string_view token)
 {
-    return token == "JPG" || token == "PNG" || IsMovie(token);
+    return token == "JPG" || token == "PNG" || token == "HEIC" || IsMovie(token);
 }
 
 std::optional<std::vector<ByteRange>> MendFile(VolumeByteCache& volume, const ClusterGeometry& geometry,
@@ -66,12 +66,14 @@ std::optional<std::vector<ByteRange>> MendFile(VolumeByteCache& volume, const Cl
         search.trace = [&limits, start = file.start](const std::string& line) {
             limits.trace("file at " + std::to_string(start) + ": " + line);
         };
-    std::optional<std::vector<ByteRange>> pieces = file.token == "PNG" ? JoinPngPieces(search)
-                                                   : IsMovie(file.token) ? JoinMoviePieces(search)
-                                                                         : JoinJpegPieces(search);
+    std::optional<std::vector<ByteRange>> pieces = file.token == "PNG"    ? JoinPngPieces(search)
+                                                   : file.token == "HEIC" ? JoinHeifPieces(search)
+                                                   : IsMovie(file.token)  ? JoinMoviePieces(search)
+                                                                          : JoinJpegPieces(search);
     // The joiners have checked all of the file's data (every MCU of a JPEG decoded strictly, the
-    // CRC of every chunk of a PNG, walked to IEND, a movie walked whole over its pieces); a JPEG's
-    // segments are walked again over the pieces (a PNG's walk would only inflate its data once more).
+    // CRC of every chunk of a PNG, walked to IEND, a movie or a HEIC picture walked whole over its
+    // pieces, the picture decoded); a JPEG's segments are walked again over the pieces (a PNG's
+    // walk would only inflate its data once more).
     if (!pieces || pieces->size() < 2 || (file.token == "JPG" && !ClosesWhereThePiecesEnd(volume, *format, *pieces)))
         return std::nullopt;
     return pieces;

@@ -283,11 +283,61 @@ private:
                 return Refuse("two piece ends decode");
             clean = trial;
         }
-        if (!clean)
+        if (!clean) {
+            if (auto middle = MiddlePiece(layout, ends, startOf))
+                return middle;
             return Refuse("no piece end decodes");
+        }
         search_.Trace("movie break at " + std::to_string(clean->openFrom) + " of " + std::to_string(trials.size()) +
                       " decodes");
         return clean;
+    }
+
+    // Two breaks between the same two coded units, the second piece in between a cluster or more:
+    // the first break where the file's bytes give way to a cluster foreign to coded data, the
+    // middle piece right after those foreign clusters, and its end the only one whose samples
+    // decode.
+    template <typename StartOf>
+    std::optional<MovieLayout> MiddlePiece(const MovieLayout& layout, const std::vector<std::uint64_t>& ends,
+                                           StartOf startOf)
+    {
+        const auto first = std::find_if(ends.begin(), ends.end(), [&](std::uint64_t end) { return ForeignAt(Laid(layout, end)); });
+        if (first == ends.end() || layout.closed.size() + 3 > search_.maxPieces)
+            return std::nullopt;
+        const std::uint64_t step = search_.grid.clusterBytes;
+        std::uint64_t middle = Laid(layout, *first);
+        for (std::uint64_t skipped = 0; ForeignAt(middle); middle += step, skipped += step)
+            if (skipped > search_.searchBytes || search_.GiveUp())
+                return std::nullopt;
+        std::optional<MovieLayout> clean;
+        std::size_t tried = 0;
+        for (auto end = first + 1; end != ends.end(); ++end) {
+            const MovieLayout trial = layout.Broken(*first, middle).Broken(*end, startOf(*end));
+            const std::uint64_t next = trial.openStart;
+            const bool overlaps = next < middle + (*end - *first) && middle < next + step;
+            if (overlaps || search_.IsTaken(next) || next >= search_.volume.Size())
+                continue;
+            if (search_.GiveUp() || ++tried > kMostBreakCandidates)
+                return std::nullopt;
+            if (SamplesDecode(trial, *first, ends.back()).value_or(false)) {
+                if (clean)
+                    return Refuse("two middle pieces decode");
+                clean = trial;
+            }
+        }
+        if (clean)
+            search_.Trace("movie breaks at " + std::to_string(*first) + " and " + std::to_string(clean->openFrom) +
+                          ", a middle piece at " + std::to_string(middle) + " between, decode");
+        return clean;
+    }
+
+    // Whether the cluster at `at` on the volume cannot be the movie's coded data.
+    bool ForeignAt(std::uint64_t at) const
+    {
+        if (search_.IsTaken(at))
+            return true;
+        std::vector<unsigned char> cluster(static_cast<std::size_t>(search_.grid.clusterBytes));
+        return !ReadExactly(search_.volume, at, cluster) || ForeignToCodedData(cluster);
     }
 
     // How many coded units hold in a row from the video sample video_[next]'s unit at `failedAt`

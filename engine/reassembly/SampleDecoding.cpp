@@ -3,7 +3,9 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
+#include <libavutil/frame.h>
 #include <libavutil/mem.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <cstring>
@@ -36,6 +38,47 @@ struct PacketFree {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
 
+// Frames are handed to the decoder with every sample zero, so that blocks no coded data reached
+// stay so: an HEVC slice of other bytes may end early without an error.
+int GetZeroedBuffer(AVCodecContext* context, AVFrame* frame, int flags)
+{
+    const int got = avcodec_default_get_buffer2(context, frame, flags);
+    if (got < 0)
+        return got;
+    for (int plane = 0; plane < AV_NUM_DATA_POINTERS && frame->data[plane] != nullptr; ++plane) {
+        const AVBufferRef* buffer = av_frame_get_plane_buffer(frame, plane);
+        if (buffer != nullptr && buffer->data != nullptr)
+            std::memset(buffer->data, 0, buffer->size);
+    }
+    return got;
+}
+
+// Whether a 16 × 16 block of a frame's luma, with its chroma, is still all zero: never decoded
+// (no picture holds zero chroma).
+bool HasBlockNeverDecoded(const AVFrame& frame)
+{
+    const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+    if (format == nullptr || format->nb_components < 3 || frame.data[2] == nullptr)
+        return false;
+    const int bytes = (format->comp[0].depth + 7) / 8;
+    const int xShift = format->log2_chroma_w, yShift = format->log2_chroma_h;
+    const auto zero = [&](int plane, int x0, int y0, int w, int h) {
+        for (int y = y0; y < y0 + h; ++y) {
+            const std::uint8_t* row = frame.data[plane] + static_cast<std::ptrdiff_t>(y) * frame.linesize[plane] + x0 * bytes;
+            for (int i = 0; i < w * bytes; ++i)
+                if (row[i] != 0)
+                    return false;
+        }
+        return true;
+    };
+    for (int y = 0; y + 16 <= frame.height; y += 16)
+        for (int x = 0; x + 16 <= frame.width; x += 16)
+            if (zero(0, x, y, 16, 16) && zero(1, x >> xShift, y >> yShift, 16 >> xShift, 16 >> yShift) &&
+                zero(2, x >> xShift, y >> yShift, 16 >> xShift, 16 >> yShift))
+                return true;
+    return false;
+}
+
 }  // namespace
 
 SampleDecoding::SampleDecoding(const MovieTrack& track) : configuration_(track.configuration)
@@ -64,6 +107,9 @@ bool SampleDecoding::DecodesCleanly(const std::vector<std::vector<unsigned char>
     std::memcpy(context->extradata, configuration_.data(), configuration_.size());
     context->extradata_size = static_cast<int>(configuration_.size());
     context->thread_count = 1;
+    const bool video = codec_ == AV_CODEC_ID_H264 || codec_ == AV_CODEC_ID_HEVC;
+    if (video)
+        context->get_buffer2 = GetZeroedBuffer;
     context->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_EXPLODE | AV_EF_CAREFUL;
     if (avcodec_open2(context.get(), decoder, nullptr) < 0)
         return false;
@@ -74,7 +120,8 @@ bool SampleDecoding::DecodesCleanly(const std::vector<std::vector<unsigned char>
             const int got = avcodec_receive_frame(context.get(), frame.get());
             if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
                 return;
-            if (got < 0 || frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+            if (got < 0 || frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0 ||
+                (video && HasBlockNeverDecoded(*frame))) {
                 clean = false;
                 return;
             }

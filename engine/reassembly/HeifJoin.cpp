@@ -1,0 +1,151 @@
+#include "BmffFormat.h"
+#include "FragmentJoin.h"
+#include "SampleDecoding.h"
+
+#include <algorithm>
+#include <string>
+
+namespace quorvex {
+
+namespace {
+
+constexpr std::size_t kMostContinuationsDecoded = 6;
+constexpr std::uint64_t kMostPictureBytes = 64ull << 20;
+constexpr std::uint64_t kShortestTold = 512;  // bytes of a cluster enough to tell coded data by
+
+// Whether every HEVC-coded item of the picture decodes by libavcodec too, each block of it reached
+// by coded data: a slice with other bytes inside may end early, leaving the rest of the picture
+// undecoded, without a warning from either decoder.
+bool ItemsDecode(std::span<const unsigned char> file)
+{
+    MemoryByteSource source(file);
+    BmffLayout layout;
+    if (!WalkBmff(source, layout).recognised)
+        return false;
+    for (const HeifItem& item : layout.items) {
+        if (std::string_view(item.type.data(), item.type.size()) != "hvc1")
+            continue;
+        MovieTrack track;
+        track.codec = item.type;
+        track.video = true;
+        const FileExtent& configuration = item.configuration;
+        if (configuration.offset + configuration.length > file.size())
+            return false;
+        track.configuration.assign(file.begin() + static_cast<std::ptrdiff_t>(configuration.offset),
+                                   file.begin() + static_cast<std::ptrdiff_t>(configuration.offset + configuration.length));
+        std::vector<unsigned char> data;
+        for (const FileExtent& extent : item.extents) {
+            if (extent.offset + extent.length > file.size())
+                return false;
+            data.insert(data.end(), file.begin() + static_cast<std::ptrdiff_t>(extent.offset),
+                        file.begin() + static_cast<std::ptrdiff_t>(extent.offset + extent.length));
+        }
+        const SampleDecoding decoding(track);
+        if (!decoding.CanDecode() || !decoding.DecodesCleanly({data}))
+            return false;
+    }
+    return true;
+}
+
+class HeifSearch {
+public:
+    HeifSearch(const JoinSearch& search, std::uint64_t length) : search_(search), length_(length) {}
+
+    // Whether the cluster at `at` on the volume cannot be the picture's: foreign to coded data,
+    // inside a file recovered whole, or beyond the volume.
+    bool Foreign(std::uint64_t at, std::uint64_t bytes = 0)
+    {
+        if (search_.IsTaken(at))
+            return true;
+        std::vector<unsigned char> cluster(static_cast<std::size_t>(bytes != 0 ? bytes : search_.grid.clusterBytes));
+        return !ReadExactly(search_.volume, at, cluster) || ForeignToCodedData(cluster);
+    }
+
+    // The picture's pieces, when its coded data [from, to) breaks off at a cluster foreign to it and
+    // goes on at one of the first clusters after a foreign run, and the picture laid so decodes.
+    std::optional<std::vector<ByteRange>> Run(std::uint64_t from, std::uint64_t to)
+    {
+        const std::uint64_t step = search_.grid.clusterBytes;
+        std::optional<std::uint64_t> end;
+        // Of the cluster where the data ends only its part before that end is the picture's; a
+        // part too short to tell by is left alone.
+        for (std::uint64_t at = search_.grid.BoundaryAtOrAfter(search_.fileStart + from + 1);
+             at + kShortestTold <= search_.fileStart + to && !search_.GiveUp(); at += step)
+            if (Foreign(at, std::min(step, search_.fileStart + to - at))) {
+                end = at - search_.fileStart;
+                break;
+            }
+        if (!end) {
+            search_.Trace("picture refused: no cluster of its data is foreign to it");
+            return std::nullopt;
+        }
+        const std::uint64_t pieceEnd = search_.fileStart + *end;
+        const std::vector<ByteRange> first{{search_.fileStart, *end}};
+        std::size_t decoded = 0;
+        bool previousForeign = true;  // the cluster at the break is
+        std::uint64_t previous = pieceEnd;
+        for (const std::uint64_t start : search_.Continuations(pieceEnd, first)) {
+            if (search_.GiveUp() || decoded >= kMostContinuationsDecoded)
+                break;
+            // A piece begins after a foreign cluster (the gap's last) with a cluster of coded data.
+            const bool follows = start == previous + step;
+            const bool afterForeign = follows ? previousForeign : Foreign(start - step);
+            previous = start;
+            previousForeign = Foreign(start);
+            if (!afterForeign || previousForeign)
+                continue;
+            ++decoded;
+            if (Decodes(first, start)) {
+                search_.Trace("picture break at " + std::to_string(*end) + " goes on at " + std::to_string(start));
+                return PiecesByteSource(search_.volume, first, start, length_).PiecesFor(length_);
+            }
+        }
+        search_.Trace("picture refused: its break at " + std::to_string(*end) + " goes on nowhere that decodes (" +
+                      std::to_string(decoded) + " tried)");
+        return std::nullopt;
+    }
+
+private:
+    // Whether the picture laid from `first` and a piece at `start` walks whole and decodes cleanly.
+    bool Decodes(const std::vector<ByteRange>& first, std::uint64_t start)
+    {
+        const std::uint64_t runOn = std::min<std::uint64_t>(16, search_.volume.Size() - std::min(search_.volume.Size(), start));
+        PiecesByteSource laid(search_.volume, first, start, length_ + runOn);
+        if (laid.Size() < length_)
+            return false;
+        const FormatWalk walk = WalkBmff(laid);
+        if (!walk.recognised || walk.end != WalkEnd::Closed || walk.length != length_ ||
+            walk.decoded == DecodeResult::Faulty)
+            return false;
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(length_));
+        return ReadExactly(laid, 0, bytes) && DecodeBmff(bytes) == DecodeResult::Clean && ItemsDecode(bytes);
+    }
+
+    const JoinSearch& search_;
+    std::uint64_t length_;
+};
+
+}  // namespace
+
+std::optional<std::vector<ByteRange>> JoinHeifPieces(const JoinSearch& search)
+{
+    PiecesByteSource contiguous(search.volume, {}, search.fileStart, search.maxFileBytes);
+    BmffLayout layout;
+    const FormatWalk walk = WalkBmff(contiguous, layout);
+    if (!walk.recognised || walk.end != WalkEnd::Closed || walk.length > kMostPictureBytes || layout.items.empty()) {
+        search.Trace("picture refused: its boxes do not close");
+        return std::nullopt;
+    }
+    // Where the coded data lies: from the first item extent to the end of the last.
+    std::uint64_t from = UINT64_MAX, to = 0;
+    for (const HeifItem& item : layout.items)
+        for (const FileExtent& extent : item.extents) {
+            from = std::min(from, extent.offset);
+            to = std::max(to, extent.offset + extent.length);
+        }
+    if (from >= to || to > walk.length)
+        return std::nullopt;
+    return HeifSearch(search, walk.length).Run(from, to);
+}
+
+}  // namespace quorvex
