@@ -12,6 +12,7 @@ namespace {
 constexpr std::size_t kMostContinuationsDecoded = 6;
 constexpr std::uint64_t kMostPictureBytes = 64ull << 20;
 constexpr std::uint64_t kShortestTold = 512;  // bytes of a cluster enough to tell coded data by
+constexpr std::uint64_t kTailChanged = 64;    // of the coded data's last bytes
 
 // Whether every HEVC-coded item of the picture decodes by libavcodec too, each block of it reached
 // by coded data: a slice with other bytes inside may end early, leaving the rest of the picture
@@ -49,7 +50,10 @@ bool ItemsDecode(std::span<const unsigned char> file)
 
 class HeifSearch {
 public:
-    HeifSearch(const JoinSearch& search, std::uint64_t length) : search_(search), length_(length) {}
+    HeifSearch(const JoinSearch& search, std::uint64_t length, std::uint64_t dataStart, std::uint64_t dataEnd)
+        : search_(search), length_(length), dataStart_(dataStart), dataEnd_(dataEnd)
+    {
+    }
 
     // Whether the cluster at `at` on the volume cannot be the picture's: foreign to coded data,
     // inside a file recovered whole, or beyond the volume.
@@ -63,8 +67,9 @@ public:
 
     // The picture's pieces, when its coded data [from, to) breaks off at a cluster foreign to it and
     // goes on at one of the first clusters after a foreign run, and the picture laid so decodes.
-    std::optional<std::vector<ByteRange>> Run(std::uint64_t from, std::uint64_t to)
+    std::optional<std::vector<ByteRange>> Run()
     {
+        const std::uint64_t from = dataStart_, to = dataEnd_;
         const std::uint64_t step = search_.grid.clusterBytes;
         std::optional<std::uint64_t> end;
         // Of the cluster where the data ends only its part before that end is the picture's; a
@@ -95,6 +100,8 @@ public:
             if (!afterForeign || previousForeign)
                 continue;
             ++decoded;
+            if (search_.Tracing())
+                search_.Trace("  the picture's data may go on at " + std::to_string(start));
             if (Decodes(first, start)) {
                 search_.Trace("picture break at " + std::to_string(*end) + " goes on at " + std::to_string(start));
                 return PiecesByteSource(search_.volume, first, start, length_).PiecesFor(length_);
@@ -118,11 +125,26 @@ private:
             walk.decoded == DecodeResult::Faulty)
             return false;
         std::vector<unsigned char> bytes(static_cast<std::size_t>(length_));
-        return ReadExactly(laid, 0, bytes) && DecodeBmff(bytes) == DecodeResult::Clean && ItemsDecode(bytes);
+        if (!ReadExactly(laid, 0, bytes) || !PictureDecodes(bytes))
+            return false;
+        // Other bytes may also run to the picture's last block and end the slice there by chance,
+        // before the data's end: the data's last bytes, changed, must then change nothing. The
+        // picture's own data needs them to its end.
+        std::vector<unsigned char> changed = bytes;
+        const std::uint64_t tail = std::min<std::uint64_t>(kTailChanged, dataEnd_ - dataStart_);
+        for (std::uint64_t at = dataEnd_ - tail; at < dataEnd_; ++at)
+            changed[static_cast<std::size_t>(at)] = at % 2 == 0 ? 0xA5 : 0x5A;
+        return !PictureDecodes(changed);
+    }
+
+    static bool PictureDecodes(std::span<const unsigned char> bytes)
+    {
+        return DecodeBmff(bytes) == DecodeResult::Clean && ItemsDecode(bytes);
     }
 
     const JoinSearch& search_;
     std::uint64_t length_;
+    std::uint64_t dataStart_, dataEnd_;  // the coded data, from the first item extent to the last one's end
 };
 
 }  // namespace
@@ -145,7 +167,7 @@ std::optional<std::vector<ByteRange>> JoinHeifPieces(const JoinSearch& search)
         }
     if (from >= to || to > walk.length)
         return std::nullopt;
-    return HeifSearch(search, walk.length).Run(from, to);
+    return HeifSearch(search, walk.length, from, to).Run();
 }
 
 }  // namespace quorvex

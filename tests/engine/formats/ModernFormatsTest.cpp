@@ -152,6 +152,9 @@ TEST(ExactIsoMedia, PiecesALostIndexAndTablesThatLieAreDamageNeverComplete)
     // begin as H.264 samples do.
     for (const fx::Bytes& gap : {Noise(8192, 3), fx::Bytes(8192, 0)})
         EXPECT_EQ(Examine("MP4", InPieces(movie, mdat + 4096, gap)).verdict, Verdict::Damaged);
+    // A QuickTime movie, whose tracks have a second handler (of their data) after the media's.
+    const fx::Bytes quickTime = fx::EncodeMovie(Movie("qt  ", "jpeg"));
+    EXPECT_EQ(Examine("MOV", InPieces(quickTime, Find(quickTime, "mdat") + 4096, Noise(8192, 5))).verdict, Verdict::Damaged);
     // The index written last and lost: the file breaks off after its data.
     const fx::Bytes last = fx::EncodeMovie(Movie("isom", "avc1", false));
     const fx::Bytes lost(last.begin(), last.begin() + static_cast<std::ptrdiff_t>(Find(last, "moov") - 4));
@@ -172,6 +175,15 @@ TEST(ExactIsoMedia, PiecesALostIndexAndTablesThatLieAreDamageNeverComplete)
     ASSERT_GT(heic.size(), 12000u);
     for (const fx::Bytes& gap : {Noise(4096, 4), fx::Bytes(4096, 0)})
         EXPECT_EQ(Examine("HEIC", InPieces(heic, heic.size() - 8192, gap)).verdict, Verdict::Damaged);
+    // Its second half another picture's coded data (the same size and settings): the slice ends
+    // early there without a warning, the rest of the picture never decoded.
+    const fx::Bytes other = fx::EncodeHeic(fx::MakeScene(640, 480, 9), 70);
+    fx::Bytes mixed = heic;
+    const std::size_t half = heic.size() / 2;
+    ASSERT_GT(other.size(), half + 4096);
+    std::copy(other.begin() + static_cast<std::ptrdiff_t>(half), other.begin() + static_cast<std::ptrdiff_t>(half + 4096),
+              mixed.begin() + static_cast<std::ptrdiff_t>(half));
+    EXPECT_EQ(Examine("HEIC", mixed, Noise(4096)).verdict, Verdict::Damaged);
     // AVIF: a zeroed area inside its coded data.
     const fx::Bytes avif = fx::EncodeAvif(fx::MakeScene(640, 480, 6), 70);
     EXPECT_EQ(Examine("AVIF", InPieces(avif, avif.size() - 1024, fx::Bytes(4096, 0))).verdict, Verdict::Damaged);
