@@ -1,5 +1,6 @@
-// The search for a damaged photo's pieces over a volume that is all fuzzer bytes: a JPEG or PNG
-// at its start, anything after it. Whatever the bytes, the search ends within its bounds, reads
+// The search for a damaged photo's or movie's pieces over a volume that is all fuzzer bytes: a
+// JPEG, PNG, HEIC or MP4 at its start (its tables and item locations pointing anywhere), anything
+// after it. Whatever the bytes, the search ends within its bounds, reads
 // nothing outside the volume, and what it returns are two or more pieces that start at the file,
 // lie on the volume and on the grid, and add up to no more than the file's bound. The strict
 // decoder is run over the bytes too, a progressive JPEG's scans one after another: it never reads
@@ -88,7 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     grid.clusterBytes = 1024;  // small clusters: more joints to try in a small input
     FileToMend file;
     file.start = 0;
-    file.token = data[0] == 0x89 ? "PNG" : "JPG";
+    const bool isoMedia = std::memcmp(data + 4, "ftyp", 4) == 0;
+    file.token = data[0] == 0x89             ? "PNG"
+                 : !isoMedia                 ? "JPG"
+                 : std::memcmp(data + 8, "heic", 4) == 0 ? "HEIC"
+                                                           : "MP4";
     file.maxFileBytes = bytes.size() - (data[1] % 4) * kSectorSize;
     ReassemblyLimits limits;
     limits.searchBytes = 16 * 1024;

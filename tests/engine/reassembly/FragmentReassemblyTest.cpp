@@ -1,9 +1,11 @@
 // Putting a photo back together from the pieces a card stored it in: where the cluster grid lies,
 // where a file breaks and where it goes on, what must never be joined, and the bounds on the work.
+#include "BmffFormat.h"
 #include "ClusterGeometry.h"
 #include "FoundFileReader.h"
 #include "FragmentReassembler.h"
 #include "MemoryVolumeSource.h"
+#include "ModernFiles.h"
 #include "PictureEncoders.h"
 #include "RecordingObservers.h"
 #include "ScanEngine.h"
@@ -96,7 +98,8 @@ void Scan(ExactScan& run, const fx::Bytes& volume, const ReassemblyLimits& limit
 {
     ScanEngine engine(run.catalogue, run.observer);
     engine.SetReassemblyLimits(limits);
-    run.summary = engine.Run(OpenerOf(volume), SelectedTypes::AllTypes("Found", 20480), RecoveryMode::Exact);
+    run.summary = engine.Run(OpenerOf(volume), SelectedTypes::AllTypes("Found", 20480, RecoveryMode::Exact),
+                             RecoveryMode::Exact);
 }
 
 // The bytes the catalogue's entry reads as, through its pieces.
@@ -723,7 +726,8 @@ TEST(FragmentReassembly, TheSearchKeepsToItsTimeAndStopsWhenAsked)
     ExactScan stopped;
     ScanEngine engine(stopped.catalogue, stopped.observer);
     engine.RequestStop();
-    engine.Run(OpenerOf(volume), SelectedTypes::AllTypes("Found", 20480), RecoveryMode::Exact);
+    engine.Run(OpenerOf(volume), SelectedTypes::AllTypes("Found", 20480, RecoveryMode::Exact),
+                             RecoveryMode::Exact);
     EXPECT_EQ(stopped.catalogue.CountOfVerdict(Verdict::Reassembled), 0u);
 }
 
@@ -756,4 +760,173 @@ TEST(FragmentReassembly, AReassembledFilesPiecesSurviveASessionAndAreCheckedWhen
     EXPECT_FALSE(catalogue.SetReassembled(0 == index ? 1 : 0, pieces));
     EXPECT_FALSE(catalogue.SetReassembled(index, {pieces[0]}));
     EXPECT_FALSE(catalogue.SetReassembled(index, {{pieces[0].offset + 512, 10}, pieces[1]}));
+}
+
+namespace {
+
+// A short clip coded by x264: a noisy scene, one key frame and then predicted frames of a few
+// clusters each, with its index first or last.
+const fx::Bytes& Clip(bool indexFirst)
+{
+    static std::map<bool, fx::Bytes> clips;
+    fx::Bytes& clip = clips[indexFirst];
+    if (clip.empty()) {
+        fx::MovieOptions options;
+        options.codec = "h264";
+        options.sound = false;
+        options.moovFirst = indexFirst;
+        std::mt19937 random(3);
+        for (int f = 0; f < 6; ++f) {
+            fx::RgbImage frame = fx::MakeScene(320, 240, 2 + f % 2);
+            for (unsigned char& p : frame.pixels)
+                p = static_cast<unsigned char>(std::clamp<int>(p + static_cast<int>(random() % 64) - 32, 0, 255));
+            options.frames.push_back(std::move(frame));
+        }
+        clip = fx::EncodeMovie(options);
+    }
+    return clip;
+}
+
+// A movie of made-up NAL units a few hundred bytes each, its index last.
+fx::Bytes SmallSampleMovie(int samples)
+{
+    fx::MovieOptions options;
+    options.codec = "avc1";
+    options.samples = samples;
+    options.sound = false;
+    options.moovFirst = false;
+    return fx::EncodeMovie(options);
+}
+
+MovieTables TablesOf(const fx::Bytes& movie)
+{
+    MemoryByteSource source(movie);
+    const std::size_t moov = std::search(movie.begin(), movie.end(), std::begin("moov"), std::end("moov") - 1) - movie.begin();
+    auto tables = ReadMovieTables(source, moov - 4);
+    EXPECT_TRUE(tables.has_value());
+    return tables.value_or(MovieTables{});
+}
+
+// The file laid in pieces on a noise volume is searched; `whole` says whether it must come back
+// byte-exact (else it must stay damaged).
+void ExpectMended(const fx::Bytes& volume, std::uint64_t fileAt, const fx::Bytes& file, bool whole)
+{
+    ExactScan run;
+    Scan(run, volume);
+    const std::uint64_t index = run.IndexAt(fileAt);
+    if (!whole) {
+        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Damaged);
+        return;
+    }
+    ASSERT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+    EXPECT_EQ(BytesOf(volume, run.catalogue, index), file);
+}
+
+}  // namespace
+
+TEST(MovieReassembly, AMovieComesBackByItsTablesAfterItsBreakBeforeItOrAcrossItsIndex)
+{
+    // Samples of a few hundred bytes: between the last unit in place and the first out of place
+    // there is one piece end, and the index last is found on the grid where the data's end puts it.
+    const fx::Bytes movie = SmallSampleMovie(90);
+    const std::uint64_t cut = ClusterCut(0.5, movie.size());
+    {
+        SCOPED_TRACE("random bytes between");
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        LayInPieces(volume, movie, {cut}, {Filled(5 * kCluster, 1, 8)});
+        ExpectMended(volume, kFileStart, movie, true);
+    }
+    {
+        SCOPED_TRACE("the second piece stored before the first");
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        const std::uint64_t secondAt = kFileStart, firstAt = secondAt + (movie.size() - cut + kCluster - 1) / kCluster * kCluster + 3 * kCluster;
+        std::copy(movie.begin() + static_cast<std::ptrdiff_t>(cut), movie.end(), volume.begin() + static_cast<std::ptrdiff_t>(secondAt));
+        std::fill_n(volume.begin() + static_cast<std::ptrdiff_t>(firstAt - 3 * kCluster), 3 * kCluster, 0);
+        std::copy_n(movie.begin(), cut, volume.begin() + static_cast<std::ptrdiff_t>(firstAt));
+        ExpectMended(volume, firstAt, movie, true);
+    }
+    {
+        SCOPED_TRACE("the index broken off");
+        const fx::Bytes many = SmallSampleMovie(1500);
+        const std::size_t moov = std::search(many.begin(), many.end(), std::begin("moov"), std::end("moov") - 1) - many.begin();
+        const std::uint64_t inIndex = (moov / kCluster + 1) * kCluster;
+        ASSERT_LT(inIndex + 64, many.size());
+        fx::Bytes volume = NoiseVolume(4 << 20);
+        LayInPieces(volume, many, {inIndex}, {Filled(2 * kCluster, 1, 9)});
+        ExpectMended(volume, kFileStart, many, true);
+    }
+}
+
+TEST(MovieReassembly, ABreakInsideAFrameIsPlacedByDecodingAndMapsThatLieAreRefused)
+{
+    const fx::Bytes& clip = Clip(true);
+    const MovieTables tables = TablesOf(clip);
+    ASSERT_EQ(tables.samples.size(), 6u);
+    // Inside a predicted frame of several clusters: the piece end is told by the frame's decode.
+    const MovieSample& frame = tables.samples[3];
+    ASSERT_GT(frame.size, 3 * kCluster);
+    const std::uint64_t cut = (frame.offset / kCluster + 2) * kCluster;
+    {
+        SCOPED_TRACE("random bytes between");
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        LayInPieces(volume, clip, {cut}, {Filled(7 * kCluster, 1, 4)});
+        ExpectMended(volume, kFileStart, clip, true);
+    }
+    {
+        SCOPED_TRACE("a middle piece of one cluster after text, random bytes after it");
+        fx::Bytes text(kCluster);
+        for (std::size_t i = 0; i < text.size(); ++i)
+            text[i] = static_cast<unsigned char>("Holiday notes, day two. "[i % 24]);
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        LayInPieces(volume, clip, {cut, kCluster}, {text, Filled(3 * kCluster, 1, 6)});
+        ExpectMended(volume, kFileStart, clip, true);
+    }
+    {
+        SCOPED_TRACE("its continuation lost");
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        const fx::Bytes head(clip.begin(), clip.begin() + static_cast<std::ptrdiff_t>(cut));
+        LayInPieces(volume, head, {}, {});
+        ExpectMended(volume, kFileStart, clip, false);
+    }
+    // A map that lies: a sample size one byte off, so the units of that frame do not chain.
+    {
+        SCOPED_TRACE("a sample size that lies");
+        fx::Bytes lying = clip;
+        const std::size_t stsz = std::search(lying.begin(), lying.end(), std::begin("stsz"), std::end("stsz") - 1) - lying.begin();
+        const std::size_t entry = stsz + 16 + 4 * 4;  // the fifth sample's size
+        ++lying[entry + 3];
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        LayInPieces(volume, lying, {cut}, {Filled(7 * kCluster, 1, 4)});
+        ExpectMended(volume, kFileStart, lying, false);
+    }
+    // A map that points outside the volume: the last chunk's offset past the volume's end.
+    {
+        SCOPED_TRACE("a chunk past the volume's end");
+        fx::Bytes outside = clip;
+        const std::size_t stco = std::search(outside.begin(), outside.end(), std::begin("stco"), std::end("stco") - 1) - outside.begin();
+        const std::size_t last = stco + 8 + 4 * tables.samples.size();
+        for (int i = 0; i < 4; ++i)
+            outside[last + static_cast<std::size_t>(i)] = 0x7F;
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        LayInPieces(volume, outside, {cut}, {Filled(7 * kCluster, 1, 4)});
+        ExpectMended(volume, kFileStart, outside, false);
+    }
+}
+
+TEST(HeifReassembly, AHeicComesBackAcrossClustersForeignToItsDataAndStaysDamagedAcrossRandomBytes)
+{
+    const fx::Bytes heic = fx::EncodeHeic(fx::MakeScene(640, 480, 6), 85);
+    ASSERT_GT(heic.size(), 5 * kCluster);
+    const std::uint64_t cut = ClusterCut(0.5, heic.size());
+    fx::Bytes text(3 * kCluster);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<unsigned char>("Shopping list: bread, milk. "[i % 28]);
+    const std::vector<std::pair<std::string, fx::Bytes>> gaps = {
+        {"zeros", fx::Bytes(4 * kCluster, 0)}, {"text", text}, {"random bytes", Filled(4 * kCluster, 1, 12)}};
+    for (const auto& [what, gap] : gaps) {
+        SCOPED_TRACE(what);
+        fx::Bytes volume = NoiseVolume(1 << 20);
+        LayInPieces(volume, heic, {cut}, {gap});
+        ExpectMended(volume, kFileStart, heic, what != "random bytes");
+    }
 }
