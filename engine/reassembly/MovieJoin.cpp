@@ -192,8 +192,8 @@ private:
         return track.nalLength > 0 ? static_cast<std::uint64_t>(track.nalLength) + 2 : 2;
     }
 
-    // The grid points a piece that began at the layout's open piece may end at, between what is
-    // proven and the unit that failed at `failedAt`.
+    // The grid points the layout's open piece may end at: after what is proven and before the file
+    // offset `before` (the end of the head of the unit that failed, or just past the anchor).
     std::vector<std::uint64_t> PieceEnds(const MovieLayout& layout, std::uint64_t proven, std::uint64_t before) const
     {
         std::vector<std::uint64_t> ends;
