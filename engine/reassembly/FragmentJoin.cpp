@@ -133,6 +133,13 @@ void ClusterContents::Learn(ByteSource& volume, const std::vector<std::uint64_t>
 
 bool ForeignToCodedData(std::span<const unsigned char> cluster)
 {
+    // A PNG's data chunk: its type after a length a chunk may have.
+    static constexpr unsigned char kPngData[] = {'I', 'D', 'A', 'T'};
+    for (auto at = cluster.begin(); (at = std::search(at, cluster.end(), std::begin(kPngData), std::end(kPngData))) !=
+                                    cluster.end();
+         ++at)
+        if (at - cluster.begin() >= 4 && *(at - 4) < 0x80)
+            return true;
     std::size_t printable = 0, marks = 0, stuffed = 0;
     for (std::size_t i = 0; i < cluster.size(); ++i) {
         const unsigned char c = cluster[i];

@@ -91,7 +91,8 @@ bool ReadOnThroughZeros(JpegEntropyDecoder& decoder, PiecesByteSource& file, con
 
 // Whether bytes of a cluster cannot lie inside H.264- or HEVC-coded data: they hold three bytes
 // that a NAL unit never holds (00 00 00, 00 00 01, 00 00 02: an encoder puts 03 before the third),
-// or they are text, or JPEG-coded data (every FF followed by a stuffed 00 or a restart marker).
+// or they are text, or JPEG-coded data (every FF followed by a stuffed 00 or a restart marker), or
+// they hold a PNG's data chunk header.
 // Coded data passes none of these tests but by a chance too small to count over a cluster.
 bool ForeignToCodedData(std::span<const unsigned char> bytes);
 

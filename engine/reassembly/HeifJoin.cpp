@@ -87,17 +87,14 @@ public:
         const std::uint64_t pieceEnd = search_.fileStart + *end;
         const std::vector<ByteRange> first{{search_.fileStart, *end}};
         std::size_t decoded = 0;
-        bool previousForeign = true;  // the cluster at the break is
-        std::uint64_t previous = pieceEnd;
         for (const std::uint64_t start : search_.Continuations(pieceEnd, first)) {
             if (search_.GiveUp() || decoded >= kMostContinuationsDecoded)
                 break;
-            // A piece begins after a foreign cluster (the gap's last) with a cluster of coded data.
-            const bool follows = start == previous + step;
-            const bool afterForeign = follows ? previousForeign : Foreign(start - step);
-            previous = start;
-            previousForeign = Foreign(start);
-            if (!afterForeign || previousForeign)
+            // A piece begins with a cluster of coded data one or two clusters after a foreign one
+            // (the gap's last): a PNG's data between pieces shows as foreign only where a chunk
+            // begins, every other cluster or so; a cluster between two foreign ones is the gap's.
+            if (Foreign(start) || !(Foreign(start - step) || Foreign(start - 2 * step)) ||
+                (Foreign(start - step) && Foreign(start + step)))
                 continue;
             ++decoded;
             if (search_.Tracing())
