@@ -277,10 +277,51 @@ bool ReassemblyWorker::SearchNext(VolumeByteCache& volume, const ClusterGeometry
         for (const ByteRange& piece : *pieces)
             AddTaken(taken_, piece);
         found_.emplace_back(file.index, std::move(*pieces));
+    } else if (!stopped && !outOfTime && !timedOut) {
+        failed_.emplace_back(std::move(file), found_.size());
     }
     ++searched_;
     changed_.notify_all();
     return true;
+}
+
+void ReassemblyWorker::SearchFailedAgain(VolumeReader& reader,
+                                          const std::function<void(std::uint64_t, std::uint64_t)>& progress)
+{
+    // Only the files that failed before a later one was put back: the others would fail alike.
+    std::erase_if(failed_, [&](const auto& failure) { return failure.second == found_.size(); });
+    if (failed_.empty() || report_.stopped)
+        return;
+    VolumeByteCache volume(reader);
+    const ClusterGeometry geometry = LearnClusterGeometry(volume);
+    for (std::size_t n = 0; n < failed_.size(); ++n) {
+        if (progress)
+            progress(searched_, offered_);
+        const Clock::duration allowed = limits_.total - spent_;
+        if (stopRequested_ != nullptr && stopRequested_->load() != 0) {
+            report_.stopped = true;
+            return;
+        }
+        if (allowed <= Clock::duration::zero()) {
+            report_.outOfTime = true;
+            return;
+        }
+        FileToMend& file = failed_[n].first;
+        bool timedOut = false;
+        const Clock::time_point began = Clock::now();
+        auto pieces = MendFile(volume, geometry, file, limits_,
+                               [this](std::uint64_t offset) { return LiesInside(taken_, offset); },
+                               GiveUpTest(stopRequested_, nullptr, began + std::min<Clock::duration>(limits_.perFile, allowed),
+                                          timedOut));
+        spent_ += Clock::now() - began;
+        report_.timedOut += timedOut;
+        if (!pieces)
+            continue;
+        for (const ByteRange& piece : *pieces)
+            AddTaken(taken_, piece);
+        found_.emplace_back(file.index, std::move(*pieces));
+    }
+    failed_.clear();
 }
 
 ReassemblyReport ReassemblyWorker::Finish(VolumeReader& reader, FoundFileCatalogue& catalogue,
@@ -328,6 +369,7 @@ ReassemblyReport ReassemblyWorker::Finish(VolumeReader& reader, FoundFileCatalog
     }
     if (thread_.joinable())
         thread_.join();
+    SearchFailedAgain(reader, progress);
     if (progress && offered_ > 0 && !report_.stopped)
         progress(offered_, offered_);
     // In catalogue order; a file whose pieces overlap those of a file before it (the two were

@@ -101,6 +101,10 @@ private:
     // Takes the next queued file (waiting for one, or for the scan's end, when `wait`) and
     // searches it; false when there is none.
     bool SearchNext(VolumeByteCache& volume, const ClusterGeometry& geometry, bool wait);
+    // Searches once more, on the calling thread, the files whose search failed while files put
+    // back together after it were not yet known (their pieces may have been taken for another
+    // file's continuation).
+    void SearchFailedAgain(VolumeReader& reader, const std::function<void(std::uint64_t, std::uint64_t)>& progress);
     // Waits until the scan has passed `offset`, then says whether a whole file holds it.
     bool IsTaken(std::uint64_t offset);
 
@@ -119,6 +123,8 @@ private:
     std::uint64_t searched_ = 0;
     std::chrono::steady_clock::duration spent_{};  // searching, by both threads
     std::vector<std::pair<std::uint64_t, std::vector<ByteRange>>> found_;
+    // Files whose search failed (not for time or a stop), with how many files had been found by then.
+    std::vector<std::pair<FileToMend, std::size_t>> failed_;
     ReassemblyReport report_;
 
     std::thread thread_;

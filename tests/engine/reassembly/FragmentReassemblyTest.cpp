@@ -932,3 +932,29 @@ TEST(HeifReassembly, AHeicComesBackAcrossClustersForeignToItsDataAndStaysDamaged
         ExpectMended(volume, kFileStart, heic, what != "random bytes");
     }
 }
+
+TEST(FragmentReassembly, TwoPhotosInPiecesIntertwinedBothComeBack)
+{
+    // Right after the first photo's first piece lies the second photo's first piece, coded with the
+    // same tables; the first photo's own second piece comes after it, the second's further on.
+    // Neither is taken for the other's continuation.
+    const fx::Bytes& first = Photo(1);
+    const fx::Bytes& second = Photo(6);
+    const std::uint64_t firstCut = ClusterCut(0.5, first.size()), secondCut = ClusterCut(0.6, second.size());
+    fx::Bytes volume = NoiseVolume(4 << 20);
+    const std::uint64_t secondAt = kFileStart + firstCut;
+    const std::uint64_t firstRestAt = secondAt + secondCut;
+    const std::uint64_t secondRestAt = firstRestAt + (first.size() - firstCut + kCluster - 1) / kCluster * kCluster + 8 * kCluster;
+    std::copy_n(first.begin(), firstCut, volume.begin() + static_cast<std::ptrdiff_t>(kFileStart));
+    std::copy_n(second.begin(), secondCut, volume.begin() + static_cast<std::ptrdiff_t>(secondAt));
+    std::copy(first.begin() + static_cast<std::ptrdiff_t>(firstCut), first.end(), volume.begin() + static_cast<std::ptrdiff_t>(firstRestAt));
+    std::copy(second.begin() + static_cast<std::ptrdiff_t>(secondCut), second.end(),
+              volume.begin() + static_cast<std::ptrdiff_t>(secondRestAt));
+    ExactScan run;
+    Scan(run, volume);
+    for (const auto& [at, photo] : {std::pair{kFileStart, &first}, std::pair{secondAt, &second}}) {
+        const std::uint64_t index = run.IndexAt(at);
+        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled) << at;
+        EXPECT_EQ(BytesOf(volume, run.catalogue, index), *photo) << at;
+    }
+}

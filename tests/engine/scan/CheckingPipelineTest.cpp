@@ -23,6 +23,13 @@ namespace fx = quorvex::fixtures;
 
 namespace {
 
+ReassemblyLimits NoReassembly()
+{
+    ReassemblyLimits limits;
+    limits.enabled = false;
+    return limits;
+}
+
 struct Found {
     std::string token;
     std::uint64_t sector;
@@ -154,7 +161,7 @@ ScanSummary ScanExactly(const std::vector<unsigned char>& card, FoundFileCatalog
 {
     RecordingScanObserver observer;
     ScanEngine engine(catalogue, observer, std::move(options));
-    engine.SetReassemblyLimits(ReassemblyLimits{false});
+    engine.SetReassemblyLimits(NoReassembly());
     engine.SetCheckpointSink(sink, std::chrono::milliseconds(0));
     return engine.Run(Opener(card), SelectedTypes::AllTypes("F", 64), RecoveryMode::Exact);
 }
@@ -230,7 +237,7 @@ TEST(CheckingPipeline, AStopEndsPromptlyAndAScanResumedFromAnyCheckpointFindsThe
             continue;
         RecordingScanObserver observer;
         ScanEngine engine(catalogue, observer, Checks(2, 64 << 10));
-        engine.SetReassemblyLimits(ReassemblyLimits{false});
+        engine.SetReassemblyLimits(NoReassembly());
         EXPECT_EQ(engine.Resume(Opener(card.bytes), checkpoint).outcome, ScanOutcome::Completed);
         EXPECT_EQ(Files(catalogue), card.expected) << "resumed at sector " << checkpoint.nextSector;
         ++resumed;
@@ -241,7 +248,7 @@ TEST(CheckingPipeline, AStopEndsPromptlyAndAScanResumedFromAnyCheckpointFindsThe
     FoundFileCatalogue stopped;
     RecordingScanObserver observer;
     ScanEngine engine(stopped, observer, Checks(1, 32 << 20, [](std::size_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }));
-    engine.SetReassemblyLimits(ReassemblyLimits{false});
+    engine.SetReassemblyLimits(NoReassembly());
     engine.Start(Opener(card.bytes), SelectedTypes::AllTypes("F", 64), RecoveryMode::Exact);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     const auto stopAt = std::chrono::steady_clock::now();
