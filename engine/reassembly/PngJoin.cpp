@@ -155,6 +155,75 @@ std::optional<Joint> FindJoint(const JoinSearch& search, PiecesByteSource& file,
     return found;
 }
 
+struct TwoJoints {
+    Joint first;
+    std::uint64_t middleBytes;  // of the piece between the joints, which starts at first.continuation
+    std::uint64_t continuation;  // where the piece after it starts
+};
+
+// Both breaks inside the chunk at `chunk`, whose header lies before the first: a middle piece of
+// one or two clusters between. The one place for the open piece's end, the middle piece and the
+// piece after it that makes the chunk's CRC right, with a chunk header after it; nullopt when there
+// is none or more than one.
+std::optional<TwoJoints> FindTwoJoints(const JoinSearch& search, PiecesByteSource& file, std::uint64_t chunk)
+{
+    const std::uint64_t openFileStart = file.OpenPieceFileStart(), openStart = file.OpenPieceStart();
+    std::array<unsigned char, 8> header{};
+    if (chunk < openFileStart || !ReadExactly(file, chunk, header) || !PlausibleHeader(header.data()))
+        return std::nullopt;
+    const std::uint64_t chunkEnd = chunk + 12 + BigEndian32(header.data());
+    const std::uint64_t step = search.grid.clusterBytes;
+    if (chunkEnd - chunk > search.searchBytes)
+        return std::nullopt;
+    const auto volumeOf = [&](std::uint64_t fileOffset) { return openStart + (fileOffset - openFileStart); };
+    std::optional<TwoJoints> found;
+    for (const std::uint64_t end : search.BoundariesIn(openStart, volumeOf(chunk + 8), volumeOf(chunkEnd - 4))) {
+        const std::uint64_t joint = chunk + (end - volumeOf(chunk));
+        const auto prefix = CrcOf(file, chunk + 4, joint - (chunk + 4), crc32(0, nullptr, 0));
+        if (!prefix)
+            continue;
+        const std::vector<ByteRange> pieces = file.PiecesFor(joint);
+        const std::vector<std::uint64_t> starts = search.Continuations(end, pieces);
+        for (std::uint64_t middleBytes = step; middleBytes <= 2 * step; middleBytes += step) {
+            const std::uint64_t second = joint + middleBytes;  // the file offset of the second joint
+            if (second + 4 > chunkEnd)
+                break;
+            const std::uint64_t restBytes = chunkEnd - 4 - second;  // data bytes after the second joint
+            // Where the piece after the middle one may start: a chunk header after the chunk's end.
+            std::vector<std::pair<std::uint64_t, uLong>> lasts;  // its start, its bytes' CRC
+            for (const std::uint64_t last : starts) {
+                if (search.GiveUp())
+                    return std::nullopt;
+                std::array<unsigned char, 8> following;
+                if (!ReadExactly(search.volume, last + restBytes + 4, following) || !PlausibleHeader(following.data()))
+                    continue;
+                if (const auto crc = CrcOf(search.volume, last, restBytes, crc32(0, nullptr, 0)))
+                    lasts.push_back({last, *crc});
+            }
+            if (lasts.empty())
+                continue;
+            for (const std::uint64_t middle : starts) {
+                if (search.GiveUp())
+                    return std::nullopt;
+                const auto throughMiddle = CrcOf(search.volume, middle, middleBytes, *prefix);
+                if (!throughMiddle)
+                    continue;
+                for (const auto& [last, restCrc] : lasts) {
+                    if (last < middle + middleBytes && middle < last + restBytes + 4)
+                        continue;  // the two pieces would overlap
+                    const auto stored = ReadU32(search.volume, last + restBytes, ByteOrder::Big);
+                    if (!stored || crc32_combine(*throughMiddle, restCrc, static_cast<z_off_t>(restBytes)) != *stored)
+                        continue;
+                    if (found)
+                        return std::nullopt;  // two ways fit: no way to tell which is right
+                    found = TwoJoints{{end, middle}, middleBytes, last};
+                }
+            }
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 std::optional<std::vector<ByteRange>> JoinPngPieces(const JoinSearch& search)
@@ -182,11 +251,19 @@ std::optional<std::vector<ByteRange>> JoinPngPieces(const JoinSearch& search)
         }
         if (closed.size() + 1 >= search.maxPieces)
             return std::nullopt;
-        const auto joint = FindJoint(search, file, at);
-        if (!joint)
+        if (const auto joint = FindJoint(search, file, at)) {
+            closed.push_back({openStart, joint->pieceEnd - openStart});
+            openStart = joint->continuation;
+            continue;
+        }
+        if (closed.size() + 2 >= search.maxPieces)
             return std::nullopt;
-        closed.push_back({openStart, joint->pieceEnd - openStart});
-        openStart = joint->continuation;
+        const auto joints = FindTwoJoints(search, file, at);
+        if (!joints)
+            return std::nullopt;
+        closed.push_back({openStart, joints->first.pieceEnd - openStart});
+        closed.push_back({joints->first.continuation, joints->middleBytes});
+        openStart = joints->continuation;
     }
 }
 

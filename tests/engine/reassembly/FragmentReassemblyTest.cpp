@@ -13,6 +13,7 @@
 #include "JpegEntropy.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 #include <cstring>
 #include <algorithm>
 #include <map>
@@ -485,6 +486,70 @@ TEST(FragmentReassembly, APngBrokenAnywhereInAChunkComesBackWholeFromItsCrcs)
         const std::uint64_t index = run.IndexAt(kFileStart);
         EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
         EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+    }
+}
+
+namespace {
+
+// `png` with all its image data in one chunk, as some encoders write it: a piece of one cluster
+// may then lie with both its ends inside that chunk.
+fx::Bytes WithOneDataChunk(const fx::Bytes& png)
+{
+    const auto be32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(png[at]) << 24 | static_cast<std::uint32_t>(png[at + 1]) << 16 |
+               static_cast<std::uint32_t>(png[at + 2]) << 8 | png[at + 3];
+    };
+    const auto put32 = [](fx::Bytes& out, std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<unsigned char>(value >> shift));
+    };
+    fx::Bytes out(png.begin(), png.begin() + 8), data;
+    std::size_t dataChunkAt = 0;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::uint32_t length = be32(at);
+        const bool isData = std::memcmp(&png[at + 4], "IDAT", 4) == 0;
+        if (isData) {
+            dataChunkAt = dataChunkAt ? dataChunkAt : out.size();
+            data.insert(data.end(), png.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                        png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
+        } else {
+            out.insert(out.end(), png.begin() + static_cast<std::ptrdiff_t>(at),
+                       png.begin() + static_cast<std::ptrdiff_t>(at + 12 + length));
+        }
+        at += 12 + length;
+    }
+    fx::Bytes chunk;
+    put32(chunk, static_cast<std::uint32_t>(data.size()));
+    chunk.insert(chunk.end(), {'I', 'D', 'A', 'T'});
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    put32(chunk, static_cast<std::uint32_t>(crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4))));
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(dataChunkAt), chunk.begin(), chunk.end());
+    return out;
+}
+
+}  // namespace
+
+TEST(FragmentReassembly, APngWhoseDataIsOneChunkComesBackFromAMiddlePieceInsideIt)
+{
+    // Both breaks inside the one data chunk: its CRC is checked over the three pieces, the middle
+    // one of one cluster or two, with random bytes or another PNG's data around it.
+    const fx::Bytes png = WithOneDataChunk(fx::EncodePng(fx::MakeScene(640, 480, 2)));
+    const fx::Bytes other = WithOneDataChunk(Picture());
+    for (const std::uint64_t middle : {kCluster, 2 * kCluster}) {
+        for (const bool otherBetween : {false, true}) {
+            SCOPED_TRACE(std::to_string(middle) + (otherBetween ? ", another PNG's data between" : ", random between"));
+            const std::uint64_t cut = ClusterCut(0.3, png.size());
+            fx::Bytes gap = Filled(5 * kCluster, 1, 21);
+            if (otherBetween)
+                std::copy_n(other.begin() + 4000, std::min<std::size_t>(gap.size(), other.size() - 4000), gap.begin());
+            fx::Bytes volume = NoiseVolume(3 << 20);
+            const auto pieces = LayInPieces(volume, png, {cut, middle}, {gap, Filled(3 * kCluster, 1, 22)});
+            ExactScan run;
+            Scan(run, volume);
+            const std::uint64_t index = run.IndexAt(kFileStart);
+            EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+            EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+        }
     }
 }
 
