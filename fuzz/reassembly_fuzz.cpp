@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MemoryByteSource file({data, size});
         if (const auto layout = ReadJpegScanLayout(file)) {
             JpegEntropyDecoder decoder(*layout, file);
-            JpegEntropyDecoder::LumaDc dc{};
+            JpegEntropyDecoder::LumaEdges edges;
             JpegEntropyDecoder::Step step;
             std::uint64_t mcus = 0;
-            while ((step = decoder.Next(dc)) == JpegEntropyDecoder::Step::Decoded)
+            while ((step = decoder.Next(&edges)) == JpegEntropyDecoder::Step::Decoded)
                 if (++mcus > layout->McuCount() || decoder.Current().position > size)
                     __builtin_trap();
             if (step == JpegEntropyDecoder::Step::End && (decoder.EndOffset() > size || mcus != layout->McuCount()))
@@ -49,12 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (int scans = 0; scan && scan->imageEnd == 0 && scans < 64; ++scans) {
                 JpegEntropyDecoder decoder(*scan, file);
                 decoder.SetCoefficients(&coefficients, scans % 2 == 0, scans % 3 == 0 ? 8 : 0);
-                JpegEntropyDecoder::LumaDc dc{};
                 JpegEntropyDecoder::Step step;
                 std::uint64_t mcus = 0;
                 for (;;) {
                     const JpegEntropyDecoder::State before = decoder.Current();
-                    step = decoder.Next(dc);
+                    step = decoder.Next();
                     if (step == JpegEntropyDecoder::Step::Decoded) {
                         if (++mcus > decoder.McuCount() || decoder.Current().position > size)
                             __builtin_trap();

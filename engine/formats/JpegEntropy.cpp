@@ -1,6 +1,7 @@
 #include "JpegEntropy.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +19,81 @@ constexpr int kLongestZeroRun = JpegEntropyDecoder::kZeroRunThatEnds;
 
 // libjpeg's largest picture side.
 constexpr int kLibjpegMaxDimension = 65500;
+
+// What a coefficient (by zigzag index) adds to a block's outermost pixels, by the inverse DCT:
+// to its top row (by column) and its left column (by row); the bottom row and the right column
+// take the same with the sign of the coefficient's vertical and horizontal frequency.
+struct EdgeBasis {
+    std::array<float, 8> row, column;
+    float bottomSign, rightSign;
+};
+
+const std::array<EdgeBasis, 64>& EdgeBases()
+{
+    static const std::array<EdgeBasis, 64> bases = [] {
+        std::array<EdgeBasis, 64> table{};
+        // Zigzag index to (vertical, horizontal) frequency: walk the anti-diagonals.
+        int k = 0;
+        for (int sum = 0; sum <= 14; ++sum)
+            for (int i = 0; i <= sum; ++i) {
+                const int a = sum % 2 == 0 ? sum - i : i;  // the vertical frequency
+                const int v = a, u = sum - a;
+                if (v > 7 || u > 7)
+                    continue;
+                const double pi = 3.14159265358979323846;
+                const double cu = u == 0 ? 1 / std::sqrt(2.0) : 1.0, cv = v == 0 ? 1 / std::sqrt(2.0) : 1.0;
+                EdgeBasis& basis = table[static_cast<std::size_t>(k++)];
+                for (int x = 0; x < 8; ++x) {
+                    basis.row[static_cast<std::size_t>(x)] =
+                        static_cast<float>(cu * cv / 4 * std::cos((2 * x + 1) * u * pi / 16) * std::cos(v * pi / 16));
+                    basis.column[static_cast<std::size_t>(x)] =
+                        static_cast<float>(cu * cv / 4 * std::cos((2 * x + 1) * v * pi / 16) * std::cos(u * pi / 16));
+                }
+                basis.bottomSign = v % 2 == 0 ? 1.0f : -1.0f;
+                basis.rightSign = u % 2 == 0 ? 1.0f : -1.0f;
+            }
+        return table;
+    }();
+    return bases;
+}
+
+std::uint8_t Sample(float value)
+{
+    return static_cast<std::uint8_t>(std::clamp(std::lround(value + 128.0f), 0l, 255l));
+}
+
+// Puts the outermost pixels of the luminance block at (`x`, `y`) of an MCU of `across` × `down`
+// blocks, whose dequantised coefficients are `coefficients`, into `edges` where they lie on the
+// MCU's own edges.
+void AddBlockEdges(const std::array<std::int16_t, 64>& coefficients, int x, int y, int across, int down,
+                   JpegEntropyDecoder::LumaEdges& edges)
+{
+    std::array<float, 8> top{}, bottom{}, left{}, right{};
+    const auto& bases = EdgeBases();
+    for (std::size_t k = 0; k < 64; ++k) {
+        if (coefficients[k] == 0)
+            continue;
+        const float value = coefficients[k];
+        const EdgeBasis& basis = bases[k];
+        for (std::size_t i = 0; i < 8; ++i) {
+            const float alongRow = value * basis.row[i], alongColumn = value * basis.column[i];
+            top[i] += alongRow;
+            bottom[i] += basis.bottomSign * alongRow;
+            left[i] += alongColumn;
+            right[i] += basis.rightSign * alongColumn;
+        }
+    }
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (y == 0)
+            edges.top[static_cast<std::size_t>(x) * 8 + i] = Sample(top[i]);
+        if (y == down - 1)
+            edges.bottom[static_cast<std::size_t>(x) * 8 + i] = Sample(bottom[i]);
+        if (x == 0)
+            edges.left[static_cast<std::size_t>(y) * 8 + i] = Sample(left[i]);
+        if (x == across - 1)
+            edges.right[static_cast<std::size_t>(y) * 8 + i] = Sample(right[i]);
+    }
+}
 
 // Builds a table from its counts and values; false when it is no Huffman table. `allOnesCode`
 // says whether a code of all one bits is used, which libjpeg refuses.
@@ -435,7 +511,7 @@ inline bool JpegEntropyDecoder::Decode(const JpegScanLayout::HuffmanTable& table
     return false;  // no code of this table
 }
 
-bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component, int index, int* dc)
+bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component, int index, std::int16_t* coefficients)
 {
     const auto& quant = layout_.quant[component.quantTable];
     const auto& dcTable = layout_.dc[component.dcTable];
@@ -472,8 +548,10 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
     const int dcValue = predictor * quant[0];
     if (std::abs(dcValue) > kCoefficientLimit)
         return false;
-    if (dc != nullptr)
-        *dc = dcValue;
+    if (coefficients != nullptr) {
+        std::fill_n(coefficients, 64, std::int16_t{0});
+        coefficients[0] = static_cast<std::int16_t>(dcValue);
+    }
     for (int k = 1; k < 64;) {
         if (state_.bitCount < 32)
             Fill();
@@ -489,6 +567,8 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
             k += fast.run;
             if (k > 63 || std::abs(fast.value * quant[k]) > 2 * kCoefficientLimit)
                 return false;
+            if (coefficients != nullptr)
+                coefficients[k] = static_cast<std::int16_t>(fast.value * quant[k]);
             bits <<= fast.length;
             count -= fast.length;
             ++k;
@@ -504,6 +584,8 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
                 k += fast.run;
                 if (k > 63 || std::abs(fast.value * quant[k]) > 2 * kCoefficientLimit)
                     return false;
+                if (coefficients != nullptr)
+                    coefficients[k] = static_cast<std::int16_t>(fast.value * quant[k]);
                 state_.bits <<= fast.length;
                 state_.bitCount -= fast.length;
                 ++k;
@@ -533,6 +615,8 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
             return false;
         if (std::abs(value * quant[k]) > 2 * kCoefficientLimit)
             return false;
+        if (coefficients != nullptr)
+            coefficients[k] = static_cast<std::int16_t>(value * quant[k]);
         ++k;
     }
     return true;
@@ -786,7 +870,7 @@ JpegEntropyDecoder::Step JpegEntropyDecoder::NextProgressive()
     return Step::Decoded;
 }
 
-JpegEntropyDecoder::Step JpegEntropyDecoder::Next(LumaDc& lumaDc)
+JpegEntropyDecoder::Step JpegEntropyDecoder::Next(LumaEdges* edges)
 {
     if (layout_.progressive)
         return NextProgressive();
@@ -795,11 +879,16 @@ JpegEntropyDecoder::Step JpegEntropyDecoder::Next(LumaDc& lumaDc)
     if (layout_.restartInterval != 0 && state_.mcu != 0 && state_.mcu % layout_.restartInterval == 0 &&
         !TakeRestartMarker())
         return Step::Error;
+    std::array<std::int16_t, 64> coefficients;
     for (std::size_t c = 0; c < layout_.components.size(); ++c) {
         const auto& component = layout_.components[c];
-        for (int b = 0; b < component.h * component.v; ++b)
-            if (!DecodeBlock(component, static_cast<int>(c), c == 0 ? &lumaDc[static_cast<std::size_t>(b)] : nullptr))
+        const bool luma = c == 0 && edges != nullptr;
+        for (int b = 0; b < component.h * component.v; ++b) {
+            if (!DecodeBlock(component, static_cast<int>(c), luma ? coefficients.data() : nullptr))
                 return Step::Error;
+            if (luma)
+                AddBlockEdges(coefficients, b % component.h, b / component.h, component.h, component.v, *edges);
+        }
     }
     ++state_.mcu;
     return Step::Decoded;

@@ -139,13 +139,18 @@ public:
 
     JpegEntropyDecoder(const JpegScanLayout& layout, ByteSource& file);
 
-    // The luminance DC values of an MCU (dequantised, row by row): LumaAcross × LumaDown of them.
-    using LumaDc = std::array<int, 16>;
+    // The outermost pixels of an MCU's luminance, what judging how it meets its neighbours needs
+    // (samples as a decoder shows them, 0 to 255): the top rows of its top blocks and the bottom
+    // rows of its bottom blocks (LumaAcross × 8 each, left to right), the left columns of its left
+    // blocks and the right columns of its right blocks (LumaDown × 8 each, top to bottom).
+    struct LumaEdges {
+        std::array<std::uint8_t, 32> top, bottom, left, right;
+    };
 
-    // Decodes the next MCU into `lumaDc`. End: every MCU was decoded and the end marker follows;
-    // then EndOffset() is the file's length (a progressive scan: the offset of the marker after
-    // its data, and lumaDc is not set).
-    Step Next(LumaDc& lumaDc);
+    // Decodes the next MCU, and its luminance edges into `edges` unless that is null. End: every
+    // MCU was decoded and the end marker follows; then EndOffset() is the file's length (a
+    // progressive scan: the offset of the marker after its data, and no edges are set).
+    Step Next(LumaEdges* edges = nullptr);
 
     const State& Current() const { return state_; }
     void Restore(const State& state)
@@ -178,7 +183,9 @@ private:
     void Fill();
     bool Bits(int count, int& value);
     bool Decode(const JpegScanLayout::HuffmanTable& table, int& symbol);
-    bool DecodeBlock(const JpegScanLayout::Component& component, int index, int* dc);
+    // Decodes one block; its dequantised coefficients (zigzag order) into `coefficients` unless
+    // that is null.
+    bool DecodeBlock(const JpegScanLayout::Component& component, int index, std::int16_t* coefficients);
     // After the last MCU before a marker: the marker (its byte after 0xFF), with `at` where its
     // 0xFF is; -1 when the data goes on (a byte or more of bits) or no marker is there.
     int MarkerAfterData(std::uint64_t& at);

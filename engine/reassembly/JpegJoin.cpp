@@ -11,24 +11,30 @@
 namespace quorvex {
 namespace {
 
-// Each MCU's luminance DC values along its bottom row and its right column, and how far its
-// top row and left column stand from its neighbours' (the mean absolute difference): natural
-// pictures change little from block to block, a wrong continuation jumps.
+// How each MCU meets its neighbours: the mean absolute difference of the pixels along its top
+// edge from those of the MCU above, and along its left edge from those of the MCU to its left
+// (the bottom rows and right columns of the MCUs decoded are kept). Natural pictures change
+// little from one pixel to the next, across block edges too; a wrong continuation jumps.
 class EdgeTable {
 public:
+    // How an MCU met its neighbours; negative where it has none.
+    struct Meeting {
+        double above = -1, left = -1;
+        double Cost() const
+        {
+            return above >= 0 && left >= 0 ? (above + left) / 2 : std::max({above, left, 0.0});
+        }
+    };
+
     EdgeTable() = default;
-    explicit EdgeTable(const JpegScanLayout& layout)
-        : across_(static_cast<std::size_t>(layout.LumaAcross())), down_(static_cast<std::size_t>(layout.LumaDown())),
-          perLine_(layout.mcusPerLine)
-    {
-    }
+    explicit EdgeTable(const JpegScanLayout& layout) { Reset(layout); }
 
     std::size_t Count() const { return costs_.size(); }
     // Empties the table for another picture; its memory stays.
     void Reset(const JpegScanLayout& layout)
     {
-        across_ = static_cast<std::size_t>(layout.LumaAcross());
-        down_ = static_cast<std::size_t>(layout.LumaDown());
+        across_ = 8 * static_cast<std::size_t>(layout.LumaAcross());
+        down_ = 8 * static_cast<std::size_t>(layout.LumaDown());
         perLine_ = layout.mcusPerLine;
         offset_ = 0;
         costs_.clear();
@@ -45,31 +51,32 @@ public:
         edges_.resize(count * (across_ + down_));
     }
 
-    // Records MCU number Count() with the DC values `dc` (row by row); returns its cost.
-    double Add(const JpegEntropyDecoder::LumaDc& dc) { return AddAfter(*this, dc); }
+    // Records MCU number Count() with the edges `mcu`; returns how it meets its neighbours.
+    Meeting Add(const JpegEntropyDecoder::LumaEdges& mcu) { return AddAfter(*this, mcu); }
 
     // The same, for an MCU whose earlier neighbours may lie in `base` (those before base's count).
-    double AddAfter(const EdgeTable& base, const JpegEntropyDecoder::LumaDc& dc)
+    Meeting AddAfter(const EdgeTable& base, const JpegEntropyDecoder::LumaEdges& mcu)
     {
         const std::size_t m = offset_ + costs_.size();
-        int sum = 0, count = 0;
+        Meeting meeting;
         if (m >= perLine_) {
-            const int* above = EdgesOf(base, m - perLine_);
-            for (std::size_t i = 0; i < across_; ++i, ++count)
-                sum += std::abs(dc[i] - above[i]);
+            const std::uint8_t* above = EdgesOf(base, m - perLine_);
+            int sum = 0;
+            for (std::size_t i = 0; i < across_; ++i)
+                sum += std::abs(mcu.top[i] - above[i]);
+            meeting.above = static_cast<double>(sum) / static_cast<double>(across_);
         }
         if (m % perLine_ != 0) {
-            const int* left = EdgesOf(base, m - 1) + across_;
-            for (std::size_t k = 0; k < down_; ++k, ++count)
-                sum += std::abs(dc[k * across_] - left[k]);
+            const std::uint8_t* left = EdgesOf(base, m - 1) + across_;
+            int sum = 0;
+            for (std::size_t k = 0; k < down_; ++k)
+                sum += std::abs(mcu.left[k] - left[k]);
+            meeting.left = static_cast<double>(sum) / static_cast<double>(down_);
         }
-        for (std::size_t i = 0; i < across_; ++i)
-            edges_.push_back(dc[(down_ - 1) * across_ + i]);
-        for (std::size_t k = 0; k < down_; ++k)
-            edges_.push_back(dc[k * across_ + across_ - 1]);
-        const double cost = count > 0 ? static_cast<double>(sum) / count : 0.0;
-        costs_.push_back(cost);
-        return cost;
+        edges_.insert(edges_.end(), mcu.bottom.begin(), mcu.bottom.begin() + static_cast<std::ptrdiff_t>(across_));
+        edges_.insert(edges_.end(), mcu.right.begin(), mcu.right.begin() + static_cast<std::ptrdiff_t>(down_));
+        costs_.push_back(meeting.Cost());
+        return meeting;
     }
 
     // A table for the MCUs from `first` on, whose earlier neighbours are in another table.
@@ -90,17 +97,17 @@ public:
     }
 
 private:
-    const int* EdgesOf(const EdgeTable& base, std::size_t m) const
+    const std::uint8_t* EdgesOf(const EdgeTable& base, std::size_t m) const
     {
         if (m >= offset_)
             return &edges_[(m - offset_) * (across_ + down_)];
         return &base.edges_[m * (across_ + down_)];
     }
 
-    std::size_t across_ = 1, down_ = 1, perLine_ = 1;
+    std::size_t across_ = 8, down_ = 8, perLine_ = 1;  // pixels along an MCU's top and left edges
     std::size_t offset_ = 0;
     std::vector<double> costs_;
-    std::vector<int> edges_;
+    std::vector<std::uint8_t> edges_;
 };
 
 struct Trial {
@@ -141,7 +148,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
     static thread_local std::vector<JpegEntropyDecoder::State> starts;
     starts.clear();
     starts.reserve(expected);
-    JpegEntropyDecoder::LumaDc dc{};
+    JpegEntropyDecoder::LumaEdges mcuEdges;
     std::size_t openFirstMcu = 0;  // the first MCU that starts in the open piece
     std::uint64_t rowsFlagged = 0;  // rows up to here have been judged for a jump
     ClusterContents contents;
@@ -193,10 +200,10 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         if (search.GiveUp())
             return std::nullopt;
         starts.push_back(decoder.Current());
-        const JpegEntropyDecoder::Step step = decoder.Next(dc);
+        const JpegEntropyDecoder::Step step = decoder.Next(&mcuEdges);
         bool jumped = false;
         if (step == JpegEntropyDecoder::Step::Decoded) {
-            edges.Add(dc);
+            edges.Add(mcuEdges);
             // A row that stands far from the picture above it, in data that decodes without an
             // error: the data of another picture coded with the same tables, or an empty area.
             const std::size_t decoded = edges.Count();
@@ -204,7 +211,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 continue;
             const std::size_t row = decoded / perLine - 1;
             const double usual = edges.MeanCost(perLine, row * perLine);
-            if (edges.MeanCost(row * perLine, decoded) <= 3.0 * usual + 48.0)
+            if (edges.MeanCost(row * perLine, decoded) <= 3.0 * usual + 6.0)
                 continue;
             rowsFlagged = row + 1;
             jumped = true;
@@ -258,7 +265,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             bool secondBreak = false;
             while (trial.Current().mcu < target) {
                 const JpegEntropyDecoder::State before = trial.Current();
-                if (const auto trialStep = trial.Next(dc); trialStep != JpegEntropyDecoder::Step::Decoded) {
+                if (const auto trialStep = trial.Next(&mcuEdges); trialStep != JpegEntropyDecoder::Step::Decoded) {
                     if (trialStep == JpegEntropyDecoder::Step::Error &&
                         ReadOnThroughZeros(trial, trialFile, search.grid, before))
                         continue;
@@ -271,28 +278,30 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                         return std::nullopt;
                     break;
                 }
-                const double cost = trialEdges.AddAfter(edges, dc);
+                const EdgeTable::Meeting meeting = trialEdges.AddAfter(edges, mcuEdges);
                 const std::size_t decoded = trialEdges.Count();
-                if (decoded > jointMcus) {
-                    laterSum += cost;
+                if (decoded > jointMcus)
+                    laterSum += meeting.Cost();
+                if (decoded > perLine)
                     continue;
-                }
+                // The joint shows where the MCUs meet those decoded before the trial: along their
+                // tops in a row under the picture so far (along their left edges in the first row).
+                jointSum += meeting.above >= 0 ? meeting.above : meeting.Cost();
                 // A continuation already far apart is given up early; a few blocks may stand out.
-                jointSum += cost;
                 const double mean = jointSum / static_cast<double>(decoded);
                 if ((decoded >= 4 && mean > 2 * limit) || (decoded >= 16 && mean > limit))
                     return std::nullopt;
             }
-            if (target == layout.McuCount() && (secondBreak || trial.Next(dc) != JpegEntropyDecoder::Step::End))
+            if (target == layout.McuCount() && (secondBreak || trial.Next(&mcuEdges) != JpegEntropyDecoder::Step::End))
                 return std::nullopt;
             // The continuation must have supplied bits: a decode that ended before the joint
             // tested nothing.
             if (trial.Current().position <= joint)
                 return std::nullopt;
             const std::size_t decoded = trialEdges.Count();
-            const std::size_t inJoint = std::min(decoded, jointMcus);
+            const std::size_t inJoint = std::min(decoded, perLine);
             return Costs{jointSum / static_cast<double>(std::max<std::size_t>(inJoint, 1)),
-                         decoded > inJoint ? laterSum / static_cast<double>(decoded - inJoint) : 0.0};
+                         decoded > jointMcus ? laterSum / static_cast<double>(decoded - jointMcus) : 0.0};
         };
 
         // The one joint, with the open piece ending between the start of MCU `firstTried` and
@@ -311,7 +320,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 usualUpTo > perLine ? edges.MeanCost(perLine, usualUpTo) : edges.MeanCost(1, std::max<std::size_t>(usualUpTo, 2));
             // The most a right continuation stands apart; in the first rows, with little of the
             // picture to go by, more.
-            const double limit = 4.0 * usual + (usualUpTo > 2 * perLine ? 64.0 : 256.0);
+            const double limit = 4.0 * usual + (usualUpTo > 2 * perLine ? 8.0 : 32.0);
             std::vector<Trial> survivors;
             for (const std::uint64_t end : ends) {
                 const std::uint64_t joint = openFileStart + (end - openStart);
@@ -371,7 +380,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), trial.firstMcu + 8 * perLine);
                 if (const auto costs = tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, target, limit))
                     further.push_back({trial.pieceEnd, trial.continuation, trial.firstMcu,
-                                       costs->joint / std::max(costs->later, 8.0)});
+                                       costs->joint / std::max(costs->later, 1.0)});
                 if (search.GiveUp())
                     return std::nullopt;
             }

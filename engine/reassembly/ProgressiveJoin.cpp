@@ -33,7 +33,6 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
     }
     static thread_local std::vector<JpegEntropyDecoder::State> starts;
     ClusterContents contents;
-    JpegEntropyDecoder::LumaDc unused{};
     for (int scan = 1;; ++scan) {
         JpegEntropyDecoder decoder(*layout, *file);
         decoder.SetCoefficients(&coefficients, true);
@@ -43,7 +42,7 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
             if (search.GiveUp())
                 return std::nullopt;
             starts.push_back(decoder.Current());
-            const JpegEntropyDecoder::Step step = decoder.Next(unused);
+            const JpegEntropyDecoder::Step step = decoder.Next();
             if (step == JpegEntropyDecoder::Step::Decoded)
                 continue;
             const JpegEntropyDecoder::State failedFrom = starts.back();
@@ -107,7 +106,7 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
                         if (search.GiveUp())
                             return std::nullopt;
                         const JpegEntropyDecoder::State before = trial.Current();
-                        trialStep = trial.Next(unused);
+                        trialStep = trial.Next();
                         if (trialStep == JpegEntropyDecoder::Step::Decoded ||
                             (trialStep == JpegEntropyDecoder::Step::Error &&
                              ReadOnThroughZeros(trial, trialFile, search.grid, before)))

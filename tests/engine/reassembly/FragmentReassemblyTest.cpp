@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 #include <cstring>
+#include <fstream>
 #include <algorithm>
 #include <map>
 #include <random>
@@ -299,10 +300,9 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         EXPECT_EQ(layout->McuCount(), 64u * 48u);  // 4:2:0, 16 × 16 pixels an MCU
         EXPECT_EQ(layout->restartInterval, static_cast<std::uint32_t>(restart));
         JpegEntropyDecoder decoder(*layout, file);
-        JpegEntropyDecoder::LumaDc dc{};
         JpegEntropyDecoder::Step step;
         std::uint64_t mcus = 0;
-        while ((step = decoder.Next(dc)) == JpegEntropyDecoder::Step::Decoded)
+        while ((step = decoder.Next()) == JpegEntropyDecoder::Step::Decoded)
             ++mcus;
         EXPECT_EQ(step, JpegEntropyDecoder::Step::End);
         EXPECT_EQ(mcus, layout->McuCount());
@@ -314,7 +314,7 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         std::copy(noise.begin(), noise.end(), broken.begin() + static_cast<std::ptrdiff_t>(broken.size() / 2));
         MemoryByteSource brokenFile(broken);
         JpegEntropyDecoder stops(*layout, brokenFile);
-        while ((step = stops.Next(dc)) == JpegEntropyDecoder::Step::Decoded) {
+        while ((step = stops.Next()) == JpegEntropyDecoder::Step::Decoded) {
         }
         EXPECT_EQ(step, JpegEntropyDecoder::Step::Error);
         EXPECT_LT(stops.Current().position, broken.size() / 2 + 4096);
@@ -322,10 +322,38 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         std::fill(broken.begin() + static_cast<std::ptrdiff_t>(broken.size() / 2), broken.end(), 0);
         MemoryByteSource emptyFile(broken);
         JpegEntropyDecoder empty(*layout, emptyFile);
-        while ((step = empty.Next(dc)) == JpegEntropyDecoder::Step::Decoded) {
+        while ((step = empty.Next()) == JpegEntropyDecoder::Step::Decoded) {
         }
         EXPECT_EQ(step, JpegEntropyDecoder::Step::Error);
         EXPECT_LT(empty.Current().position, broken.size() / 2 + 64);
+    }
+    // The edges it gives of each MCU are the picture's own pixels, as libjpeg decodes them.
+    {
+        fx::JpegOptions grey;
+        grey.quality = 80;
+        grey.grayscale = true;
+        grey.lumaSampling = {1, 1};
+        const fx::RgbImage scene = fx::MakeScene(96, 64, 3);
+        const fx::Bytes photo = fx::EncodeJpeg(scene, grey);
+        const std::string path = ::testing::TempDir() + "edges.jpg";
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(photo.data()),
+                                                     static_cast<std::streamsize>(photo.size()));
+        const fx::RgbImage decoded = fx::DecodeJpegFile(path);
+        const auto pixel = [&](int x, int y) { return static_cast<int>(decoded.pixels[static_cast<std::size_t>(y * 96 + x) * 3]); };
+        MemoryByteSource file(photo);
+        const auto layout = ReadJpegScanLayout(file);
+        ASSERT_TRUE(layout);
+        JpegEntropyDecoder decoder(*layout, file);
+        JpegEntropyDecoder::LumaEdges edges;
+        int worst = 0;
+        for (int m = 0; decoder.Next(&edges) == JpegEntropyDecoder::Step::Decoded; ++m) {
+            const int x0 = m % 12 * 8, y0 = m / 12 * 8;
+            for (int i = 0; i < 8; ++i) {
+                worst = std::max({worst, std::abs(edges.top[i] - pixel(x0 + i, y0)), std::abs(edges.bottom[i] - pixel(x0 + i, y0 + 7)),
+                                  std::abs(edges.left[i] - pixel(x0, y0 + i)), std::abs(edges.right[i] - pixel(x0 + 7, y0 + i))});
+            }
+        }
+        EXPECT_LE(worst, 2);  // libjpeg's integer transform rounds otherwise
     }
     // Fill bytes before a marker are no segment: the headers read on past them.
     {
@@ -347,9 +375,8 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         MemoryByteSource file(extra);
         const auto layout = ReadJpegScanLayout(file);
         JpegEntropyDecoder decoder(*layout, file);
-        JpegEntropyDecoder::LumaDc dc{};
         JpegEntropyDecoder::Step step;
-        while ((step = decoder.Next(dc)) == JpegEntropyDecoder::Step::Decoded) {
+        while ((step = decoder.Next()) == JpegEntropyDecoder::Step::Decoded) {
         }
         EXPECT_EQ(step, JpegEntropyDecoder::Step::Error);
     }
@@ -366,9 +393,8 @@ TEST(JpegEntropy, DecodesAWholeBaselineJpegToItsEndAndStopsAtDamage)
         const auto layout = ReadJpegScanLayout(file);
         ASSERT_TRUE(layout);
         JpegEntropyDecoder decoder(*layout, file);
-        JpegEntropyDecoder::LumaDc dc{};
         JpegEntropyDecoder::Step step;
-        while ((step = decoder.Next(dc)) == JpegEntropyDecoder::Step::Decoded) {
+        while ((step = decoder.Next()) == JpegEntropyDecoder::Step::Decoded) {
         }
         EXPECT_EQ(step, JpegEntropyDecoder::Step::End);
         EXPECT_EQ(decoder.EndOffset(), sharp.size());
