@@ -809,7 +809,9 @@ private:
         int halfByte = -1;  // stz2 with 4-bit fields: the second half of the last byte read
         auto nextRun = [&]() -> bool {
             const auto first = runs.Next(4), count = runs.Next(4), description = runs.Next(4);
-            if (!first || !count || !description || *first < nextRunChunk || (runsRead == 0 && *first != 1))
+            // Runs name the track's chunks in order from the first; one past the last is no run.
+            if (!first || !count || !description || *first < nextRunChunk || (runsRead == 0 && *first != 1) ||
+                *first > *chunkCount)
                 return false;
             ++runsRead;
             nextRunChunk = *first;

@@ -215,17 +215,26 @@ private:
         const std::vector<std::uint64_t> ends = PieceEnds(layout, proven, failedAt + HeadBytes(track));
         if (ends.empty())
             return Refuse("a unit at " + std::to_string(failedAt) + " fails with no piece end before it");
-        // Where the unit may lie: as many clusters on or back as a continuation may.
-        const std::uint64_t firstEnd = ends.front();
-        std::vector<std::pair<std::uint64_t, int>> shifts;  // the unit's place, and the units that hold from it
-        for (const std::uint64_t start : search_.Continuations(Laid(layout, firstEnd) - 1, layout.PiecesTo(firstEnd))) {
-            if (search_.GiveUp())
-                return std::nullopt;
-            const MovieLayout trial = layout.Broken(firstEnd, start);
-            const int held = UnitsHolding(trial, next, failedAt);
-            if (held > 0)
-                shifts.push_back({start - firstEnd, held});
+        // Where the unit may lie: as many clusters on or back as a continuation may from the last
+        // piece end before it (a continuation of an earlier end would begin where the true one's
+        // end puts the bytes before the break), or from a piece end inside its head.
+        std::vector<std::uint64_t> laidFrom;
+        const auto lastBefore = std::find_if(ends.rbegin(), ends.rend(), [&](std::uint64_t end) { return end <= failedAt; });
+        if (lastBefore != ends.rend())
+            laidFrom.push_back(*lastBefore);
+        if (ends.back() > failedAt)
+            laidFrom.push_back(ends.back());
+        std::map<std::uint64_t, int> holding;  // by the unit's place (volume minus file offset, wrapped), the units that hold from it
+        for (const std::uint64_t end : laidFrom) {
+            for (const std::uint64_t start : search_.Continuations(Laid(layout, end) - 1, layout.PiecesTo(end))) {
+                if (search_.GiveUp())
+                    return std::nullopt;
+                const int held = holding.count(start - end) != 0 ? 0 : UnitsHolding(layout.Broken(end, start), next, failedAt);
+                if (held > 0)
+                    holding[start - end] = held;
+            }
         }
+        std::vector<std::pair<std::uint64_t, int>> shifts(holding.begin(), holding.end());
         if (shifts.empty())
             return Refuse("no continuation for the unit at " + std::to_string(failedAt));
         std::sort(shifts.begin(), shifts.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
@@ -270,27 +279,37 @@ private:
         if (trials.size() > kMostBreakCandidates)
             return Refuse(std::to_string(trials.size()) + " piece ends to try");
         const std::uint64_t from = trials.front().openFrom, to = trials.back().openFrom;
-        std::optional<MovieLayout> clean;
+        std::vector<MovieLayout> clean, unproven;
         for (const MovieLayout& trial : trials) {
             if (search_.GiveUp())
                 return std::nullopt;
-            const auto decodes = SamplesDecode(trial, from, to);
+            const auto decodes = SamplesDecode(trial, from, to, FramesBefore::LeftOut);
             if (!decodes)
                 return Refuse("a sample across the break has no decoder");
-            if (!*decodes)
-                continue;
-            if (clean)
-                return Refuse("two piece ends decode");
-            clean = trial;
+            if (*decodes == SampleDecoding::Check::Clean)
+                clean.push_back(trial);
+            else if (*decodes == SampleDecoding::Check::Unproven)
+                unproven.push_back(trial);
         }
-        if (!clean) {
+        if (clean.size() > 1 || !unproven.empty()) {
+            // Without the frames before them, a slice of other bytes may pass where it would not
+            // with them, and a frame predicted from those may give no picture: these are decoded
+            // again from their key frame on.
+            clean.insert(clean.end(), unproven.begin(), unproven.end());
+            std::erase_if(clean, [&](const MovieLayout& trial) {
+                return search_.GiveUp() || SamplesDecode(trial, from, to, FramesBefore::Decoded) != SampleDecoding::Check::Clean;
+            });
+            if (clean.size() > 1)
+                return Refuse("two piece ends decode");
+        }
+        if (clean.empty()) {
             if (auto middle = MiddlePiece(layout, ends, startOf))
                 return middle;
             return Refuse("no piece end decodes");
         }
-        search_.Trace("movie break at " + std::to_string(clean->openFrom) + " of " + std::to_string(trials.size()) +
+        search_.Trace("movie break at " + std::to_string(clean[0].openFrom) + " of " + std::to_string(trials.size()) +
                       " decodes");
-        return clean;
+        return clean[0];
     }
 
     // Two breaks between the same two coded units, the second piece in between a cluster or more:
@@ -319,7 +338,7 @@ private:
                 continue;
             if (search_.GiveUp() || ++tried > kMostBreakCandidates)
                 return std::nullopt;
-            if (SamplesDecode(trial, *first, ends.back()).value_or(false)) {
+            if (SamplesDecode(trial, *first, ends.back()) == SampleDecoding::Check::Clean) {
                 if (clean)
                     return Refuse("two middle pieces decode");
                 clean = trial;
@@ -365,9 +384,14 @@ private:
         return held;
     }
 
-    // Whether the samples with bytes in [from, to] decode as `layout` lays them (video ones after
-    // their sync sample); nullopt when one of them is of a codec without a decoder here.
-    std::optional<bool> SamplesDecode(const MovieLayout& layout, std::uint64_t from, std::uint64_t to) const
+    // How a video sample is decoded: after its sync sample alone, or after every frame from it on.
+    enum class FramesBefore { LeftOut, Decoded };
+
+    // How the samples with bytes in [from, to] decode as `layout` lays them (video ones after
+    // their sync sample, and the frames between as `before` says); nullopt when one of them is of
+    // a codec without a decoder here.
+    std::optional<SampleDecoding::Check> SamplesDecode(const MovieLayout& layout, std::uint64_t from, std::uint64_t to,
+                                                       FramesBefore before = FramesBefore::LeftOut) const
     {
         PiecesByteSource file = Source(layout);
         std::map<std::uint32_t, std::vector<std::size_t>> byTrack;
@@ -383,12 +407,18 @@ private:
                 return tables_.samples[a].number < tables_.samples[b].number;
             });
             std::vector<std::size_t> order;
+            bool framesLeftOut = false;
             if (tables_.tracks[track].video) {
                 const auto sync = SyncSampleFor(track, tables_.samples[samples.front()].number);
                 if (!sync)
-                    return false;
+                    return SampleDecoding::Check::Broken;
+                const std::uint32_t syncNumber = tables_.samples[*sync].number, firstNumber = tables_.samples[samples.front()].number;
                 if (*sync != samples.front())
                     order.push_back(*sync);
+                for (std::uint32_t n = syncNumber + 1; before == FramesBefore::Decoded && n < firstNumber; ++n)
+                    if (const auto between = byNumber_.find({track, n}); between != byNumber_.end())
+                        order.push_back(between->second);
+                framesLeftOut = before == FramesBefore::LeftOut && firstNumber > syncNumber + 1;
             }
             for (const std::size_t i : samples)
                 order.push_back(i);
@@ -397,13 +427,14 @@ private:
                 const MovieSample& sample = tables_.samples[i];
                 std::vector<unsigned char> data(static_cast<std::size_t>(sample.size));
                 if (sample.size > (64ull << 20) || !ReadExactly(file, sample.offset, data))
-                    return false;
+                    return SampleDecoding::Check::Broken;
                 bytes.push_back(std::move(data));
             }
-            if (!decoders_[track].DecodesCleanly(bytes))
-                return false;
+            const SampleDecoding::Check check = decoders_[track].Decode(bytes, framesLeftOut);
+            if (check != SampleDecoding::Check::Clean)
+                return check;
         }
-        return true;
+        return SampleDecoding::Check::Clean;
     }
 
     // The sample a video sample's decode starts from: the last sync sample at or before it.
@@ -426,8 +457,7 @@ private:
     {
         if (proven >= length_)
             return true;
-        const auto decodes = SamplesDecode(layout, proven, length_ - 1);
-        return decodes.value_or(false);
+        return SamplesDecode(layout, proven, length_ - 1) == SampleDecoding::Check::Clean;
     }
 
     // The pieces of the layout, when the file laid from them walks as a whole movie.
@@ -504,7 +534,8 @@ std::optional<std::vector<ByteRange>> JoinAcrossIndex(const JoinSearch& search, 
             PiecesByteSource laid(search.volume, {{search.fileStart, pieceBytes}}, start, outline.indexEnd);
             auto tables = ReadMovieTables(laid, indexAt);
             if (tables && !tables->samples.empty())
-                readings.push_back({Anchor{pieceBytes, start, indexAt}, std::move(*tables)});
+                // The index read so with its break there, and only there.
+                readings.push_back({Anchor{pieceBytes, start, pieceBytes}, std::move(*tables)});
             if (readings.size() > kMostIndexCandidates)
                 return std::nullopt;
         }

@@ -91,30 +91,34 @@ SampleDecoding::SampleDecoding(const MovieTrack& track) : configuration_(track.c
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // errors are what is looked for
 }
 
-bool SampleDecoding::DecodesCleanly(const std::vector<std::vector<unsigned char>>& samples) const
+SampleDecoding::Check SampleDecoding::Decode(const std::vector<std::vector<unsigned char>>& samples, bool framesLeftOut) const
 {
     const AVCodec* decoder = avcodec_find_decoder(static_cast<AVCodecID>(codec_));
     if (decoder == nullptr)
-        return false;
+        return Check::Broken;
     std::unique_ptr<AVCodecContext, ContextFree> context(avcodec_alloc_context3(decoder));
     std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
     if (!context || !frame || !packet)
-        return false;
+        return Check::Broken;
     context->extradata = static_cast<std::uint8_t*>(av_mallocz(configuration_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (context->extradata == nullptr)
-        return false;
+        return Check::Broken;
     std::memcpy(context->extradata, configuration_.data(), configuration_.size());
     context->extradata_size = static_cast<int>(configuration_.size());
     context->thread_count = 1;
     const bool video = codec_ == AV_CODEC_ID_H264 || codec_ == AV_CODEC_ID_HEVC;
     if (video)
         context->get_buffer2 = GetZeroedBuffer;
-    context->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_EXPLODE | AV_EF_CAREFUL;
+    // A packet whose references were left out would be refused whole at the first error; without
+    // that, only what its own data breaks shows (as concealment on its frame).
+    context->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_CAREFUL |
+                               (framesLeftOut ? 0 : AV_EF_EXPLODE);
     if (avcodec_open2(context.get(), decoder, nullptr) < 0)
-        return false;
+        return Check::Broken;
 
     bool clean = true;
+    std::size_t frames = 0;
     const auto drain = [&] {
         for (;;) {
             const int got = avcodec_receive_frame(context.get(), frame.get());
@@ -125,6 +129,7 @@ bool SampleDecoding::DecodesCleanly(const std::vector<std::vector<unsigned char>
                 clean = false;
                 return;
             }
+            ++frames;
             av_frame_unref(frame.get());
         }
     };
@@ -136,14 +141,18 @@ bool SampleDecoding::DecodesCleanly(const std::vector<std::vector<unsigned char>
         packet->size = static_cast<int>(sample.size());
         const int sent = avcodec_send_packet(context.get(), packet.get());
         if (sent < 0 && sent != AVERROR(EAGAIN))
-            return false;
+            return Check::Broken;
         drain();
         if (!clean)
-            return false;
+            return Check::Broken;
     }
     avcodec_send_packet(context.get(), nullptr);
     drain();
-    return clean;
+    if (!clean)
+        return Check::Broken;
+    // A video sample the decoder gave no picture for was not decoded at all (a predicted frame
+    // without the frames it is predicted from): it proves nothing.
+    return video && frames < samples.size() ? Check::Unproven : Check::Clean;
 }
 
 }  // namespace quorvex

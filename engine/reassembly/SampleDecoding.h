@@ -16,10 +16,20 @@ public:
     // Whether a decoder for the track's codec is there.
     bool CanDecode() const { return codec_ != 0; }
 
-    // Whether `samples`, in decode order, decode without an error. For video the first must be a
-    // sync sample (the ones between it and the next may be left out: the frames they would have
-    // given are missing, which is not counted as an error).
-    bool DecodesCleanly(const std::vector<std::vector<unsigned char>>& samples) const;
+    enum class Check {
+        Clean,     // every sample decoded without an error
+        Broken,    // one of them did not
+        Unproven,  // a video sample gave no picture (it needs frames that were left out)
+    };
+    // How `samples`, in decode order, decode. For video the first must be a sync sample; with
+    // `framesLeftOut` the ones between it and the next were left out: the frames they would have
+    // given are missing, which is not counted as an error (a slice whose data breaks off is: its
+    // frame is then concealed).
+    Check Decode(const std::vector<std::vector<unsigned char>>& samples, bool framesLeftOut = false) const;
+    bool DecodesCleanly(const std::vector<std::vector<unsigned char>>& samples) const
+    {
+        return Decode(samples) == Check::Clean;
+    }
 
 private:
     int codec_ = 0;  // an AVCodecID; 0 for none

@@ -8,6 +8,7 @@
 #include "ModernFiles.h"
 #include "PictureEncoders.h"
 #include "RecordingObservers.h"
+#include "SampleDecoding.h"
 #include "ScanEngine.h"
 #include "ScanSession.h"
 #include "JpegEntropy.h"
@@ -855,22 +856,30 @@ TEST(FragmentReassembly, AReassembledFilesPiecesSurviveASessionAndAreCheckedWhen
 
 namespace {
 
-// A short clip coded by x264: a noisy scene, one key frame and then predicted frames of a few
-// clusters each, with its index first or last.
-const fx::Bytes& Clip(bool indexFirst)
+// A short clip coded by x264, with its index first or last: two noisy scenes in turn, one key
+// frame and then predicted frames of a few clusters each; or with `bFrames`, a camera's slow pan
+// over one scene, bidirectional frames between the predicted ones.
+const fx::Bytes& Clip(bool indexFirst, int bFrames = 0, int frames = 6)
 {
-    static std::map<bool, fx::Bytes> clips;
-    fx::Bytes& clip = clips[indexFirst];
+    static std::map<std::tuple<bool, int, int>, fx::Bytes> clips;
+    fx::Bytes& clip = clips[{indexFirst, bFrames, frames}];
     if (clip.empty()) {
         fx::MovieOptions options;
         options.codec = "h264";
         options.sound = false;
         options.moovFirst = indexFirst;
+        options.bFrames = bFrames;
         std::mt19937 random(3);
-        for (int f = 0; f < 6; ++f) {
-            fx::RgbImage frame = fx::MakeScene(320, 240, 2 + f % 2);
+        const fx::RgbImage panned = fx::MakeScene(640 + 2 * frames, 480, 4);
+        for (int f = 0; f < frames; ++f) {
+            fx::RgbImage frame = fx::MakeScene(640, 480, 2 + f % 2);
+            if (bFrames > 0)
+                for (int y = 0; y < 480; ++y)
+                    std::copy_n(panned.pixels.begin() + (static_cast<std::ptrdiff_t>(y) * panned.width + 2 * f) * 3, 640 * 3,
+                                frame.pixels.begin() + static_cast<std::ptrdiff_t>(y) * 640 * 3);
+            const int noise = bFrames > 0 ? 12 : 32;
             for (unsigned char& p : frame.pixels)
-                p = static_cast<unsigned char>(std::clamp<int>(p + static_cast<int>(random() % 64) - 32, 0, 255));
+                p = static_cast<unsigned char>(std::clamp<int>(p + static_cast<int>(random() % (2 * noise)) - noise, 0, 255));
             options.frames.push_back(std::move(frame));
         }
         clip = fx::EncodeMovie(options);
@@ -940,7 +949,8 @@ TEST(MovieReassembly, AMovieComesBackByItsTablesAfterItsBreakBeforeItOrAcrossIts
         SCOPED_TRACE("the index broken off");
         const fx::Bytes many = SmallSampleMovie(1500);
         const std::size_t moov = std::search(many.begin(), many.end(), std::begin("moov"), std::end("moov") - 1) - many.begin();
-        const std::uint64_t inIndex = (moov / kCluster + 1) * kCluster;
+        // Broken at its second cluster: the break is where the index read whole, and nowhere before.
+        const std::uint64_t inIndex = (moov / kCluster + 2) * kCluster;
         ASSERT_LT(inIndex + 64, many.size());
         fx::Bytes volume = NoiseVolume(4 << 20);
         LayInPieces(volume, many, {inIndex}, {Filled(2 * kCluster, 1, 9)});
@@ -1001,6 +1011,69 @@ TEST(MovieReassembly, ABreakInsideAFrameIsPlacedByDecodingAndMapsThatLieAreRefus
         fx::Bytes volume = NoiseVolume(2 << 20);
         LayInPieces(volume, outside, {cut}, {Filled(7 * kCluster, 1, 4)});
         ExpectMended(volume, kFileStart, outside, false);
+    }
+}
+
+TEST(MovieReassembly, ASampleDecodedIsCleanBrokenOrUnprovenWhenItGivesNoPicture)
+{
+    const fx::Bytes& clip = Clip(false, 3, 20);
+    const MovieTables tables = TablesOf(clip);
+    ASSERT_GE(tables.samples.size(), 8u);
+    const auto bytesOf = [&](std::size_t i) {
+        const MovieSample& sample = tables.samples[i];
+        return fx::Bytes(clip.begin() + static_cast<std::ptrdiff_t>(sample.offset),
+                         clip.begin() + static_cast<std::ptrdiff_t>(sample.offset + sample.size));
+    };
+    const SampleDecoding decoding(tables.tracks[0]);
+    ASSERT_TRUE(decoding.CanDecode());
+    using Check = SampleDecoding::Check;
+    EXPECT_EQ(decoding.Decode({bytesOf(0), bytesOf(1), bytesOf(2)}), Check::Clean);
+    // A predicted frame without the frames it is predicted from gives no picture: it proves nothing.
+    EXPECT_EQ(decoding.Decode({bytesOf(5)}), Check::Unproven);
+    // The key frame and a later frame, those between left out, decode (the eleventh frame is one
+    // whose references the ones left out would have set); with other bytes inside the later one
+    // they do not.
+    EXPECT_EQ(decoding.Decode({bytesOf(0), bytesOf(5)}, true), Check::Clean);
+    EXPECT_EQ(decoding.Decode({bytesOf(0), bytesOf(10)}, true), Check::Clean);
+    fx::Bytes broken = bytesOf(5);
+    const fx::Bytes noise = Filled(broken.size() / 3, 1, 17);
+    std::copy(noise.begin(), noise.end(), broken.begin() + static_cast<std::ptrdiff_t>(broken.size() / 3));
+    EXPECT_EQ(decoding.Decode({bytesOf(0), broken}, true), Check::Broken);
+}
+
+TEST(MovieReassembly, ABreakFarFromTheKeyFrameIsPlacedByDecodingWhateverLiesBeforeTheContinuation)
+{
+    // Bidirectional frames, as cameras code them: the frames between the key frame and those
+    // across the break are left out of the decode, and what they would have given is missing,
+    // which is no error; the bytes across the break are.
+    const fx::Bytes& clip = Clip(false, 3, 20);
+    const MovieTables tables = TablesOf(clip);
+    // A frame far from the key frame that holds two grid points: the break at the second.
+    const auto secondGridPoint = [](const MovieSample& sample) { return (sample.offset / kCluster + 2) * kCluster; };
+    const auto frame = std::find_if(tables.samples.begin() + 6, tables.samples.end(), [&](const MovieSample& sample) {
+        return secondGridPoint(sample) + 16 < sample.offset + sample.size;
+    });
+    ASSERT_NE(frame, tables.samples.end());
+    const std::uint64_t cut = secondGridPoint(*frame);
+    {
+        SCOPED_TRACE("random bytes between");
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        LayInPieces(volume, clip, {cut}, {Filled(7 * kCluster, 1, 4)});
+        ExpectMended(volume, kFileStart, clip, true);
+    }
+    {
+        // Where the continuation would begin for a break a cluster earlier lies a photo
+        // recovered whole: the piece end is still found among those after it.
+        SCOPED_TRACE("a whole photo right before the continuation");
+        fx::JpegOptions small;
+        small.quality = 60;
+        const fx::Bytes photo = fx::EncodeJpeg(fx::MakeScene(64, 48, 1), small);
+        ASSERT_LE(photo.size(), kCluster);
+        fx::Bytes gap = Filled(7 * kCluster, 1, 4);
+        std::copy(photo.begin(), photo.end(), gap.end() - static_cast<std::ptrdiff_t>(kCluster));
+        fx::Bytes volume = NoiseVolume(2 << 20);
+        LayInPieces(volume, clip, {cut}, {gap});
+        ExpectMended(volume, kFileStart, clip, true);
     }
 }
 
