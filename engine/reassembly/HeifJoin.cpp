@@ -9,7 +9,9 @@ namespace quorvex {
 
 namespace {
 
-constexpr std::size_t kMostContinuationsDecoded = 6;
+constexpr std::size_t kMostLayoutsDecoded = 12;
+constexpr std::size_t kMostContinuationsFollowed = 32;
+constexpr std::size_t kMostPieces = 3;  // a picture of a few megabytes lies in two or three
 constexpr std::uint64_t kMostPictureBytes = 64ull << 20;
 constexpr std::uint64_t kShortestTold = 512;  // bytes of a cluster enough to tell coded data by
 constexpr std::uint64_t kTailChanged = 64;    // of the coded data's last bytes
@@ -66,50 +68,88 @@ public:
     }
 
     // The picture's pieces, when its coded data [from, to) breaks off at a cluster foreign to it and
-    // goes on at one of the first clusters after a foreign run, and the picture laid so decodes.
+    // goes on at one of the first clusters after a foreign run, once or more, and the picture laid
+    // so decodes.
     std::optional<std::vector<ByteRange>> Run()
     {
-        const std::uint64_t from = dataStart_, to = dataEnd_;
-        const std::uint64_t step = search_.grid.clusterBytes;
-        std::optional<std::uint64_t> end;
-        // Of the cluster where the data ends only its part before that end is the picture's; a
-        // part too short to tell by is left alone.
-        for (std::uint64_t at = search_.grid.BoundaryAtOrAfter(search_.fileStart + from + 1);
-             at + kShortestTold <= search_.fileStart + to && !search_.GiveUp(); at += step)
-            if (Foreign(at, std::min(step, search_.fileStart + to - at))) {
-                end = at - search_.fileStart;
-                break;
-            }
-        if (!end) {
+        const auto first = FirstForeign({}, search_.fileStart);
+        if (!first) {
             search_.Trace("picture refused: no cluster of its data is foreign to it");
             return std::nullopt;
         }
-        const std::uint64_t pieceEnd = search_.fileStart + *end;
-        const std::vector<ByteRange> first{{search_.fileStart, *end}};
-        std::size_t decoded = 0;
-        for (const std::uint64_t start : search_.Continuations(pieceEnd, first)) {
-            if (search_.GiveUp() || decoded >= kMostContinuationsDecoded)
-                break;
-            // A piece begins with a cluster of coded data one or two clusters after a foreign one
-            // (the gap's last): a PNG's data between pieces shows as foreign only where a chunk
-            // begins, every other cluster or so; a cluster between two foreign ones is the gap's.
-            if (Foreign(start) || !(Foreign(start - step) || Foreign(start - 2 * step)) ||
-                (Foreign(start - step) && Foreign(start + step)))
-                continue;
-            ++decoded;
-            if (search_.Tracing())
-                search_.Trace("  the picture's data may go on at " + std::to_string(start));
-            if (Decodes(first, start)) {
-                search_.Trace("picture break at " + std::to_string(*end) + " goes on at " + std::to_string(start));
-                return PiecesByteSource(search_.volume, first, start, length_).PiecesFor(length_);
-            }
-        }
-        search_.Trace("picture refused: its break at " + std::to_string(*end) + " goes on nowhere that decodes (" +
-                      std::to_string(decoded) + " tried)");
-        return std::nullopt;
+        auto pieces = PiecesFrom({}, search_.fileStart, *first);
+        if (!pieces)
+            search_.Trace("picture refused: its break at " + std::to_string(*first) + " goes on nowhere that decodes (" +
+                          std::to_string(layoutsTried_) + " tried)");
+        return pieces;
     }
 
 private:
+    static std::uint64_t BytesIn(const std::vector<ByteRange>& pieces)
+    {
+        std::uint64_t bytes = 0;
+        for (const ByteRange& piece : pieces)
+            bytes += piece.length;
+        return bytes;
+    }
+
+    // The file offset of the first cluster of the coded data foreign to it in the open piece that
+    // starts at `openStart` after `closed`; nullopt when there is none. Of the cluster where the
+    // data ends only its part before that end is the picture's; a part too short to tell by is
+    // left alone.
+    std::optional<std::uint64_t> FirstForeign(const std::vector<ByteRange>& closed, std::uint64_t openStart)
+    {
+        const std::uint64_t openFrom = BytesIn(closed);
+        const auto laid = [&](std::uint64_t fileOffset) { return openStart + (fileOffset - openFrom); };
+        const std::uint64_t step = search_.grid.clusterBytes;
+        for (std::uint64_t at = search_.grid.BoundaryAtOrAfter(laid(std::max(dataStart_, openFrom)) + 1);
+             at + kShortestTold <= laid(dataEnd_) && !search_.GiveUp(); at += step)
+            if (Foreign(at, std::min(step, laid(dataEnd_) - at)))
+                return openFrom + (at - openStart);
+        return std::nullopt;
+    }
+
+    // The pieces, with the open piece that starts at `openStart` after `closed` broken off at file
+    // offset `end`: the picture goes on at one of the first clusters after the foreign run there,
+    // where its data runs to its end or breaks off again the same way.
+    std::optional<std::vector<ByteRange>> PiecesFrom(const std::vector<ByteRange>& closed, std::uint64_t openStart,
+                                                     std::uint64_t end)
+    {
+        const std::uint64_t step = search_.grid.clusterBytes;
+        std::vector<ByteRange> pieces = closed;
+        pieces.push_back({openStart, end - BytesIn(closed)});
+        if (pieces.size() >= std::min(search_.maxPieces, kMostPieces))
+            return std::nullopt;
+        const std::uint64_t pieceEnd = openStart + pieces.back().length;
+        for (const std::uint64_t start : search_.Continuations(pieceEnd, pieces)) {
+            if (search_.GiveUp() || layoutsTried_ >= kMostLayoutsDecoded || followed_ >= kMostContinuationsFollowed)
+                return std::nullopt;
+            // A piece begins with a cluster of coded data one or two clusters after a foreign one
+            // (the gap's last): a PNG's data between pieces shows as foreign only where a chunk
+            // begins, every other cluster or so. A cluster between two foreign ones is a piece of
+            // one cluster only when a piece may follow it.
+            if (Foreign(start) || !(Foreign(start - step) || Foreign(start - 2 * step)) ||
+                (Foreign(start - step) && Foreign(start + step) && pieces.size() + 2 > std::min(search_.maxPieces, kMostPieces)))
+                continue;
+            ++followed_;
+            if (search_.Tracing())
+                search_.Trace("  the picture's data may go on at " + std::to_string(start) + " after " +
+                              std::to_string(end));
+            if (const auto again = FirstForeign(pieces, start)) {
+                if (auto found = PiecesFrom(pieces, start, *again))
+                    return found;
+                continue;
+            }
+            ++layoutsTried_;
+            if (Decodes(pieces, start)) {
+                search_.Trace("picture put back together from " + std::to_string(pieces.size() + 1) + " pieces, the last at " +
+                              std::to_string(start));
+                return PiecesByteSource(search_.volume, pieces, start, length_).PiecesFor(length_);
+            }
+        }
+        return std::nullopt;
+    }
+
     // Whether the picture laid from `first` and a piece at `start` walks whole and decodes cleanly.
     bool Decodes(const std::vector<ByteRange>& first, std::uint64_t start)
     {
@@ -142,6 +182,8 @@ private:
     const JoinSearch& search_;
     std::uint64_t length_;
     std::uint64_t dataStart_, dataEnd_;  // the coded data, from the first item extent to the last one's end
+    std::size_t layoutsTried_ = 0;       // laid whole and decoded
+    std::size_t followed_ = 0;           // continuations followed
 };
 
 }  // namespace
@@ -155,10 +197,13 @@ std::optional<std::vector<ByteRange>> JoinHeifPieces(const JoinSearch& search)
         search.Trace("picture refused: its boxes do not close");
         return std::nullopt;
     }
-    // Where the coded data lies: from the first item extent to the end of the last.
+    // Where the coded data lies: from the first extent of an HEVC-coded item to the end of the
+    // last (an Exif or XMP item is no coded data).
     std::uint64_t from = UINT64_MAX, to = 0;
     for (const HeifItem& item : layout.items)
         for (const FileExtent& extent : item.extents) {
+            if (std::string_view(item.type.data(), item.type.size()) != "hvc1")
+                continue;
             from = std::min(from, extent.offset);
             to = std::max(to, extent.offset + extent.length);
         }

@@ -1095,6 +1095,12 @@ TEST(HeifReassembly, AHeicComesBackAcrossClustersForeignToItsDataAndStaysDamaged
         LayInPieces(volume, heic, {cut}, {gap});
         ExpectMended(volume, kFileStart, heic, what != "random bytes");
     }
+    {
+        SCOPED_TRACE("three pieces, the middle one of one cluster between text and zeros");
+        fx::Bytes volume = NoiseVolume(1 << 20);
+        LayInPieces(volume, heic, {ClusterCut(0.3, heic.size()), kCluster}, {gaps[1].second, gaps[0].second});
+        ExpectMended(volume, kFileStart, heic, true);
+    }
 }
 
 TEST(FragmentReassembly, TwoPhotosInPiecesIntertwinedBothComeBack)
