@@ -21,11 +21,12 @@ constexpr int kLongestZeroRun = JpegEntropyDecoder::kZeroRunThatEnds;
 constexpr int kLibjpegMaxDimension = 65500;
 
 // What a coefficient (by zigzag index) adds to a block's outermost pixels, by the inverse DCT:
-// to its top row (by column) and its left column (by row); the bottom row and the right column
-// take the same with the sign of the coefficient's vertical and horizontal frequency.
+// to its top row (by column) and its left column (by row). The bottom row takes the same with the
+// sign of the coefficient's vertical frequency, the right column with that of its horizontal one:
+// the terms of odd frequencies are summed apart and subtracted there.
 struct EdgeBasis {
     std::array<float, 8> row, column;
-    float bottomSign, rightSign;
+    bool oddDown, oddAcross;
 };
 
 const std::array<EdgeBasis, 64>& EdgeBases()
@@ -36,8 +37,7 @@ const std::array<EdgeBasis, 64>& EdgeBases()
         int k = 0;
         for (int sum = 0; sum <= 14; ++sum)
             for (int i = 0; i <= sum; ++i) {
-                const int a = sum % 2 == 0 ? sum - i : i;  // the vertical frequency
-                const int v = a, u = sum - a;
+                const int v = sum % 2 == 0 ? sum - i : i, u = sum - v;
                 if (v > 7 || u > 7)
                     continue;
                 const double pi = 3.14159265358979323846;
@@ -49,49 +49,49 @@ const std::array<EdgeBasis, 64>& EdgeBases()
                     basis.column[static_cast<std::size_t>(x)] =
                         static_cast<float>(cu * cv / 4 * std::cos((2 * x + 1) * v * pi / 16) * std::cos(u * pi / 16));
                 }
-                basis.bottomSign = v % 2 == 0 ? 1.0f : -1.0f;
-                basis.rightSign = u % 2 == 0 ? 1.0f : -1.0f;
+                basis.oddDown = v % 2 != 0;
+                basis.oddAcross = u % 2 != 0;
             }
         return table;
     }();
     return bases;
 }
 
+// A sample as a decoder shows it: level-shifted, rounded and clamped to 0..255.
 std::uint8_t Sample(float value)
 {
-    return static_cast<std::uint8_t>(std::clamp(std::lround(value + 128.0f), 0l, 255l));
+    return static_cast<std::uint8_t>(std::clamp(value + 128.5f, 0.0f, 255.0f));
 }
 
 // Puts the outermost pixels of the luminance block at (`x`, `y`) of an MCU of `across` × `down`
-// blocks, whose dequantised coefficients are `coefficients`, into `edges` where they lie on the
-// MCU's own edges.
-void AddBlockEdges(const std::array<std::int16_t, 64>& coefficients, int x, int y, int across, int down,
+// blocks, whose dequantised coefficients are `block`, into `edges` where they lie on the MCU's own
+// edges.
+void AddBlockEdges(const JpegEntropyDecoder::BlockCoefficients& block, int x, int y, int across, int down,
                    JpegEntropyDecoder::LumaEdges& edges)
 {
-    std::array<float, 8> top{}, bottom{}, left{}, right{};
+    // By parity of frequency: [0] even, [1] odd.
+    std::array<std::array<float, 8>, 2> rows{}, columns{};
     const auto& bases = EdgeBases();
-    for (std::size_t k = 0; k < 64; ++k) {
-        if (coefficients[k] == 0)
-            continue;
-        const float value = coefficients[k];
-        const EdgeBasis& basis = bases[k];
+    for (std::uint64_t left = block.nonzero; left != 0; left &= left - 1) {
+        const int k = __builtin_ctzll(left);
+        const float value = block.values[static_cast<std::size_t>(k)];
+        const EdgeBasis& basis = bases[static_cast<std::size_t>(k)];
+        auto& row = rows[basis.oddDown];
+        auto& column = columns[basis.oddAcross];
         for (std::size_t i = 0; i < 8; ++i) {
-            const float alongRow = value * basis.row[i], alongColumn = value * basis.column[i];
-            top[i] += alongRow;
-            bottom[i] += basis.bottomSign * alongRow;
-            left[i] += alongColumn;
-            right[i] += basis.rightSign * alongColumn;
+            row[i] += value * basis.row[i];
+            column[i] += value * basis.column[i];
         }
     }
     for (std::size_t i = 0; i < 8; ++i) {
         if (y == 0)
-            edges.top[static_cast<std::size_t>(x) * 8 + i] = Sample(top[i]);
+            edges.top[static_cast<std::size_t>(x) * 8 + i] = Sample(rows[0][i] + rows[1][i]);
         if (y == down - 1)
-            edges.bottom[static_cast<std::size_t>(x) * 8 + i] = Sample(bottom[i]);
+            edges.bottom[static_cast<std::size_t>(x) * 8 + i] = Sample(rows[0][i] - rows[1][i]);
         if (x == 0)
-            edges.left[static_cast<std::size_t>(y) * 8 + i] = Sample(left[i]);
+            edges.left[static_cast<std::size_t>(y) * 8 + i] = Sample(columns[0][i] + columns[1][i]);
         if (x == across - 1)
-            edges.right[static_cast<std::size_t>(y) * 8 + i] = Sample(right[i]);
+            edges.right[static_cast<std::size_t>(y) * 8 + i] = Sample(columns[0][i] - columns[1][i]);
     }
 }
 
@@ -511,7 +511,7 @@ inline bool JpegEntropyDecoder::Decode(const JpegScanLayout::HuffmanTable& table
     return false;  // no code of this table
 }
 
-bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component, int index, std::int16_t* coefficients)
+bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component, int index, BlockCoefficients* coefficients)
 {
     const auto& quant = layout_.quant[component.quantTable];
     const auto& dcTable = layout_.dc[component.dcTable];
@@ -549,8 +549,8 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
     if (std::abs(dcValue) > kCoefficientLimit)
         return false;
     if (coefficients != nullptr) {
-        std::fill_n(coefficients, 64, std::int16_t{0});
-        coefficients[0] = static_cast<std::int16_t>(dcValue);
+        coefficients->values[0] = static_cast<std::int16_t>(dcValue);
+        coefficients->nonzero = dcValue != 0 ? 1 : 0;
     }
     for (int k = 1; k < 64;) {
         if (state_.bitCount < 32)
@@ -568,7 +568,7 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
             if (k > 63 || std::abs(fast.value * quant[k]) > 2 * kCoefficientLimit)
                 return false;
             if (coefficients != nullptr)
-                coefficients[k] = static_cast<std::int16_t>(fast.value * quant[k]);
+                coefficients->Set(k, fast.value * quant[k]);
             bits <<= fast.length;
             count -= fast.length;
             ++k;
@@ -585,7 +585,7 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
                 if (k > 63 || std::abs(fast.value * quant[k]) > 2 * kCoefficientLimit)
                     return false;
                 if (coefficients != nullptr)
-                    coefficients[k] = static_cast<std::int16_t>(fast.value * quant[k]);
+                    coefficients->Set(k, fast.value * quant[k]);
                 state_.bits <<= fast.length;
                 state_.bitCount -= fast.length;
                 ++k;
@@ -616,7 +616,7 @@ bool JpegEntropyDecoder::DecodeBlock(const JpegScanLayout::Component& component,
         if (std::abs(value * quant[k]) > 2 * kCoefficientLimit)
             return false;
         if (coefficients != nullptr)
-            coefficients[k] = static_cast<std::int16_t>(value * quant[k]);
+            coefficients->Set(k, value * quant[k]);
         ++k;
     }
     return true;
@@ -879,12 +879,12 @@ JpegEntropyDecoder::Step JpegEntropyDecoder::Next(LumaEdges* edges)
     if (layout_.restartInterval != 0 && state_.mcu != 0 && state_.mcu % layout_.restartInterval == 0 &&
         !TakeRestartMarker())
         return Step::Error;
-    std::array<std::int16_t, 64> coefficients;
+    BlockCoefficients coefficients;
     for (std::size_t c = 0; c < layout_.components.size(); ++c) {
         const auto& component = layout_.components[c];
         const bool luma = c == 0 && edges != nullptr;
         for (int b = 0; b < component.h * component.v; ++b) {
-            if (!DecodeBlock(component, static_cast<int>(c), luma ? coefficients.data() : nullptr))
+            if (!DecodeBlock(component, static_cast<int>(c), luma ? &coefficients : nullptr))
                 return Step::Error;
             if (luma)
                 AddBlockEdges(coefficients, b % component.h, b / component.h, component.h, component.v, *edges);

@@ -147,6 +147,18 @@ public:
         std::array<std::uint8_t, 32> top, bottom, left, right;
     };
 
+    // A block's dequantised coefficients by zigzag index: those whose bit `nonzero` has are set,
+    // the others zero.
+    struct BlockCoefficients {
+        std::array<std::int16_t, 64> values;
+        std::uint64_t nonzero = 0;
+        void Set(int k, int value)
+        {
+            values[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(value);
+            nonzero |= std::uint64_t{value != 0} << k;
+        }
+    };
+
     // Decodes the next MCU, and its luminance edges into `edges` unless that is null. End: every
     // MCU was decoded and the end marker follows; then EndOffset() is the file's length (a
     // progressive scan: the offset of the marker after its data, and no edges are set).
@@ -183,9 +195,8 @@ private:
     void Fill();
     bool Bits(int count, int& value);
     bool Decode(const JpegScanLayout::HuffmanTable& table, int& symbol);
-    // Decodes one block; its dequantised coefficients (zigzag order) into `coefficients` unless
-    // that is null.
-    bool DecodeBlock(const JpegScanLayout::Component& component, int index, std::int16_t* coefficients);
+    // Decodes one block; its dequantised coefficients into `coefficients` unless that is null.
+    bool DecodeBlock(const JpegScanLayout::Component& component, int index, BlockCoefficients* coefficients);
     // After the last MCU before a marker: the marker (its byte after 0xFF), with `at` where its
     // 0xFF is; -1 when the data goes on (a byte or more of bits) or no marker is there.
     int MarkerAfterData(std::uint64_t& at);
