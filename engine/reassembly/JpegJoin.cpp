@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 
@@ -115,7 +116,8 @@ struct Trial {
     std::uint64_t continuation;
     std::size_t firstMcu;
     double cost;
-    bool toTheEnd = false;  // the file decodes from the joint to its end marker
+    bool toTheEnd = false;    // the file decodes from the joint to its end marker
+    bool restartsProve = false;  // restart markers after the joint came in turn
 };
 
 }  // namespace
@@ -250,8 +252,16 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         struct Costs {
             double joint;  // the mean cost of the MCUs around the joint (a row and a little)
             double later;  // the same of the MCUs after those: how the continuation itself goes
+            int restarts;  // restart markers in turn after the joint
+            bool apart = false;  // given up early, its joint standing too far apart
         };
         const std::size_t jointMcus = perLine + 4;
+        // Restart markers within a trial's reach: a continuation of other bytes fails at the first
+        // of them, and one that passes two in turn is the picture's own.
+        const bool restartsSoon = layout.restartInterval != 0 && layout.restartInterval <= 2 * perLine;
+        constexpr int kRestartsThatProve = 2;
+        constexpr std::size_t kMostApartDecodedToTheEnd = 1024;
+        constexpr double kNoLimit = std::numeric_limits<double>::infinity();
         const auto tryJoint = [&](std::uint64_t end, std::uint64_t next, std::size_t first, std::uint64_t target,
                                   double limit) -> std::optional<Costs> {
             std::vector<ByteRange> pieces = closed;
@@ -261,6 +271,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             trial.Restore(starts[first]);
             EdgeTable trialEdges = EdgeTable::After(layout, first);
             double jointSum = 0, laterSum = 0;
+            int restarts = 0;  // restart markers taken after the joint
             const std::uint64_t joint = openFileStart + (end - openStart);
             bool secondBreak = false;
             while (trial.Current().mcu < target) {
@@ -280,6 +291,8 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 }
                 const EdgeTable::Meeting meeting = trialEdges.AddAfter(edges, mcuEdges);
                 const std::size_t decoded = trialEdges.Count();
+                restarts += layout.restartInterval != 0 && before.mcu != 0 && before.mcu % layout.restartInterval == 0 &&
+                            before.position >= joint;
                 if (decoded > jointMcus)
                     laterSum += meeting.Cost();
                 if (decoded > perLine)
@@ -287,10 +300,11 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 // The joint shows where the MCUs meet those decoded before the trial: along their
                 // tops in a row under the picture so far (along their left edges in the first row).
                 jointSum += meeting.above >= 0 ? meeting.above : meeting.Cost();
-                // A continuation already far apart is given up early; a few blocks may stand out.
+                // A continuation already far apart is given up early (a few blocks may stand
+                // out), unless restart markers soon prove or refute it.
                 const double mean = jointSum / static_cast<double>(decoded);
-                if ((decoded >= 4 && mean > 2 * limit) || (decoded >= 16 && mean > limit))
-                    return std::nullopt;
+                if (!restartsSoon && ((decoded >= 4 && mean > 2 * limit) || (decoded >= 16 && mean > limit)))
+                    return Costs{mean, 0.0, restarts, true};
             }
             if (target == layout.McuCount() && (secondBreak || trial.Next(&mcuEdges) != JpegEntropyDecoder::Step::End))
                 return std::nullopt;
@@ -299,9 +313,8 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             if (trial.Current().position <= joint)
                 return std::nullopt;
             const std::size_t decoded = trialEdges.Count();
-            const std::size_t inJoint = std::min(decoded, perLine);
-            return Costs{jointSum / static_cast<double>(std::max<std::size_t>(inJoint, 1)),
-                         decoded > jointMcus ? laterSum / static_cast<double>(decoded - jointMcus) : 0.0};
+            return Costs{jointSum / static_cast<double>(std::max<std::size_t>(std::min(decoded, perLine), 1)),
+                         decoded > jointMcus ? laterSum / static_cast<double>(decoded - jointMcus) : 0.0, restarts};
         };
 
         // The one joint, with the open piece ending between the start of MCU `firstTried` and
@@ -321,7 +334,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             // The most a right continuation stands apart; in the first rows, with little of the
             // picture to go by, more.
             const double limit = 4.0 * usual + (usualUpTo > 2 * perLine ? 8.0 : 32.0);
-            std::vector<Trial> survivors;
+            std::vector<Trial> survivors, apart;
             for (const std::uint64_t end : ends) {
                 const std::uint64_t joint = openFileStart + (end - openStart);
                 // The last MCU that starts before the joint with all its bits read before it.
@@ -330,27 +343,59 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                     ++first;
                 if (starts[first].position > joint)
                     continue;
-                const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), first + jointMcus);
+                // Far enough to judge the joint's row, and to take the restart markers that prove it.
+                std::uint64_t reach = first + jointMcus;
+                if (restartsSoon)
+                    reach = std::max<std::uint64_t>(reach, (first / layout.restartInterval + kRestartsThatProve) * layout.restartInterval + 1);
+                const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), reach);
                 std::vector<ByteRange> pieces = closed;
                 pieces.push_back({openStart, end - openStart});
                 for (const std::uint64_t next : search.DistinctContinuations(end, pieces, contents)) {
                     if (search.GiveUp())
                         return std::nullopt;
                     if (const auto costs = tryJoint(end, next, first, target, limit))
-                        survivors.push_back({end, next, first, costs->joint});
+                        (costs->apart ? apart : survivors)
+                            .push_back({end, next, first, costs->joint, false, costs->restarts >= kRestartsThatProve});
                 }
             }
             std::sort(survivors.begin(), survivors.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
             if (search.Tracing())
                 search.Trace("  " + std::to_string(ends.size()) + " piece ends from MCU " + std::to_string(firstTried) +
-                             ": " + std::to_string(survivors.size()) + " continuations decode" +
+                             ": " + std::to_string(survivors.size() + apart.size()) + " continuations decode (" +
+                             std::to_string(apart.size()) + " far apart)" +
                              (survivors.empty() ? std::string()
                                                 : ", best at " + std::to_string(survivors[0].continuation) + " cost " +
                                                       std::to_string(survivors[0].cost)) +
                              (survivors.size() > 1 ? ", next cost " + std::to_string(survivors[1].cost) : std::string()) +
                              ", limit " + std::to_string(limit));
-            if (survivors.empty() || survivors[0].cost > limit)
-                return std::nullopt;
+            // One continuation that took restart markers in turn is the picture's own, however
+            // far its joint stands apart (a picture of sharp edges, a screenshot).
+            if (std::count_if(survivors.begin(), survivors.end(), [](const Trial& t) { return t.restartsProve; }) == 1) {
+                search.Trace("  only one takes the restart markers after it");
+                return *std::find_if(survivors.begin(), survivors.end(), [](const Trial& t) { return t.restartsProve; });
+            }
+            if (survivors.empty() || survivors[0].cost > limit) {
+                // The joint may stand apart where the picture does itself (a horizon, the edge of a
+                // window in a screenshot): of those that decode, the one that alone decodes to the
+                // file's end, its end marker right after its last MCU, is the file's own.
+                apart.insert(apart.end(), survivors.begin(), survivors.end());
+                std::sort(apart.begin(), apart.end(), [](const Trial& a, const Trial& b) { return a.cost < b.cost; });
+                std::optional<Trial> ending;
+                for (std::size_t n = 0; n < apart.size() && n < kMostApartDecodedToTheEnd; ++n) {
+                    if (search.GiveUp())
+                        return std::nullopt;
+                    const Trial& trial = apart[n];
+                    if (!tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, layout.McuCount(), kNoLimit))
+                        continue;
+                    if (ending)
+                        return std::nullopt;
+                    ending = trial;
+                    ending->toTheEnd = true;
+                }
+                if (ending)
+                    search.Trace("  of " + std::to_string(apart.size()) + " standing apart, only one decodes to the end");
+                return ending;
+            }
             // (Two that fit perfectly, as empty areas decoded do, are as close as can be.)
             if (survivors.size() == 1 || (survivors[1].cost > 0 && survivors[0].cost <= 0.6 * survivors[1].cost))
                 return survivors[0];

@@ -642,6 +642,54 @@ TEST(FragmentReassembly, JpegsOfEveryKindComeBackWholeWhereverTheyBreak)
     }
 }
 
+TEST(FragmentReassembly, AJointWhereThePictureItselfChangesIsProvenByTheFilesEndOrItsRestartMarkers)
+{
+    // White above, a scene below, and the break in the scene's first row: the right continuation
+    // stands as far apart from the white rows above as another photo's data does. Random bytes
+    // and another photo's data (the same tables) lie between.
+    const fx::Bytes& other = Photo(5);
+    for (const int restart : {0, 32}) {
+        SCOPED_TRACE(restart == 0 ? "two pieces, no restart markers" : "three pieces, restart markers every half row");
+        fx::JpegOptions options;
+        options.quality = 92;
+        options.restartInterval = restart;
+        // The white rows' height that puts the scene's first row of MCUs just before a cluster
+        // boundary.
+        fx::Bytes photo;
+        std::uint64_t cut = 0;
+        for (int whiteRows = 8; whiteRows < 40 && cut == 0; ++whiteRows) {
+            fx::RgbImage halves = fx::MakeScene(1024, 768, 2);
+            std::fill_n(halves.pixels.begin(), 1024 * 16 * whiteRows * 3, static_cast<unsigned char>(255));
+            photo = fx::EncodeJpeg(halves, options);
+            MemoryByteSource file(photo);
+            const auto layout = ReadJpegScanLayout(file);
+            ASSERT_TRUE(layout);
+            JpegEntropyDecoder decoder(*layout, file);
+            while (decoder.Current().mcu < static_cast<std::uint64_t>(whiteRows) * layout->mcusPerLine)
+                ASSERT_EQ(decoder.Next(), JpegEntropyDecoder::Step::Decoded);
+            if (kCluster - decoder.Current().position % kCluster < 256)
+                cut = (decoder.Current().position / kCluster + 1) * kCluster;
+        }
+        ASSERT_NE(cut, 0u);
+        fx::Bytes gap = Filled(12 * kCluster, 1, 31);
+        std::copy_n(other.begin() + 20000, 8 * kCluster, gap.begin() + 4 * kCluster);
+        std::vector<std::uint64_t> cuts = {cut};
+        std::vector<fx::Bytes> gaps = {gap};
+        if (restart != 0) {
+            // A middle piece of one cluster: no continuation of it runs to the file's end.
+            cuts.push_back(kCluster);
+            gaps.push_back(Filled(5 * kCluster, 1, 32));
+        }
+        fx::Bytes volume = NoiseVolume(4 << 20);
+        const auto pieces = LayInPieces(volume, photo, cuts, gaps);
+        ExactScan run;
+        Scan(run, volume);
+        const std::uint64_t index = run.IndexAt(kFileStart);
+        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+        EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+    }
+}
+
 TEST(FragmentReassembly, AProgressiveJpegComesBackWholeWhicheverScanItBreaksIn)
 {
     fx::JpegOptions options;
