@@ -15,6 +15,7 @@ constexpr std::uint64_t kMostIndexBytes = 64ull << 20;  // a movie box's bound
 constexpr std::size_t kMostIndexCandidates = 4;
 constexpr std::size_t kMostBreakCandidates = 64;  // piece ends tried by decoding at one break
 constexpr int kUnitsAfterContinuation = 8;        // coded units a continuation is followed for
+constexpr std::size_t kMostAlikeFollowed = 4;     // continuations holding alike followed on, in all
 
 bool Is(const std::array<char, 4>& type, std::string_view name)
 {
@@ -114,13 +115,21 @@ public:
     {
         MovieLayout layout;
         layout.openStart = search_.fileStart;
-        std::uint64_t proven = tables_.samples.empty() ? 0 : std::min(tables_.samples.front().offset, length_);
+        const std::uint64_t proven = tables_.samples.empty() ? 0 : std::min(tables_.samples.front().offset, length_);
         if (anchor_ && anchor_->fileOffset <= proven) {
             // The index ran on into the piece the data follows in.
             layout = layout.Broken(anchor_->fileOffset, anchor_->volumeOffset);
             anchor_.reset();
         }
-        for (std::size_t next = 0; next < video_.size();) {
+        return RunFrom(layout, 0, proven);
+    }
+
+private:
+    // The movie's pieces, laid as `layout` lays them as far as the video sample video_[next] and
+    // mended after it; `proven` is where the units in place reach.
+    std::optional<std::vector<ByteRange>> RunFrom(MovieLayout layout, std::size_t next, std::uint64_t proven)
+    {
+        while (next < video_.size()) {
             if (search_.GiveUp())
                 return std::nullopt;
             const MovieSample& sample = tables_.samples[video_[next]];
@@ -131,10 +140,24 @@ public:
             }
             if (layout.closed.size() + 2 > search_.maxPieces)
                 return Refuse("too many pieces");
-            const auto mended = MendBreak(layout, proven, *failed, next);
-            if (!mended)
+            const std::vector<MovieLayout> mended = MendBreak(layout, proven, *failed, next);
+            if (mended.empty())
                 return std::nullopt;
-            layout = *mended;
+            if (mended.size() == 1) {
+                layout = mended.front();
+                continue;
+            }
+            // Continuations that hold alike for a few units, a short piece each: each is followed
+            // on, and the one the movie then holds together over is the movie's.
+            std::optional<std::vector<ByteRange>> found;
+            for (const MovieLayout& alternative : mended) {
+                auto pieces = RunFrom(alternative, next, proven);
+                if (pieces && found)
+                    return Refuse("two continuations alike hold");
+                if (pieces)
+                    found = std::move(pieces);
+            }
+            return found;
         }
         // The index, when it was found away from the data: the last piece must lay it there.
         if (anchor_ && Laid(layout, anchor_->fileOffset) != anchor_->volumeOffset) {
@@ -152,7 +175,6 @@ public:
         return Finished(layout);
     }
 
-private:
     std::nullopt_t Refuse(const std::string& why) const
     {
         search_.Trace("movie refused: " + why);
@@ -206,15 +228,19 @@ private:
 
     // A break before the video sample video_[next], whose unit at `failedAt` did not begin where
     // the layout put it: the continuation is where that unit and the ones after it begin, and the
-    // piece end between what is proven and that unit is the one whose bytes decode.
-    std::optional<MovieLayout> MendBreak(const MovieLayout& layout, std::uint64_t proven, std::uint64_t failedAt,
-                                         std::size_t next)
+    // piece end between what is proven and that unit is the one whose bytes decode. Several when
+    // continuations hold alike for a few units only (a short piece each, with a break after it);
+    // none when there is no continuation, or no telling.
+    std::vector<MovieLayout> MendBreak(const MovieLayout& layout, std::uint64_t proven, std::uint64_t failedAt,
+                                       std::size_t next)
     {
         const MovieSample& sample = tables_.samples[video_[next]];
         const MovieTrack& track = tables_.tracks[sample.track];
         const std::vector<std::uint64_t> ends = PieceEnds(layout, proven, failedAt + HeadBytes(track));
-        if (ends.empty())
-            return Refuse("a unit at " + std::to_string(failedAt) + " fails with no piece end before it");
+        if (ends.empty()) {
+            Refuse("a unit at " + std::to_string(failedAt) + " fails with no piece end before it");
+            return {};
+        }
         // Where the unit may lie: as many clusters on or back as a continuation may from the last
         // piece end before it (a continuation of an earlier end would begin where the true one's
         // end puts the bytes before the break), or from a piece end inside its head.
@@ -228,20 +254,36 @@ private:
         for (const std::uint64_t end : laidFrom) {
             for (const std::uint64_t start : search_.Continuations(Laid(layout, end) - 1, layout.PiecesTo(end))) {
                 if (search_.GiveUp())
-                    return std::nullopt;
+                    return {};
                 const int held = holding.count(start - end) != 0 ? 0 : UnitsHolding(layout.Broken(end, start), next, failedAt);
                 if (held > 0)
                     holding[start - end] = held;
             }
         }
         std::vector<std::pair<std::uint64_t, int>> shifts(holding.begin(), holding.end());
-        if (shifts.empty())
-            return Refuse("no continuation for the unit at " + std::to_string(failedAt));
-        std::sort(shifts.begin(), shifts.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
-        if (shifts.size() > 1 && shifts[1].second * 2 >= shifts[0].second)
-            return Refuse("continuations alike for the unit at " + std::to_string(failedAt));
-        const std::uint64_t shift = shifts.front().first;  // volume start minus file offset, wrapped
-        return ChooseEnd(layout, ends, [shift](std::uint64_t end) { return end + shift; });
+        if (shifts.empty()) {
+            Refuse("no continuation for the unit at " + std::to_string(failedAt));
+            return {};
+        }
+        std::stable_sort(shifts.begin(), shifts.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        std::size_t alike = 1;
+        while (alike < shifts.size() && shifts[alike].second * 2 >= shifts.front().second)
+            ++alike;
+        // Continuations alike: a short piece each may be the one, when a piece may follow it and
+        // there are few enough to follow each on.
+        if (alike > 1 && (shifts.front().second >= kUnitsAfterContinuation || alike > kMostAlikeFollowed ||
+                          layout.closed.size() + 3 > search_.maxPieces || alikeFollowed_ + alike > kMostAlikeFollowed)) {
+            Refuse("continuations alike for the unit at " + std::to_string(failedAt));
+            return {};
+        }
+        alikeFollowed_ += alike > 1 ? alike : 0;
+        std::vector<MovieLayout> mended;
+        for (std::size_t n = 0; n < alike; ++n) {
+            const std::uint64_t shift = shifts[n].first;  // volume start minus file offset, wrapped
+            if (auto chosen = ChooseEnd(layout, ends, [shift](std::uint64_t end) { return end + shift; }))
+                mended.push_back(std::move(*chosen));
+        }
+        return mended;
     }
 
     // The break before the anchor, after the last coded unit: the piece end is the only one there
@@ -485,6 +527,7 @@ private:
     std::vector<std::size_t> video_;  // samples of video tracks, by offset
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::size_t> byNumber_;
     std::vector<SampleDecoding> decoders_;
+    std::size_t alikeFollowed_ = 0;
 };
 
 // Places on the volume where a movie box that belongs at file offset `at` may lie: on the file's

@@ -1062,6 +1062,28 @@ TEST(MovieReassembly, ABreakInsideAFrameIsPlacedByDecodingAndMapsThatLieAreRefus
     }
 }
 
+TEST(MovieReassembly, AMiddlePieceThatHoldsOneUnitIsToldFromACopyOfItsStartByWhatFollowsIt)
+{
+    // The middle piece, one cluster, holds the start of a frame; the next frame begins in the
+    // third piece. Between the first piece and the middle one lies a cluster that begins as the
+    // middle piece does (the frame's head in the same place) and goes on otherwise: there the
+    // frame holds as well, and only what follows tells the two apart.
+    const fx::Bytes& clip = Clip(true);
+    const MovieTables tables = TablesOf(clip);
+    const auto frame = std::find_if(tables.samples.begin() + 2, tables.samples.end(), [](const MovieSample& sample) {
+        return sample.offset % kCluster + 64 < kCluster && sample.offset % kCluster > 64;
+    });
+    ASSERT_NE(frame, tables.samples.end());
+    const std::uint64_t cut = frame->offset / kCluster * kCluster;
+    ASSERT_GT(frame->offset + frame->size, cut + kCluster);  // the next frame lies in the third piece
+    fx::Bytes gap = Filled(6 * kCluster, 1, 41);
+    const std::uint64_t head = frame->offset - cut + 32;  // the middle piece's bytes the copy begins with
+    std::copy_n(clip.begin() + static_cast<std::ptrdiff_t>(cut), head, gap.begin() + 2 * kCluster);
+    fx::Bytes volume = NoiseVolume(2 << 20);
+    LayInPieces(volume, clip, {cut, kCluster}, {gap, Filled(4 * kCluster, 1, 42)});
+    ExpectMended(volume, kFileStart, clip, true);
+}
+
 TEST(MovieReassembly, ASampleDecodedIsCleanBrokenOrUnprovenWhenItGivesNoPicture)
 {
     const fx::Bytes& clip = Clip(false, 3, 20);
