@@ -79,7 +79,9 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
                 std::uint64_t pieceEnd, continuation;
                 std::size_t firstMcu;
             };
-            std::vector<Joint> found;
+            // Continuations that decode to the scan's end, and those that decode their whole first
+            // cluster and break off after it (a short piece, with another break after it).
+            std::vector<Joint> found, shortPieces;
             for (auto end = ends.rbegin(); end != ends.rend() && found.size() < 2; ++end) {
                 const std::uint64_t joint = openFileStart + (*end - openStart);
                 // The last MCU that starts with all its bits read before the joint.
@@ -102,10 +104,11 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
                     trial.SetCoefficients(&coefficients, false, failed + 1);
                     trial.Restore(starts[first]);
                     JpegEntropyDecoder::Step trialStep;
+                    JpegEntropyDecoder::State before;
                     for (;;) {
                         if (search.GiveUp())
                             return std::nullopt;
-                        const JpegEntropyDecoder::State before = trial.Current();
+                        before = trial.Current();
                         trialStep = trial.Next();
                         if (trialStep == JpegEntropyDecoder::Step::Decoded ||
                             (trialStep == JpegEntropyDecoder::Step::Error &&
@@ -113,6 +116,9 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
                             continue;
                         break;
                     }
+                    if (trialStep == JpegEntropyDecoder::Step::Error && before.position >= joint + search.grid.clusterBytes &&
+                        shortPieces.size() < 2)
+                        shortPieces.push_back({*end, next, first});
                     if (trialStep != JpegEntropyDecoder::Step::End || trial.Current().position <= joint ||
                         !ReadNextJpegScan(trialFile, trial.EndOffset(), *layout))
                         continue;
@@ -123,7 +129,13 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
             }
             if (search.Tracing())
                 search.Trace("  " + std::to_string(ends.size()) + " piece ends: " + std::to_string(found.size()) +
-                             (found.size() > 1 ? " or more" : "") + " continuations decode to the scan's end");
+                             (found.size() > 1 ? " or more" : "") + " continuations decode to the scan's end, " +
+                             std::to_string(shortPieces.size()) + (shortPieces.size() > 1 ? " or more" : "") +
+                             " through their first cluster");
+            // A short piece that alone decodes whole is taken; the break after it is searched the
+            // same way, and the file is whole only when every scan then decodes to its end.
+            if (found.empty() && shortPieces.size() == 1 && closed.size() + 2 < search.maxPieces)
+                found = shortPieces;
             if (found.size() != 1) {
                 if (!zeros)
                     return std::nullopt;
