@@ -86,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VolumeByteCache volume(reader, 64);
     ClusterGeometry grid;
     grid.clusterBytes = 1024;  // small clusters: more joints to try in a small input
+    grid.learned = true;       // (a grid not learned is 4 KiB steps)
     FileToMend file;
     file.start = 0;
     const bool isoMedia = std::memcmp(data + 4, "ftyp", 4) == 0;

@@ -280,11 +280,11 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                     if (trialStep == JpegEntropyDecoder::Step::Error &&
                         ReadOnThroughZeros(trial, trialFile, search.grid, before))
                         continue;
-                    // An error only after the continuation's whole first cluster, its MCUs
-                    // fitting so far: the piece may be that short (another break follows it),
-                    // and the joint is judged on what it held.
+                    // An error only after the continuation's whole first cluster was read (the MCU
+                    // that failed may have begun in it), its MCUs fitting so far: the piece may be
+                    // that short (another break follows it), and the joint is judged on what it held.
                     secondBreak = trialStep == JpegEntropyDecoder::Step::Error && trialEdges.Count() >= 8 &&
-                                  before.position >= joint + search.grid.clusterBytes;
+                                  trial.Current().position >= joint + search.grid.clusterBytes;
                     if (!secondBreak)
                         return std::nullopt;
                     break;

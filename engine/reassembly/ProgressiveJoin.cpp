@@ -104,11 +104,10 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
                     trial.SetCoefficients(&coefficients, false, failed + 1);
                     trial.Restore(starts[first]);
                     JpegEntropyDecoder::Step trialStep;
-                    JpegEntropyDecoder::State before;
                     for (;;) {
                         if (search.GiveUp())
                             return std::nullopt;
-                        before = trial.Current();
+                        const JpegEntropyDecoder::State before = trial.Current();
                         trialStep = trial.Next();
                         if (trialStep == JpegEntropyDecoder::Step::Decoded ||
                             (trialStep == JpegEntropyDecoder::Step::Error &&
@@ -116,8 +115,8 @@ std::optional<std::vector<ByteRange>> JoinProgressiveJpegPieces(const JoinSearch
                             continue;
                         break;
                     }
-                    if (trialStep == JpegEntropyDecoder::Step::Error && before.position >= joint + search.grid.clusterBytes &&
-                        shortPieces.size() < 2)
+                    if (trialStep == JpegEntropyDecoder::Step::Error &&
+                        trial.Current().position >= joint + search.grid.clusterBytes && shortPieces.size() < 2)
                         shortPieces.push_back({*end, next, first});
                     if (trialStep != JpegEntropyDecoder::Step::End || trial.Current().position <= joint ||
                         !ReadNextJpegScan(trialFile, trial.EndOffset(), *layout))

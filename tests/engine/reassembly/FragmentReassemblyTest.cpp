@@ -723,8 +723,9 @@ TEST(FragmentReassembly, AProgressiveJpegComesBackWholeWhicheverScanItBreaksIn)
             Scan(run, volume);
             const std::uint64_t index = run.IndexAt(kFileStart);
             EXPECT_EQ(run.catalogue.VerdictAt(index), sampling[0] == 2 ? Verdict::Reassembled : Verdict::Damaged);
-            if (run.catalogue.VerdictAt(index) == Verdict::Reassembled)
+            if (run.catalogue.VerdictAt(index) == Verdict::Reassembled) {
                 EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+            }
         }
     }
 }
