@@ -368,11 +368,14 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                                                       std::to_string(survivors[0].cost)) +
                              (survivors.size() > 1 ? ", next cost " + std::to_string(survivors[1].cost) : std::string()) +
                              ", limit " + std::to_string(limit));
-            // One continuation that took restart markers in turn is the picture's own, however
-            // far its joint stands apart (a picture of sharp edges, a screenshot).
-            if (std::count_if(survivors.begin(), survivors.end(), [](const Trial& t) { return t.restartsProve; }) == 1) {
+            // The one continuation that took restart markers in turn, and fits best, is the
+            // picture's own however far its joint stands apart (a picture of sharp edges, a
+            // screenshot). (Another picture's data with the same tables and interval that took
+            // the first marker by chance takes the rest too: its fit tells it.)
+            if (!survivors.empty() && survivors[0].restartsProve &&
+                std::count_if(survivors.begin(), survivors.end(), [](const Trial& t) { return t.restartsProve; }) == 1) {
                 search.Trace("  only one takes the restart markers after it");
-                return *std::find_if(survivors.begin(), survivors.end(), [](const Trial& t) { return t.restartsProve; });
+                return survivors[0];
             }
             if (survivors.empty() || survivors[0].cost > limit) {
                 // The joint may stand apart where the picture does itself (a horizon, the edge of a
