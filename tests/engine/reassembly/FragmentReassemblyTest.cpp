@@ -105,6 +105,16 @@ void Scan(ExactScan& run, const fx::Bytes& volume, const ReassemblyLimits& limit
                              RecoveryMode::Exact);
 }
 
+// The volume scanned: the file at the first piece's place comes back reassembled from `pieces`.
+void ExpectReassembledFrom(const fx::Bytes& volume, const std::vector<ByteRange>& pieces)
+{
+    ExactScan run;
+    Scan(run, volume);
+    const std::uint64_t index = run.IndexAt(pieces.front().offset);
+    EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
+    EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+}
+
 // The bytes the catalogue's entry reads as, through its pieces.
 fx::Bytes BytesOf(const fx::Bytes& volume, const FoundFileCatalogue& catalogue, std::uint64_t index)
 {
@@ -508,11 +518,7 @@ TEST(FragmentReassembly, APngBrokenAnywhereInAChunkComesBackWholeFromItsCrcs)
             gaps.push_back(Filled(kCluster, 0));
         }
         const auto pieces = LayInPieces(volume, png, cuts, gaps);
-        ExactScan run;
-        Scan(run, volume);
-        const std::uint64_t index = run.IndexAt(kFileStart);
-        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
-        EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+        ExpectReassembledFrom(volume, pieces);
     }
 }
 
@@ -571,11 +577,7 @@ TEST(FragmentReassembly, APngWhoseDataIsOneChunkComesBackFromAMiddlePieceInsideI
                 std::copy_n(other.begin() + 4000, std::min<std::size_t>(gap.size(), other.size() - 4000), gap.begin());
             fx::Bytes volume = NoiseVolume(3 << 20);
             const auto pieces = LayInPieces(volume, png, {cut, middle}, {gap, Filled(3 * kCluster, 1, 22)});
-            ExactScan run;
-            Scan(run, volume);
-            const std::uint64_t index = run.IndexAt(kFileStart);
-            EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
-            EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+            ExpectReassembledFrom(volume, pieces);
         }
     }
 }
@@ -682,11 +684,7 @@ TEST(FragmentReassembly, AJointWhereThePictureItselfChangesIsProvenByTheFilesEnd
         }
         fx::Bytes volume = NoiseVolume(4 << 20);
         const auto pieces = LayInPieces(volume, photo, cuts, gaps);
-        ExactScan run;
-        Scan(run, volume);
-        const std::uint64_t index = run.IndexAt(kFileStart);
-        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
-        EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+        ExpectReassembledFrom(volume, pieces);
     }
 }
 
@@ -704,11 +702,7 @@ TEST(FragmentReassembly, AProgressiveJpegComesBackWholeWhicheverScanItBreaksIn)
             SCOPED_TRACE(std::to_string(sampling[0]) + "x" + std::to_string(sampling[1]) + " cut at " + std::to_string(share));
             fx::Bytes volume = NoiseVolume(4 << 20);
             const auto pieces = LayInPieces(volume, photo, {ClusterCut(share, photo.size())}, {Filled(7 * kCluster, 1, 11)});
-            ExactScan run;
-            Scan(run, volume);
-            const std::uint64_t index = run.IndexAt(kFileStart);
-            EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
-            EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+            ExpectReassembledFrom(volume, pieces);
         }
     }
 }
@@ -734,11 +728,7 @@ TEST(FragmentReassembly, AProgressiveJpegsMiddlePieceIsTakenWhenItAloneDecodesIt
         const std::uint64_t first = photo.size() / kCluster * kCluster - middle;
         fx::Bytes volume = NoiseVolume(4 << 20);
         const auto pieces = LayInPieces(volume, photo, {first, middle}, {Filled(7 * kCluster, 1, 12), Filled(3 * kCluster, 0)});
-        ExactScan run;
-        Scan(run, volume);
-        const std::uint64_t index = run.IndexAt(kFileStart);
-        EXPECT_EQ(run.catalogue.VerdictAt(index), Verdict::Reassembled);
-        EXPECT_EQ(run.catalogue.PiecesAt(index), pieces);
+        ExpectReassembledFrom(volume, pieces);
     }
 }
 
