@@ -262,8 +262,10 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
         constexpr int kRestartsThatProve = 2;
         constexpr std::size_t kMostApartDecodedToTheEnd = 1024;
         constexpr double kNoLimit = std::numeric_limits<double>::infinity();
+        // With `judgeLater`, the MCUs after the joint's row are judged too (Costs::later); otherwise
+        // they are only decoded.
         const auto tryJoint = [&](std::uint64_t end, std::uint64_t next, std::size_t first, std::uint64_t target,
-                                  double limit) -> std::optional<Costs> {
+                                  double limit, bool judgeLater = false) -> std::optional<Costs> {
             std::vector<ByteRange> pieces = closed;
             pieces.push_back({openStart, end - openStart});
             PiecesByteSource trialFile(search.volume, std::move(pieces), next, search.maxFileBytes);
@@ -276,7 +278,8 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             bool secondBreak = false;
             while (trial.Current().mcu < target) {
                 const JpegEntropyDecoder::State before = trial.Current();
-                if (const auto trialStep = trial.Next(&mcuEdges); trialStep != JpegEntropyDecoder::Step::Decoded) {
+                const bool judged = judgeLater || trialEdges.Count() < jointMcus;
+                if (const auto trialStep = trial.Next(judged ? &mcuEdges : nullptr); trialStep != JpegEntropyDecoder::Step::Decoded) {
                     if (trialStep == JpegEntropyDecoder::Step::Error &&
                         ReadOnThroughZeros(trial, trialFile, search.grid, before))
                         continue;
@@ -289,10 +292,12 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                         return std::nullopt;
                     break;
                 }
-                const EdgeTable::Meeting meeting = trialEdges.AddAfter(edges, mcuEdges);
-                const std::size_t decoded = trialEdges.Count();
                 restarts += layout.restartInterval != 0 && before.mcu != 0 && before.mcu % layout.restartInterval == 0 &&
                             before.position >= joint;
+                if (!judged)
+                    continue;
+                const EdgeTable::Meeting meeting = trialEdges.AddAfter(edges, mcuEdges);
+                const std::size_t decoded = trialEdges.Count();
                 if (decoded > jointMcus)
                     laterSum += meeting.Cost();
                 if (decoded > perLine)
@@ -306,7 +311,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
                 if (!restartsSoon && ((decoded >= 4 && mean > 2 * limit) || (decoded >= 16 && mean > limit)))
                     return Costs{mean, 0.0, restarts, true};
             }
-            if (target == layout.McuCount() && (secondBreak || trial.Next(&mcuEdges) != JpegEntropyDecoder::Step::End))
+            if (target == layout.McuCount() && (secondBreak || trial.Next() != JpegEntropyDecoder::Step::End))
                 return std::nullopt;
             // The continuation must have supplied bits: a decode that ended before the joint
             // tested nothing.
@@ -426,7 +431,7 @@ std::optional<std::vector<ByteRange>> JoinJpegPieces(const JoinSearch& search)
             std::vector<Trial> further;
             for (const Trial& trial : toTheEnd.empty() ? close : toTheEnd) {
                 const std::uint64_t target = std::min<std::uint64_t>(layout.McuCount(), trial.firstMcu + 8 * perLine);
-                if (const auto costs = tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, target, limit))
+                if (const auto costs = tryJoint(trial.pieceEnd, trial.continuation, trial.firstMcu, target, limit, true))
                     further.push_back({trial.pieceEnd, trial.continuation, trial.firstMcu,
                                        costs->joint / std::max(costs->later, 1.0)});
                 if (search.GiveUp())
