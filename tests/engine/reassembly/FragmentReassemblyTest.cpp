@@ -674,7 +674,7 @@ TEST(FragmentReassembly, AJointWhereThePictureItselfChangesIsProvenByTheFilesEnd
         }
         ASSERT_NE(cut, 0u);
         fx::Bytes gap = Filled(12 * kCluster, 1, 31);
-        std::copy_n(other.begin() + 20000, 8 * kCluster, gap.begin() + 4 * kCluster);
+        std::copy_n(other.begin() + 20000, std::min<std::size_t>(8 * kCluster, other.size() - 20000), gap.begin() + 4 * kCluster);
         std::vector<std::uint64_t> cuts = {cut};
         std::vector<fx::Bytes> gaps = {gap};
         if (restart != 0) {
