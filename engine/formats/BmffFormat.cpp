@@ -1024,17 +1024,17 @@ bool HasZeroRun(std::span<const unsigned char> data)
 // Pictures are given to libde265 with every sample zero, so that what no coded data reached stays
 // so: a slice of other bytes may end early without a warning, its picture's last blocks never
 // decoded.
-int GetZeroedBuffer(de265_decoder_context* context, de265_image_spec* spec, de265_image* image, void* userdata)
+int GetZeroedBuffer(de265_decoder_context* context, de265_image_spec* requested, de265_image* image, void* userdata)
 {
-    const int got = de265_get_default_image_allocation_functions()->get_buffer(context, spec, image, userdata);
+    const int got = de265_get_default_image_allocation_functions()->get_buffer(context, requested, image, userdata);
     if (got == 0)
         return got;
-    // The image's own sizes are not set yet: the spec's are.
-    const int chromaHeight = spec->format == de265_image_format_YUV420P8 ? (spec->height + 1) / 2 : spec->height;
-    for (int channel = 0; channel < (spec->format == de265_image_format_mono8 ? 1 : 3); ++channel) {
+    // The image's own sizes are not set yet: the requested ones are.
+    const int chromaHeight = requested->format == de265_image_format_YUV420P8 ? (requested->height + 1) / 2 : requested->height;
+    for (int channel = 0; channel < (requested->format == de265_image_format_mono8 ? 1 : 3); ++channel) {
         int stride = 0;
         auto* plane = const_cast<std::uint8_t*>(de265_get_image_plane(image, channel, &stride));
-        const int height = channel == 0 ? spec->height : chromaHeight;
+        const int height = channel == 0 ? requested->height : chromaHeight;
         if (plane != nullptr && stride > 0 && height > 0)
             std::memset(plane, 0, static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
     }

@@ -16,6 +16,11 @@ constexpr std::uint64_t kMostPictureBytes = 64ull << 20;
 constexpr std::uint64_t kShortestTold = 512;  // bytes of a cluster enough to tell coded data by
 constexpr std::uint64_t kTailChanged = 64;    // of the coded data's last bytes
 
+bool IsHevcCoded(const HeifItem& item)
+{
+    return std::string_view(item.type.data(), item.type.size()) == "hvc1";
+}
+
 // Whether every HEVC-coded item of the picture decodes by libavcodec too, each block of it reached
 // by coded data: a slice with other bytes inside may end early, leaving the rest of the picture
 // undecoded, without a warning from either decoder.
@@ -26,7 +31,7 @@ bool ItemsDecode(std::span<const unsigned char> file)
     if (!WalkBmff(source, layout).recognised)
         return false;
     for (const HeifItem& item : layout.items) {
-        if (std::string_view(item.type.data(), item.type.size()) != "hvc1")
+        if (!IsHevcCoded(item))
             continue;
         MovieTrack track;
         track.codec = item.type;
@@ -118,7 +123,8 @@ private:
         const std::uint64_t step = search_.grid.clusterBytes;
         std::vector<ByteRange> pieces = closed;
         pieces.push_back({openStart, end - BytesIn(closed)});
-        if (pieces.size() >= std::min(search_.maxPieces, kMostPieces))
+        const std::size_t mostPieces = std::min(search_.maxPieces, kMostPieces);
+        if (pieces.size() >= mostPieces)
             return std::nullopt;
         const std::uint64_t pieceEnd = openStart + pieces.back().length;
         for (const std::uint64_t start : search_.Continuations(pieceEnd, pieces)) {
@@ -129,7 +135,7 @@ private:
             // begins, every other cluster or so. A cluster between two foreign ones is a piece of
             // one cluster only when a piece may follow it.
             if (Foreign(start) || !(Foreign(start - step) || Foreign(start - 2 * step)) ||
-                (Foreign(start - step) && Foreign(start + step) && pieces.size() + 2 > std::min(search_.maxPieces, kMostPieces)))
+                (Foreign(start - step) && Foreign(start + step) && pieces.size() + 2 > mostPieces))
                 continue;
             ++followed_;
             if (search_.Tracing())
@@ -181,7 +187,7 @@ private:
 
     const JoinSearch& search_;
     std::uint64_t length_;
-    std::uint64_t dataStart_, dataEnd_;  // the coded data, from the first item extent to the last one's end
+    std::uint64_t dataStart_, dataEnd_;  // the coded data, from the first HEVC item extent to the last one's end
     std::size_t layoutsTried_ = 0;       // laid whole and decoded
     std::size_t followed_ = 0;           // continuations followed
 };
@@ -202,7 +208,7 @@ std::optional<std::vector<ByteRange>> JoinHeifPieces(const JoinSearch& search)
     std::uint64_t from = UINT64_MAX, to = 0;
     for (const HeifItem& item : layout.items)
         for (const FileExtent& extent : item.extents) {
-            if (std::string_view(item.type.data(), item.type.size()) != "hvc1")
+            if (!IsHevcCoded(item))
                 continue;
             from = std::min(from, extent.offset);
             to = std::max(to, extent.offset + extent.length);

@@ -271,8 +271,8 @@ private:
             ++alike;
         // Continuations alike: a short piece each may be the one, when a piece may follow it and
         // there are few enough to follow each on.
-        if (alike > 1 && (shifts.front().second >= kUnitsAfterContinuation || alike > kMostAlikeFollowed ||
-                          layout.closed.size() + 3 > search_.maxPieces || alikeFollowed_ + alike > kMostAlikeFollowed)) {
+        if (alike > 1 && (shifts.front().second >= kUnitsAfterContinuation || layout.closed.size() + 3 > search_.maxPieces ||
+                          alikeFollowed_ + alike > kMostAlikeFollowed)) {
             Refuse("continuations alike for the unit at " + std::to_string(failedAt));
             return {};
         }
